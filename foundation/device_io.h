@@ -1,0 +1,30 @@
+#pragma once
+// Every access to a board character device goes through here: the system
+// calls by default, a simulated board in tests and in the simulator build.
+#include <sys/types.h>
+
+namespace DevIo {
+
+class Backend {
+public:
+  virtual ~Backend() = default;
+  virtual int open(const char* path, int flags);
+  virtual int ioctl(int fd, unsigned long request, void* arg);
+  virtual int ioctl_value(int fd, unsigned long request, unsigned long value);
+  virtual ssize_t read(int fd, void* buf, size_t count);
+  virtual ssize_t write(int fd, const void* buf, size_t count);
+};
+
+// Installs a backend (null restores the system calls); returns the previous one.
+Backend* install(Backend* backend);
+Backend& backend();
+
+inline int open(const char* path, int flags) { return backend().open(path, flags); }
+inline int ioctl(int fd, unsigned long request, void* arg) { return backend().ioctl(fd, request, arg); }
+inline int ioctl_value(int fd, unsigned long request, unsigned long value) {
+  return backend().ioctl_value(fd, request, value);
+}
+inline ssize_t read(int fd, void* buf, size_t count) { return backend().read(fd, buf, count); }
+inline ssize_t write(int fd, const void* buf, size_t count) { return backend().write(fd, buf, count); }
+
+}  // namespace DevIo

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "foundation/event.h"
+#include "foundation/multiplexer.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/loop_runner.h"
+#include "tests/support/test_clock.h"
+
+using testing_support::LogCapture;
+using testing_support::LoopRunner;
+using testing_support::TestClock;
+
+namespace {
+
+struct Pipe {
+  int rd = -1, wr = -1;
+  Pipe() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) == 0) {
+      rd = fds[0];
+      wr = fds[1];
+    }
+  }
+  ~Pipe() {
+    ::close(rd);
+    ::close(wr);
+  }
+};
+
+struct Watcher {
+  std::string name;
+  std::vector<std::string>* log;
+  Event event;
+  Watcher* victim = nullptr;   // detached from this watcher's callback
+  Watcher* newcomer = nullptr; // attached from this watcher's callback
+  Fd newcomerFd;
+  Watcher(const std::string& n, std::vector<std::string>* l) : name(n), log(l) {
+    event.Bind(n, &Watcher::onEvent, this);
+  }
+  void onEvent(int, short revents) {
+    log->push_back(name + ":" + std::to_string(revents));
+    if (victim)
+      victim->event.Release();
+    if (newcomer)
+      newcomer->event.Schedule(newcomerFd, POLLIN);
+    victim = nullptr;
+    newcomer = nullptr;
+  }
+};
+
+TEST(Event, EveryHandlerIsServicedAndDetachAttachDuringAPass) {
+  TestClock clock;
+  std::vector<std::string> log;
+  Pipe p1, p2, p3, p4;
+  Watcher a("a", &log), b("b", &log), c("c", &log), d("d", &log);
+  a.event.Schedule(Fd(::dup(p1.rd)), POLLIN);
+  b.event.Schedule(Fd(::dup(p2.rd)), POLLIN);
+  c.event.Schedule(Fd(::dup(p3.rd)), POLLIN);
+  LoopRunner loop;
+  ASSERT_EQ(write(p2.wr, "x", 1), 1);
+  a.victim = &c;    // a detaches c before c's turn
+  a.newcomer = &d;  // and attaches d, which waits for the next turn
+  a.newcomerFd.reset(::dup(p4.rd));
+  ASSERT_EQ(write(p4.wr, "x", 1), 1);
+  multiplexer.run_turn();
+  EXPECT_EQ(log, (std::vector<std::string>{"a:0", "b:1"}));
+  EXPECT_EQ(a.event.count(), 0u);
+  EXPECT_EQ(b.event.count(), 1u);
+  log.clear();
+  multiplexer.run_turn();
+  EXPECT_EQ(log, (std::vector<std::string>{"a:0", "b:1", "d:1"}));
+  EXPECT_EQ(multiplexer.handler_count(), 4u);  // and the runner's own
+}
+
+// Number of open descriptors of this process that refer to the same file as fd.
+int openCopies(int fd) {
+  struct stat ref;
+  fstat(fd, &ref);
+  int n = 0;
+  for (int i = 0; i < 1024; ++i) {
+    struct stat st;
+    if (fstat(i, &st) == 0 && st.st_ino == ref.st_ino && st.st_dev == ref.st_dev)
+      ++n;
+  }
+  return n;
+}
+
+TEST(Event, ScheduleKeepsOneDuplicateAndDuplicateAttachIsReported) {
+  TestClock clock;
+  Pipe p1, p2;
+  std::vector<std::string> log;
+  Watcher w("w", &log);
+  Fd first(::dup(p1.rd));
+  w.event.Schedule(first, POLLIN);
+  EXPECT_NE(w.event.fd().get(), first.get());
+  // Both pipe ends share one inode: two ends, first, and the event's duplicate.
+  EXPECT_EQ(openCopies(p1.rd), 4);
+  w.event.Schedule(Fd(::dup(p2.rd)), POLLIN);
+  EXPECT_EQ(openCopies(p1.rd), 3);  // the event's first duplicate was closed
+  EXPECT_EQ(openCopies(p2.rd), 3);
+  EXPECT_EQ(multiplexer.handler_count(), 1u);
+  int own = w.event.fd().get();
+  w.event.Schedule(w.event.fd(), POLLIN | POLLOUT);
+  EXPECT_EQ(w.event.fd().get(), own);
+  EXPECT_EQ(w.event.events(), POLLIN | POLLOUT);
+  EXPECT_TRUE(fcntl(own, F_GETFD) & FD_CLOEXEC);
+
+  LogCapture cap;
+  multiplexer.attach(&w.event);
+  EXPECT_EQ(cap.err(), "duplicate multiplexer attach \"w\" ignored.\n");
+  EXPECT_EQ(multiplexer.handler_count(), 1u);
+  w.event.Schedule(Fd(), POLLIN);  // an empty Fd leaves it detached
+  EXPECT_EQ(multiplexer.handler_count(), 0u);
+  multiplexer.detach(&w.event);
+  EXPECT_EQ(cap.err().substr(cap.err().find('\n') + 1), "indvalid Multiplexer::detach w\n");
+}
+
+struct Calls {
+  std::vector<std::string>* log;
+  std::string name;
+  Dpc dpc;
+  Dpc* deactivate = nullptr;
+  Dpc* activate = nullptr;
+  bool selfStop = false;
+  void run() {
+    log->push_back(name);
+    if (deactivate)
+      deactivate->Deactivate();
+    if (activate)
+      activate->Activate();
+    if (selfStop)
+      dpc.Deactivate();
+  }
+};
+
+TEST(Dpc, OrderIdempotenceAndChangesDuringAPass) {
+  std::vector<std::string> log;
+  Calls calls[3];
+  // Run order is by address; index order matches it in an array.
+  for (int i = 0; i < 3; ++i) {
+    calls[i].log = &log;
+    calls[i].name = std::string(1, static_cast<char>('a' + i));
+    calls[i].dpc.Bind(&calls[i], &Calls::run);
+  }
+  calls[2].dpc.Activate();
+  calls[0].dpc.Activate();
+  calls[0].dpc.Activate();
+  EXPECT_EQ(multiplexer.dpc_count(), 2u);
+  multiplexer.execute_dpc();
+  EXPECT_EQ(log, (std::vector<std::string>{"a", "c"}));
+
+  log.clear();
+  calls[0].deactivate = &calls[2].dpc;  // keeps c from running later in this pass
+  calls[0].activate = &calls[1].dpc;    // b runs from the next pass on
+  multiplexer.execute_dpc();
+  EXPECT_EQ(log, (std::vector<std::string>{"a"}));
+  log.clear();
+  calls[0].deactivate = calls[0].activate = nullptr;
+  calls[1].selfStop = true;
+  multiplexer.execute_dpc();
+  multiplexer.execute_dpc();
+  EXPECT_EQ(log, (std::vector<std::string>{"a", "b", "a"}));
+  calls[0].dpc.Deactivate();
+  EXPECT_EQ(multiplexer.dpc_count(), 0u);
+}
+
+TEST(Dpc, RunsTwicePerTurnUnlessItStopsItself) {
+  TestClock clock;
+  std::vector<std::string> log;
+  Calls once, always;
+  once.log = always.log = &log;
+  once.name = "once";
+  always.name = "always";
+  once.selfStop = true;
+  once.dpc.Bind(&once, &Calls::run);
+  always.dpc.Bind(&always, &Calls::run);
+  once.dpc.Activate();
+  always.dpc.Activate();
+  Timer keep;
+  struct N {
+    void f() {}
+  } n;
+  keep.set(100, &N::f, &n);
+  LoopRunner loop;
+  multiplexer.run_turn();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "once"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "always"), 2);
+}
+
+struct Plugin : TimerPoolPlugin {
+  int wait;
+  Plugin* unhookOther = nullptr;
+  int asked = 0;
+  explicit Plugin(int w) : wait(w) {}
+  int timerPoll() override {
+    ++asked;
+    if (unhookOther)
+      unhookOther->timerUnhook();
+    return wait;
+  }
+};
+
+TEST(Loop, TimerPoolPluginsBoundTheWait) {
+  TestClock clock;
+  Pipe p;
+  Event idle;
+  idle.Schedule(Fd(::dup(p.rd)), POLLIN);
+  Plugin none(-1), far(700), near(250);
+  none.timerHook();
+  far.timerHook();
+  near.timerHook();
+  none.unhookOther = &far;  // unhooked during the pass: not asked
+  LoopRunner loop;
+  multiplexer.run_turn();
+  EXPECT_EQ(clock.waited_ms(), 250u);
+  EXPECT_EQ(far.asked, 0);
+  EXPECT_EQ(near.asked, 1);
+  none.unhookOther = nullptr;
+  near.timerUnhook();
+  multiplexer.run_turn();
+  EXPECT_EQ(near.asked, 1);
+  EXPECT_EQ(none.asked, 2);
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/time.h>
+#include <unistd.h>
+#include <vector>
+
+#include "foundation/device_io.h"
+#include "foundation/multiplexer.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/loop_runner.h"
+#include "tests/support/test_clock.h"
+
+using testing_support::LogCapture;
+using testing_support::LoopRunner;
+using testing_support::TestClock;
+
+namespace {
+
+// Stands in for the watchdog driver: records what the loop writes to it.
+class FakeWatchdog : public DevIo::Backend {
+public:
+  explicit FakeWatchdog(TestClock* clock = nullptr) : clock_(clock) { previous_ = DevIo::install(this); }
+  ~FakeWatchdog() override { DevIo::install(previous_); }
+
+  int open(const char* path, int flags) override {
+    opened.push_back(path);
+    if (failOpen) {
+      errno = ENOENT;
+      return -1;
+    }
+    fd_ = ::open("/dev/null", flags);
+    return fd_;
+  }
+  ssize_t write(int fd, const void* buf, size_t count) override {
+    if (fd != fd_)
+      return DevIo::Backend::write(fd, buf, count);
+    writes.emplace_back(static_cast<const char*>(buf), count);
+    stamps.push_back(clock_ ? clock_->now_ms() : 0);
+    if (failWrites) {
+      errno = EIO;
+      return -1;
+    }
+    return static_cast<ssize_t>(count);
+  }
+
+  std::vector<std::string> opened;
+  std::vector<std::string> writes;
+  std::vector<uint64_t> stamps;
+  bool failOpen = false;
+  bool failWrites = false;
+
+private:
+  TestClock* clock_;
+  DevIo::Backend* previous_;
+  int fd_ = -1;
+};
+
+struct Ticker {
+  Timer t;
+  int fired = 0;
+  void onTick() { ++fired; }
+};
+
+TEST(Loop, WatchdogStartPingsAtLeastOneSecondApartAndStop) {
+  TestClock clock;
+  FakeWatchdog wd(&clock);
+  uint64_t start = clock.now_ms();
+  {
+    LoopRunner loop(true);
+    Ticker t;
+    t.t.set(3500, &Ticker::onTick, &t);
+    loop.until([&] { return t.fired == 1; });
+    EXPECT_TRUE(multiplexer.watchdog_open());
+    clock.set_auto_advance(false);
+    loop.turn(3);  // idle turns in the same millisecond: no extra ping
+  }
+  EXPECT_EQ(wd.opened, (std::vector<std::string>{"/dev/misc/gw-wd"}));
+  ASSERT_GE(wd.writes.size(), 6u);
+  EXPECT_EQ(wd.writes.front(), "START");
+  EXPECT_EQ(wd.writes.back(), "STOP");
+  // With nothing to do but a timer 3.5 s away, the wait is capped at 1000 ms
+  // and a PING follows every capped wait.
+  std::vector<uint64_t> pings;
+  for (size_t i = 1; i + 1 < wd.writes.size(); ++i) {
+    EXPECT_EQ(wd.writes[i], "PING");
+    pings.push_back(wd.stamps[i] - start);
+  }
+  // No ping at 3500 (only 500 ms after the last one); the next follows the
+  // capped wait after the timer.
+  EXPECT_EQ(pings, (std::vector<uint64_t>{1000, 2000, 3000, 4500}));
+  EXPECT_FALSE(multiplexer.watchdog_open());
+}
+
+TEST(Loop, WatchdogFailuresLeaveTheLoopRunningWithoutIt) {
+  TestClock clock;
+  {
+    FakeWatchdog wd(&clock);
+    wd.failOpen = true;
+    LogCapture log;
+    LoopRunner loop(true);
+    EXPECT_FALSE(multiplexer.watchdog_open());
+    EXPECT_EQ(log.err(), "Mux: fail to open watchdog: No such file or directory\n");
+  }
+  {
+    FakeWatchdog wd(&clock);
+    wd.failWrites = true;
+    LogCapture log;
+    { LoopRunner loop(true); }
+    EXPECT_EQ(log.err(), "Mux: fail to activate watchdog: Input/output error\n");
+    EXPECT_EQ(log.log(), "Mux: terminating...\n");
+    EXPECT_EQ(wd.writes, (std::vector<std::string>{"START"}));
+  }
+}
+
+TEST(LoopDeathTest, HangWithoutHandlersOrTimers) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_DEATH(
+      {
+        Dpc dpc;  // an active deferred call does not count
+        struct F {
+          static void nothing() {}
+        };
+        dpc.Bind(new DpcHandler1(&F::nothing));
+        dpc.Activate();
+        multiplexer.run(false, true);
+      },
+      "multiplexer: system hang detected!!!");
+}
+
+TEST(Loop, DueTimerWithoutHandlersIsNotAHang) {
+  // A timer that is due now must not be mistaken for "no timer".
+  TestClock clock;
+  LoopRunner loop;
+  Ticker t;
+  t.t.set(0, &Ticker::onTick, &t);
+  Ticker later;
+  later.t.set(0, &Ticker::onTick, &later);
+  multiplexer.run_turn();
+  EXPECT_EQ(t.fired, 1);
+  EXPECT_EQ(later.fired, 1);
+}
+
+struct ArmsInDpc {
+  Dpc dpc;
+  Ticker ticker;
+  int passes = 0;
+  void run() {
+    // The second pass of the turn arms a timer: the turn's poll must not outwait it.
+    if (++passes == 2) {
+      ticker.t.set(40, &Ticker::onTick, &ticker);
+      dpc.Deactivate();
+    }
+  }
+};
+
+TEST(Loop, TimerArmedByTheSecondDeferredPassBoundsThePoll) {
+  TestClock clock;
+  clock.set_real_wait(1);  // an unbounded wait shows as a real 1 ms wait, not a clock jump
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  Event idle;  // never readable
+  idle.Schedule(Fd(fds[0]), POLLIN);
+  LoopRunner loop;
+  ArmsInDpc a;
+  a.dpc.Bind(&a, &ArmsInDpc::run);
+  a.dpc.Activate();
+  multiplexer.run_turn();
+  EXPECT_EQ(a.passes, 2);
+  EXPECT_EQ(clock.waited_ms(), 40u);
+  multiplexer.run_turn();
+  EXPECT_EQ(a.ticker.fired, 1);
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
+void onAlarm(int) { multiplexer.terminate(); }
+
+TEST(Loop, TerminateFromASignalHandlerEndsRun) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  Event idle;
+  idle.Schedule(Fd(fds[0]), POLLIN);
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = onAlarm;
+  sigaction(SIGALRM, &sa, nullptr);
+  itimerval it{};
+  it.it_value.tv_usec = 20000;
+  setitimer(ITIMER_REAL, &it, nullptr);
+  LogCapture log;
+  multiplexer.run(false, true);  // poll without limit until the signal
+  EXPECT_EQ(log.log(), "Mux: terminating...\n");
+  signal(SIGALRM, SIG_DFL);
+  ::close(fds[1]);
+}
+
+}  // namespace

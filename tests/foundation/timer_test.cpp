@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/multiplexer.h"
+#include "foundation/mux_time.h"
+#include "foundation/timer.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/loop_runner.h"
+#include "tests/support/test_clock.h"
+
+using testing_support::LogCapture;
+using testing_support::LoopRunner;
+using testing_support::TestClock;
+
+namespace {
+
+struct Recorder {
+  std::vector<std::string> fired;
+  Timer a, b, c;
+  int rearms = 0;
+  void onA() { fired.push_back("a"); }
+  void onB() { fired.push_back("b"); }
+  void onC(Timer*) { fired.push_back("c"); }
+  void rearmSelf(Timer* t) {
+    fired.push_back("self");
+    if (++rearms < 3)
+      t->set(0, &Recorder::rearmSelf, this);
+  }
+};
+
+TEST(Timer, FiresInExpiryOrderAndArmOrderOnTies) {
+  TestClock clock;
+  LoopRunner loop;
+  Recorder r;
+  r.a.set(50, &Recorder::onA, &r);
+  r.b.set(20, &Recorder::onB, &r);
+  r.c.set(50, &Recorder::onC, &r);  // same expiry as a, armed later
+  EXPECT_EQ(multiplexer.timer_count(), 3u);
+  loop.until([&] { return r.fired.size() == 3; });
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"b", "a", "c"}));
+  EXPECT_EQ(clock.waited_ms(), 50u);  // slept until the timers, never longer
+  EXPECT_FALSE(r.a.pending());
+  EXPECT_EQ(multiplexer.timer_count(), 0u);
+}
+
+TEST(Timer, RearmReplacesAndDestroyedOwnerNeverFires) {
+  TestClock clock;
+  LoopRunner loop;
+  Recorder r;
+  r.a.set(100, &Recorder::onA, &r);
+  r.a.set(300, &Recorder::onA, &r);  // replaces the first expiry
+  EXPECT_EQ(multiplexer.timer_count(), 1u);
+  {
+    Recorder gone;
+    gone.b.set(10, &Recorder::onB, &gone);
+  }
+  loop.until([&] { return !r.fired.empty(); });
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"a"}));
+  EXPECT_EQ(clock.waited_ms(), 300u);
+}
+
+TEST(Timer, CallbackRearmingForZeroFiresAgainInTheSamePass) {
+  TestClock clock;
+  LoopRunner loop;
+  Recorder r;
+  r.c.set(5, &Recorder::rearmSelf, &r);
+  clock.advance(5);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(r.fired.size(), 3u);
+  EXPECT_FALSE(r.c.pending());
+}
+
+TEST(Timer, WrapOfTheMillisecondClock) {
+  // Start 10 ms before the 32-bit millisecond clock wraps.
+  TestClock clock((1ull << 32) - 10);
+  LoopRunner loop;
+  Recorder r;
+  r.b.set(30, &Recorder::onB, &r);  // after the wrap
+  r.a.set(5, &Recorder::onA, &r);   // before it
+  loop.until([&] { return r.fired.size() == 2; });
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(clock.waited_ms(), 30u);
+}
+
+TEST(Timer, TwoHourGuard) {
+  TestClock clock;
+  LogCapture log;
+  LoopRunner loop;
+  Recorder r;
+  r.a.set(Multiplexer::MaxWait, &Recorder::onA, &r);
+  EXPECT_EQ(multiplexer.timers_schedule(), Multiplexer::MaxWait);
+  EXPECT_EQ(log.err(), "");
+
+  r.b.set(Multiplexer::MaxWait + 1, &Recorder::onB, &r);
+  r.a.set(Multiplexer::MaxWait + 5, &Recorder::onA, &r);
+  uint32_t now = Mux::milliseconds();
+  EXPECT_EQ(multiplexer.timers_schedule(), 1000u);
+  EXPECT_EQ(log.err(), "******** RUNTIME ERROR CONDITION *************"
+                       "Multiplexer::timers_schedule() invalid wait time detected!\n"
+                       "now = " + std::to_string(now) + "\nfirst = " + std::to_string(now + Multiplexer::MaxWait + 1) +
+                       "\ncount = 2\n");
+  clock.advance(1000);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"b", "a"}));
+
+  // A backwards step of more than two hours re-sets the pending timers.
+  log.clear();
+  r.c.set(10, &Recorder::onC, &r);
+  clock.set_ms(clock.now_ms() - Multiplexer::MaxWait - 100);
+  EXPECT_EQ(multiplexer.timers_schedule(), 1000u);
+  EXPECT_NE(log.err().find("invalid wait time detected!"), std::string::npos);
+  clock.advance(1000);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(r.fired.back(), "c");
+}
+
+TEST(MuxTime, TimevalArithmeticAndFormat) {
+  Mux::timeval a{10, 1}, b{10, 0};
+  EXPECT_EQ(Mux::timevaldiff(a, b), 0u);  // b one microsecond before a
+  Mux::timeval x{1, 0}, y{0, 1}, r;
+  Mux::timevalsub2(x, y, r);
+  EXPECT_EQ(r.tv_sec, 0);
+  EXPECT_EQ(r.tv_usec, 999999);
+  Mux::timevaladd2(Mux::timeval{1, 600000}, Mux::timeval{0, 700000}, r);
+  EXPECT_EQ(r.tv_sec, 2);
+  EXPECT_EQ(r.tv_usec, 300000);
+  EXPECT_EQ(Mux::timevaldiff(Mux::timeval{1, 999900}, Mux::timeval{2, 400}), 1u);
+  std::string text = Mux::timevaltostring(Mux::timeval{1000, 5});
+  EXPECT_EQ(text.substr(text.size() - 7), ".000005");
+  Mux::timeval_timer t;
+  t.init(Mux::timeval{0, 0}, 0);
+  EXPECT_FALSE(t.is_expired(Mux::timeval{100, 0}));
+  t.init(Mux::timeval{0, 0}, 1000);
+  EXPECT_FALSE(t.is_expired(Mux::timeval{1, 0}));
+  EXPECT_TRUE(t.is_expired(Mux::timeval{1, 1000}));
+  t.inc();
+  EXPECT_FALSE(t.is_expired(Mux::timeval{2, 0}));
+}
+
+TEST(MuxTime, FrozenClockHoldsWithinATurn) {
+  TestClock clock;
+  Mux::mux_settimeofday();
+  uint32_t frozen = Mux::milliseconds();
+  clock.advance(50);
+  EXPECT_EQ(Mux::milliseconds(), frozen);
+  Mux::g_tv_time = Mux::timeval{0, 0};
+  EXPECT_EQ(Mux::milliseconds(), frozen + 50);
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+#include "tests/support/test_clock.h"
+
+namespace testing_support {
+
+TestClock::TestClock(uint64_t startMs)
+    : nowUs_(startMs * 1000u), autoAdvance_(true), realWaitMs_(20), waitedMs_(0) {
+  previous_ = Mux::set_time_source(this);
+  savedFrozen_ = Mux::g_tv_time;
+  Mux::g_tv_time = Mux::timeval{0, 0};
+}
+
+TestClock::~TestClock() {
+  Mux::set_time_source(previous_);
+  Mux::g_tv_time = savedFrozen_;
+}
+
+int TestClock::gettimeofday(Mux::timeval& tv) {
+  tv.tv_sec = static_cast<time_t>(nowUs_ / 1000000u);
+  tv.tv_usec = static_cast<suseconds_t>(nowUs_ % 1000000u);
+  return 0;
+}
+
+int TestClock::poll(pollfd* fds, nfds_t count, int timeoutMs) {
+  int n = ::poll(fds, count, 0);
+  if (n != 0 || timeoutMs == 0)
+    return n;
+  if (autoAdvance_ && timeoutMs > 0) {
+    advance(static_cast<uint64_t>(timeoutMs));
+    waitedMs_ += static_cast<uint64_t>(timeoutMs);
+    return 0;
+  }
+  int wait = realWaitMs_;
+  if (timeoutMs > 0 && timeoutMs < wait)
+    wait = timeoutMs;
+  return ::poll(fds, count, wait);
+}
+
+}  // namespace testing_support
