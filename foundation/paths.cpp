@@ -1,0 +1,25 @@
+#include "foundation/paths.h"
+
+namespace Paths {
+
+namespace {
+
+std::string& rootDir() {
+  static std::string dir;
+  return dir;
+}
+
+}  // namespace
+
+std::string resolve(const std::string& path) { return rootDir() + path; }
+
+const std::string& root() { return rootDir(); }
+
+void set_root(const std::string& dir) {
+  std::string& r = rootDir();
+  r = dir;
+  while (!r.empty() && r.back() == '/')
+    r.pop_back();
+}
+
+}  // namespace Paths
