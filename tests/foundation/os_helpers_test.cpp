@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "foundation/console.h"
+#include "foundation/ipc_signal.h"
+#include "foundation/paths.h"
+#include "foundation/pid_file.h"
+#include "foundation/process.h"
+#include "tests/foundation/temp_root.h"
+
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+volatile sig_atomic_t gotSigno = 0;
+volatile sig_atomic_t gotInfoSigno = 0;
+volatile sig_atomic_t gotInfoPid = 0;
+
+void plainHandler(int signo) { gotSigno = signo; }
+void infoHandler(int signo, siginfo_t* info, void*) {
+  gotInfoSigno = signo;
+  gotInfoPid = info->si_pid;
+}
+
+struct sigaction current(int signo) {
+  struct sigaction action;
+  sigaction(signo, nullptr, &action);
+  return action;
+}
+
+}  // namespace
+
+TEST(PidFile, HoldsTheDigitsOfThePidWhileAlive) {
+  TempRoot root("pid");
+  const std::string path = root.path() + "/var/run/server.pid";
+  {
+    Linux::Run run("server");
+    EXPECT_EQ(path, run.path());
+    EXPECT_GE(run.fd(), 0);
+    EXPECT_EQ(std::to_string(getpid()), readFile(path));
+  }
+  EXPECT_FALSE(exists(path));
+}
+
+TEST(PidFile, UnwritableDirectoryIsSilent) {
+  TempRoot root("pid");
+  ASSERT_EQ(0, rmdir((root.path() + "/var/run").c_str()));
+  testing::internal::CaptureStderr();
+  {
+    Linux::Run run("server");
+    EXPECT_EQ(-1, run.fd());
+  }
+  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+}
+
+TEST(Signals, InstallationFlagsAndMasks) {
+  using namespace IPC::Signal;
+  EXPECT_TRUE(Set::is_signal(SIGINT));
+  EXPECT_FALSE(Set::is_signal(0));
+  EXPECT_FALSE(Set::is_signal(NSIG));
+
+  // A siginfo handler gets SA_SIGINFO added, the mask as given.
+  ASSERT_EQ(0, handle(SIGUSR1, infoHandler, Set(SIGHUP, SIGUSR2, SIGPIPE), SA_RESTART));
+  struct sigaction a = current(SIGUSR1);
+  EXPECT_TRUE(a.sa_flags & SA_SIGINFO);
+  EXPECT_TRUE(a.sa_flags & SA_RESTART);
+  EXPECT_TRUE(sigismember(&a.sa_mask, SIGHUP));
+  EXPECT_TRUE(sigismember(&a.sa_mask, SIGPIPE));
+  EXPECT_FALSE(sigismember(&a.sa_mask, SIGINT));
+  raise(SIGUSR1);
+  EXPECT_EQ(SIGUSR1, gotInfoSigno);
+  EXPECT_EQ(getpid(), gotInfoPid);
+
+  // A plain handler gets SA_SIGINFO taken out.
+  ASSERT_EQ(0, handle(SIGUSR1, plainHandler, SA_SIGINFO | SA_RESTART));
+  a = current(SIGUSR1);
+  EXPECT_FALSE(a.sa_flags & SA_SIGINFO);
+  EXPECT_TRUE(a.sa_flags & SA_RESTART);
+  raise(SIGUSR1);
+  EXPECT_EQ(SIGUSR1, gotSigno);
+
+  EXPECT_EQ(0, enable_int(SIGUSR1));
+  EXPECT_FALSE(current(SIGUSR1).sa_flags & SA_RESTART);
+  EXPECT_EQ(0, disable_int(SIGUSR1));
+  EXPECT_TRUE(current(SIGUSR1).sa_flags & SA_RESTART);
+  EXPECT_EQ(plainHandler, current(SIGUSR1).sa_handler);
+
+  EXPECT_EQ(0, ignore(SIGUSR1));
+  EXPECT_EQ(SIG_IGN, current(SIGUSR1).sa_handler);
+  raise(SIGUSR1);
+  EXPECT_EQ(0, system(SIGUSR1));
+  EXPECT_EQ(SIG_DFL, current(SIGUSR1).sa_handler);
+  EXPECT_EQ(-1, handle(SIGKILL, plainHandler, 0));
+}
+
+TEST(FindProcByName, ScansAFakeProcessTable) {
+  TempRoot root("proc");
+  auto addProc = [&](const std::string& entry, const std::string& stat) {
+    const std::string dir = root.path() + "/proc/" + entry;
+    mkdir(dir.c_str(), 0755);
+    std::ofstream(dir + "/stat") << stat;
+  };
+  addProc("self", "1 (pppd) S 0");  // not a number: skipped
+  addProc("12", "12 (pppd) S 1 1 1");
+  addProc("34", "34 (t38 (x)y) S 1 1 1");
+  addProc("56", "56 (fax) S 1 1 1");
+  addProc("78", std::string("78 (") + std::string(300, 'l') + ") S");  // cut at 255 bytes: no ")"
+
+  EXPECT_EQ(12, find_proc_by_name("pppd", 12));
+  EXPECT_EQ(12, find_proc_by_name("pppd", 56));  // wrong hint: scans
+  EXPECT_EQ(12, find_proc_by_name("pppd", 0));
+  EXPECT_EQ(34, find_proc_by_name("t38 (x)y", -1));
+  EXPECT_EQ(-1, find_proc_by_name("t38 (x", -1));
+  EXPECT_EQ(-1, find_proc_by_name("nobody", 0));
+  EXPECT_EQ(-1, find_proc_by_name(std::string(300, 'l').c_str(), 78));
+}
+
+TEST(FindProcByName, FindsThisProcessThroughItsHint) {
+  std::string comm = readFile("/proc/self/comm");
+  ASSERT_FALSE(comm.empty());
+  comm.pop_back();  // line end
+  EXPECT_EQ(getpid(), find_proc_by_name(comm.c_str(), getpid()));
+  EXPECT_EQ(-1, find_proc_by_name("no such process name", getpid()));
+}
+
+TEST(Console, MessagesWhenStandardInputIsNoTerminal) {
+  int saved = dup(STDIN_FILENO);
+  int fds[2];
+  ASSERT_EQ(0, pipe(fds));
+  dup2(fds[0], STDIN_FILENO);
+  testing::internal::CaptureStderr();
+  Console::SwitchToBinaryMode();
+  Console::SwitchToNonBlockMode();
+  EXPECT_EQ("can't obtain terminal attributes\n", testing::internal::GetCapturedStderr());
+  char c;
+  EXPECT_EQ(-1, read(STDIN_FILENO, &c, 1));  // non-blocking now
+  EXPECT_EQ(EAGAIN, errno);
+  dup2(saved, STDIN_FILENO);
+  close(saved);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+TEST(Timestamp, DayMonthAndTime) {
+  std::ostringstream out;
+  timestamp(out);
+  EXPECT_TRUE(std::regex_match(out.str(), std::regex("[0-3][0-9]/[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+      << out.str();
+}
