@@ -1,0 +1,46 @@
+// Helpers behind the typed accessors of the generated message classes.
+//
+// Every generated record creates values of the generated class itself, so a
+// field or alternative object always has the class its accessor names and the
+// casts below are exact.
+#pragma once
+
+#include "asn1/choice.h"
+#include "asn1/sequence.h"
+
+namespace Messages {
+
+// The object of a field that is present (or mandatory).
+template <class T>
+const T& field(const ASN1::SEQUENCE& seq, unsigned index) {
+  return *static_cast<const T*>(seq.getField(index));
+}
+
+// The object of a mandatory field, made from its record if the slot is empty.
+template <class T>
+T& mandatoryField(ASN1::SEQUENCE& seq, unsigned index) {
+  return *static_cast<T*>(seq.ensureField(index));
+}
+
+// Marks an OPTIONAL field or extension addition present and returns its object
+// (a field removed earlier comes back with its previous contents).
+template <class T>
+T& presentField(ASN1::SEQUENCE& seq, unsigned presenceIndex, unsigned index) {
+  seq.includeOptionalField(presenceIndex, index);
+  return *static_cast<T*>(seq.getField(index));
+}
+
+// The selected alternative; the caller has checked the selection.
+template <class T>
+const T& alternative(const ASN1::CHOICE& choice) {
+  return *static_cast<const T*>(choice.getSelection());
+}
+
+// Selects alternative `id` with a new default value made from its record.
+template <class T>
+T& select(ASN1::CHOICE& choice, int id) {
+  const ASN1::AbstractData::InfoType* record = choice.info()->selectionInfos[id];
+  return *static_cast<T*>(choice.setSelection(id, record->create(record)));
+}
+
+}  // namespace Messages
