@@ -66,20 +66,44 @@ public:
         return true;
       }
     }
-    typedef typename std::underlying_type<T>::type Raw;
     char* end = nullptr;
     errno = 0;
     long long number = std::strtoll(text, &end, 0);
     if (*text == '\0' || *end != '\0' || errno == ERANGE)
       return false;
-    if (number < static_cast<long long>(std::numeric_limits<Raw>::min()) ||
-        number > static_cast<long long>(std::numeric_limits<Raw>::max()))
+    long long low, high;
+    range(low, high);
+    if (number < low || number > high)
       return false;
     *this->variable_ = static_cast<T>(static_cast<Raw>(number));
     return true;
   }
 
 private:
+  typedef typename std::underlying_type<T>::type Raw;
+
+  // The values the enumeration can hold: those of the smallest bit field
+  // that holds every value of the table (any value of the underlying type
+  // without a table). Storing anything else would be undefined.
+  void range(long long& low, long long& high) const {
+    low = static_cast<long long>(std::numeric_limits<Raw>::min());
+    high = static_cast<long long>(std::numeric_limits<Raw>::max());
+    if (!symbols_ || !symbols_->name)
+      return;
+    long long least = 0, most = 0;
+    for (const Symbol<T>* s = symbols_; s->name; ++s) {
+      const long long v = static_cast<long long>(static_cast<Raw>(s->value));
+      least = v < least ? v : least;
+      most = v > most ? v : most;
+    }
+    const long long need = least < 0 && -(least + 1) > most ? -(least + 1) : most;
+    long long mask = 0;
+    while (mask < need)
+      mask = mask * 2 + 1;
+    high = mask;
+    low = least < 0 ? -high - 1 : 0;
+  }
+
   const Symbol<T>* symbols_;
 };
 

@@ -31,7 +31,7 @@ TEST(IniReader, OptionalKeysConvertOrReport) {
       "text=\n"
       "kind=beta\n"
       "num=0x4\n"
-      "oct=010\n"
+      "oct=07\n"
       "junk=4x\n"
       "empty=\n"
       "unknown=1\n");
@@ -61,7 +61,7 @@ TEST(IniReader, OptionalKeysConvertOrReport) {
   EXPECT_TRUE(textSet);
   EXPECT_EQ(kindB, kind);
   EXPECT_EQ(kindC, num);
-  EXPECT_EQ(8, static_cast<int>(oct));
+  EXPECT_EQ(7, static_cast<int>(oct));
   EXPECT_EQ(kindB, junk);  // invalid text stores nothing
   EXPECT_FALSE(junkSet);
   EXPECT_EQ(kindC, empty);
@@ -101,9 +101,29 @@ TEST(IniReader, EnumerationNumbersOutOfRangeAreInvalid) {
   IniFile::Private::TKeyValue<AddressType> kv(&value, "k", addressTypes);
   EXPECT_FALSE(kv.do_parse("99999999999999999999"));
   EXPECT_FALSE(kv.do_parse("0x"));
+  EXPECT_FALSE(kv.do_parse("8"));  // beyond the values the enumeration can hold
+  EXPECT_FALSE(kv.do_parse("-1"));
   EXPECT_EQ(kindA, value);
   EXPECT_TRUE(kv.do_parse("2"));
   EXPECT_EQ(kindB, value);
+
+  enum Wide { w0 = 0, w16 = 16 };
+  const IniFile::Symbol<Wide> wide[] = {{"zero", w0}, {"sixteen", w16}, {nullptr, w0}};
+  Wide w = w0;
+  IniFile::Private::TKeyValue<Wide> wkv(&w, "w", wide);
+  EXPECT_TRUE(wkv.do_parse("010"));  // octal
+  EXPECT_EQ(8, static_cast<int>(w));
+  EXPECT_TRUE(wkv.do_parse("31"));
+  EXPECT_FALSE(wkv.do_parse("32"));
+
+  enum Signed { minusTwo = -2, three = 3 };
+  const IniFile::Symbol<Signed> signedTable[] = {{"m", minusTwo}, {"t", three}, {nullptr, three}};
+  Signed v = three;
+  IniFile::Private::TKeyValue<Signed> skv(&v, "s", signedTable);
+  EXPECT_TRUE(skv.do_parse("-4"));
+  EXPECT_EQ(-4, static_cast<int>(v));
+  EXPECT_FALSE(skv.do_parse("-5"));
+  EXPECT_FALSE(skv.do_parse("4"));
 }
 
 TEST(IniReader, DuplicatedOptionalKeys) {
