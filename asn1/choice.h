@@ -1,0 +1,52 @@
+// CHOICE values: one selected alternative, owned.
+#pragma once
+
+#include <memory>
+
+#include "asn1/abstract_data.h"
+
+namespace ASN1 {
+
+class CHOICE : public AbstractData {
+ public:
+  struct InfoType : AbstractData::InfoType {
+    bool extendable;
+    const AbstractData::InfoType* const* selectionInfos;  // root alternatives, then known extensions
+    unsigned numChoices;                                  // root alternatives
+    unsigned totalChoices;
+    const unsigned* tags;  // null: automatic tags
+    const char* const* selectionNames;
+  };
+  enum { NO_SELECTION = -1, UNKNOWN_SELECTION = -2 };
+  static AbstractData* create(const void* info);
+
+  // Takes ownership of `value`.
+  explicit CHOICE(const void* info, int id = NO_SELECTION, AbstractData* value = nullptr);
+  CHOICE(const CHOICE& other);
+  CHOICE& operator=(const CHOICE& other);
+  void swap(CHOICE& other);
+
+  const InfoType* info() const { return static_cast<const InfoType*>(infoPointer()); }
+
+  int currentSelection() const { return choiceID; }
+  AbstractData* getSelection() { return choice.get(); }
+  const AbstractData* getSelection() const { return choice.get(); }
+  // Name of the selected alternative, or null.
+  const char* getSelectionName() const;
+  // Takes ownership of `value` (the previous alternative is deleted) and returns it.
+  AbstractData* setSelection(int id, AbstractData* value);
+  // Makes a default alternative for the current id; an id the record does not know
+  // becomes UNKNOWN_SELECTION and gives false.
+  bool createSelection();
+
+ private:
+  int do_compare(const AbstractData& other) const override;
+  AbstractData* do_clone() const override;
+  bool do_accept(Visitor& visitor) override;
+  bool do_accept(ConstVisitor& visitor) const override;
+
+  std::unique_ptr<AbstractData> choice;
+  int choiceID;
+};
+
+}  // namespace ASN1

@@ -1,0 +1,435 @@
+#include "asn1/per_decoder.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "asn1/char_strings.h"
+#include "asn1/choice.h"
+#include "asn1/generalized_time.h"
+#include "asn1/object_identifier.h"
+#include "asn1/octet_strings.h"
+#include "asn1/open_data.h"
+#include "asn1/per_encoder.h"
+#include "asn1/sequence.h"
+#include "asn1/sequence_of.h"
+#include "asn1/simple_values.h"
+
+namespace ASN1 {
+
+namespace {
+const unsigned UnconstrainedUpper = 0x7fffffffu;
+}
+
+void PERDecoder::setPosition(const char* p) {
+  position = p < endPosition ? p : endPosition;
+  bitOffset = 8;
+}
+
+void PERDecoder::byteAlign() {
+  if (bitOffset != 8) {
+    ++position;
+    bitOffset = 8;
+  }
+}
+
+bool PERDecoder::decodeSingleBit() {
+  if (position == endPosition) return false;
+  --bitOffset;
+  bool bit = (static_cast<unsigned char>(*position) >> bitOffset) & 1u;
+  if (bitOffset == 0) {
+    ++position;
+    bitOffset = 8;
+  }
+  return bit;
+}
+
+int PERDecoder::decodeMultiBit(unsigned n, unsigned& value) {
+  if (n > 32 || n > getBitsLeft()) return -1;
+  unsigned result = 0;
+  while (n > 0) {
+    unsigned take = n < bitOffset ? n : bitOffset;
+    unsigned bits = (static_cast<unsigned char>(*position) >> (bitOffset - take)) & ((1u << take) - 1u);
+    result = (result << take) | bits;
+    bitOffset = static_cast<unsigned char>(bitOffset - take);
+    if (bitOffset == 0) {
+      ++position;
+      bitOffset = 8;
+    }
+    n -= take;
+  }
+  value = result;
+  return 0;
+}
+
+bool PERDecoder::decodeBitMap(unsigned char* bits, unsigned n) {
+  if (n > getBitsLeft()) return false;
+  unsigned octet;
+  for (unsigned i = 0; i < n / 8; ++i) {
+    decodeMultiBit(8, octet);
+    bits[i] = static_cast<unsigned char>(octet);
+  }
+  if (n % 8) {
+    decodeMultiBit(n % 8, octet);
+    bits[n / 8] = static_cast<unsigned char>(octet << (8 - n % 8));
+  }
+  return true;
+}
+
+std::size_t PERDecoder::decodeBlock(char* buffer, std::size_t n) {
+  if (n == 0) return 0;
+  byteAlign();
+  std::size_t count = std::min(n, getOctetsLeft());
+  std::copy(position, position + count, buffer);
+  position += count;
+  return count;
+}
+
+int PERDecoder::decodeUnsigned(int lb, unsigned ub, unsigned& value) {
+  unsigned span = ub - static_cast<unsigned>(lb);
+  if (span == 0) {
+    value = static_cast<unsigned>(lb);
+    return 0;
+  }
+  if (getBitsLeft() == 0) return -1;
+  unsigned long long range = span + 1ull;
+  unsigned bits = bitsForRange(range);
+  if (range > 255) {
+    if (bits > 16) {
+      unsigned octets;
+      if (decodeLength(1, (bits + 7) / 8, octets) < 0) return -1;
+      bits = 8 * octets;
+    } else if (bits > 8) {
+      bits = 16;
+    }
+    byteAlign();
+  }
+  unsigned offset;
+  if (decodeMultiBit(bits, offset) < 0) return -1;
+  value = static_cast<unsigned>(lb) + offset;
+  return 0;
+}
+
+int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
+  if (ub <= 65535) return decodeUnsigned(static_cast<int>(lb), ub, len);
+  byteAlign();
+  unsigned first, second;
+  if (decodeMultiBit(8, first) < 0) return -1;
+  if ((first & 0x80u) == 0) {
+    len = first;
+    return 0;
+  }
+  if ((first & 0x40u) != 0 || decodeMultiBit(8, second) < 0) return -1;  // fragmented form or truncated
+  len = ((first & 0x3fu) << 8) | second;
+  return 0;
+}
+
+int PERDecoder::decodeSmallUnsigned(unsigned& n) {
+  if (getBitsLeft() == 0) return -1;
+  if (!decodeSingleBit()) return decodeMultiBit(6, n);
+  unsigned octets;
+  if (decodeLength(0, UnconstrainedUpper, octets) < 0 || octets > 4) return -1;
+  byteAlign();
+  return decodeMultiBit(8 * octets, n);
+}
+
+int PERDecoder::decodeConstrainedLength(const ConstrainedObject& object, unsigned& len) {
+  const ConstrainedObject::InfoType* record = object.info();
+  bool unconstrained = record->type == Unconstrained || record->type == PartiallyConstrained;
+  if (record->type == ExtendableConstraint) {
+    if (getBitsLeft() == 0) return -1;
+    unconstrained = decodeSingleBit();
+  }
+  if (unconstrained) return decodeLength(0, UnconstrainedUpper, len);
+  return decodeLength(static_cast<unsigned>(record->lowerLimit), record->upperLimit, len);
+}
+
+bool PERDecoder::decodeOpenTypeLength(unsigned& len) {
+  if (decodeLength(0, UnconstrainedUpper, len) < 0) return false;
+  byteAlign();
+  return len <= getOctetsLeft();
+}
+
+bool PERDecoder::decodeWithin(AbstractData& value, unsigned len) {
+  const char* openEnd = position + len;
+  const char* savedEnd = endPosition;
+  endPosition = openEnd;  // the contents may not reach beyond their own octets
+  bool ok = value.accept(*this);
+  endPosition = savedEnd;
+  setPosition(openEnd);
+  return ok;
+}
+
+bool PERDecoder::do_visit(Null&) { return true; }
+
+bool PERDecoder::do_visit(BOOLEAN& value) {
+  if (getBitsLeft() == 0) return false;
+  value.setValue(decodeSingleBit());
+  return true;
+}
+
+bool PERDecoder::do_visit(INTEGER& value) {
+  const INTEGER::InfoType* record = value.info();
+  bool constrained = record->type == FixedConstraint;
+  if (record->type == ExtendableConstraint) {
+    if (getBitsLeft() == 0) return false;
+    constrained = !decodeSingleBit();
+  }
+  unsigned v;
+  if (constrained) {
+    if (decodeUnsigned(record->lowerLimit, record->upperLimit, v) < 0) return false;
+    value.setValue(static_cast<int>(v));
+    return true;
+  }
+  unsigned octets;
+  if (decodeLength(0, UnconstrainedUpper, octets) < 0 || octets > 4) return false;
+  if (octets == 0) {
+    value.setValue(0);
+    return true;
+  }
+  if (decodeMultiBit(8 * octets, v) < 0) return false;
+  if (octets < 4 && (v & (1u << (8 * octets - 1)))) v |= ~0u << (8 * octets);  // sign extension
+  value.setValue(static_cast<int>(v));
+  return true;
+}
+
+bool PERDecoder::do_visit(ENUMERATED& value) {
+  unsigned v;
+  if (value.extendable()) {
+    if (getBitsLeft() == 0) return false;
+    if (decodeSingleBit()) {
+      unsigned n;
+      if (decodeSmallUnsigned(n) < 0 || n == 0 || decodeUnsigned(0, n - 1, v) < 0) return false;
+      value.setValue(static_cast<int>(v));
+      return true;
+    }
+  }
+  if (decodeUnsigned(0, value.getMaximum(), v) < 0) return false;
+  value.setValue(static_cast<int>(v));
+  return true;
+}
+
+bool PERDecoder::do_visit(OBJECT_IDENTIFIER& value) {
+  unsigned len;
+  if (decodeLength(0, 255, len) < 0) return false;
+  byteAlign();
+  if (len > getOctetsLeft()) return false;
+  const char* contents = position;
+  position += len;
+  return value.decodeCommon(contents, len);
+}
+
+bool PERDecoder::do_visit(BIT_STRING& value) {
+  unsigned bits;
+  if (decodeConstrainedLength(value, bits) < 0 || bits > MaximumStringSize || bits > getBitsLeft()) return false;
+  if (bits > 16) {
+    byteAlign();
+    std::size_t octets = (bits + 7u) / 8u;
+    if (octets > getOctetsLeft()) return false;
+    value.setData(reinterpret_cast<const unsigned char*>(position), bits);
+    position += octets;
+    return true;
+  }
+  unsigned char data[2] = {0, 0};
+  decodeBitMap(data, bits);
+  value.setData(data, bits);
+  return true;
+}
+
+bool PERDecoder::do_visit(OCTET_STRING& value) {
+  unsigned len;
+  if (decodeConstrainedLength(value, len) < 0 || len > MaximumStringSize) return false;
+  unsigned octets;
+  if (len == 1 || len == 2) {
+    if (decodeMultiBit(8 * len, octets) < 0) return false;
+    value.resize(len);
+    if (len == 2) value[0] = static_cast<char>(octets >> 8);
+    value[len - 1] = static_cast<char>(octets);
+    return true;
+  }
+  if (len == 0) {
+    value.resize(0);
+    return true;
+  }
+  byteAlign();
+  if (len > getOctetsLeft()) return false;
+  value.getValue().assign(position, position + len);
+  position += len;
+  return true;
+}
+
+bool PERDecoder::do_visit(AbstractString& value) {
+  const AbstractString::InfoType* record = value.info();
+  unsigned len;
+  if (decodeConstrainedLength(value, len) < 0 || len > MaximumStringSize) return false;
+  std::string& text = value.getValue();
+  unsigned b = record->charSetAlignedBits;
+  if (record->type == Unconstrained || static_cast<unsigned long long>(record->upperLimit) * b > 16) {
+    if (b == 8) {
+      if (len == 0) {
+        text.clear();
+        return true;
+      }
+      byteAlign();
+      if (len > getOctetsLeft()) {
+        text.clear();
+        return false;
+      }
+      text.assign(position, position + len);
+      position += len;
+      return true;
+    }
+    byteAlign();
+  }
+  if (static_cast<unsigned long long>(len) * b > getBitsLeft()) return false;
+  bool byCode = record->canonicalSetBits <= b && record->canonicalSetBits > 4;
+  text.resize(len);
+  for (unsigned i = 0; i < len; ++i) {
+    unsigned bits;
+    decodeMultiBit(b, bits);
+    if (byCode) {
+      text[i] = static_cast<char>(bits);
+    } else {
+      if (bits >= record->characterSetSize) return false;
+      text[i] = record->characterSet[bits];
+    }
+  }
+  return true;
+}
+
+bool PERDecoder::do_visit(BMPString& value) {
+  const BMPString::InfoType* record = value.info();
+  unsigned len;
+  if (decodeConstrainedLength(value, len) < 0 || len > MaximumStringSize) return false;
+  if (record->type == Unconstrained || static_cast<unsigned long long>(record->upperLimit) * 16 > 16) byteAlign();
+  if (static_cast<unsigned long long>(len) * 16 > getBitsLeft()) return false;
+  std::wstring& text = value.getValue();
+  text.resize(len);
+  for (unsigned i = 0; i < len; ++i) {
+    unsigned code;
+    decodeMultiBit(16, code);
+    text[i] = static_cast<wchar_t>(record->firstChar + code);
+  }
+  return true;
+}
+
+bool PERDecoder::do_visit(GeneralizedTime& value) {
+  unsigned len;
+  if (decodeLength(0, UnconstrainedUpper, len) < 0 || len == 0) return false;
+  byteAlign();
+  if (len > getOctetsLeft()) return false;
+  value.set(std::string(position, position + len));
+  position += len;
+  return true;
+}
+
+bool PERDecoder::do_visit(CHOICE& value) {
+  const CHOICE::InfoType* record = value.info();
+  if (getBitsLeft() == 0) return false;
+  unsigned index = 0;
+  unsigned openLength = 0;
+  bool open = record->extendable && decodeSingleBit();
+  if (open) {
+    unsigned k;
+    if (decodeSmallUnsigned(k) < 0) return false;
+    if (k >= record->totalChoices - record->numChoices) {  // an extension this record does not know
+      value.setSelection(CHOICE::UNKNOWN_SELECTION, nullptr);
+      return false;
+    }
+    index = record->numChoices + k;
+    if (!decodeOpenTypeLength(openLength)) return false;
+  } else if (record->numChoices > 1) {
+    if (decodeUnsigned(0, record->numChoices - 1, index) < 0) return false;
+  }
+  if (static_cast<unsigned>(value.currentSelection()) != index || !value.getSelection()) {
+    value.setSelection(static_cast<int>(index), nullptr);
+    if (!value.createSelection()) return false;
+  }
+  AbstractData& alternative = *value.getSelection();
+  return open ? decodeWithin(alternative, openLength) : alternative.accept(*this);
+}
+
+bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
+  unsigned count;
+  if (decodeConstrainedLength(value, count) < 0 || count > MaximumArraySize) return false;
+  if (value.size() > count) value.resize(count);
+  // Elements are made as the input reaches them.
+  for (unsigned i = 0; i < count; ++i) {
+    if (i == value.size()) value.resize(i + 1);
+    if (!value.element(i).accept(*this)) {
+      value.resize(i);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PERDecoder::do_visit(OpenData& value) {
+  unsigned len;
+  if (!decodeOpenTypeLength(len)) return false;
+  value.set_buf(position, position + len);
+  position += len;
+  return true;
+}
+
+bool PERDecoder::do_revisit(OpenData& value) {
+  if (!value.has_data() || !value.has_buf()) return false;
+  const OpenData::Buffer& octets = *value.get_buf();
+  PERDecoder inner(octets.data(), octets.data() + octets.size(), env);
+  return value.get_data()->accept(inner);
+}
+
+bool PERDecoder::do_visit(TypeConstrainedOpenData& value) {
+  unsigned len;
+  if (!decodeOpenTypeLength(len) || !value.has_data()) return false;
+  return decodeWithin(*value.get_data(), len);
+}
+
+int PERDecoder::preVisitExtensionRoots(SEQUENCE& value) {
+  const SEQUENCE::InfoType* record = value.info();
+  bool extensions = false;
+  if (record->extendable) {
+    if (getBitsLeft() == 0) return FAIL;
+    extensions = decodeSingleBit();
+  }
+  if (!decodeBitMap(value.optionalMap().data(), record->numOptional)) return FAIL;
+  return extensions ? CONTINUE : NO_EXTENSION;
+}
+
+int PERDecoder::visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex) {
+  if (presenceIndex != -1 && !value.optionalMap()[static_cast<unsigned>(presenceIndex)]) return CONTINUE;
+  AbstractData* field = value.ensureField(static_cast<unsigned>(index));
+  return field && field->accept(*this) ? CONTINUE : FAIL;
+}
+
+int PERDecoder::preVisitExtensions(SEQUENCE& value) {
+  unsigned n;
+  if (decodeSmallUnsigned(n) < 0 || n >= MaximumArraySize) return FAIL;
+  SEQUENCE::BitMap& map = value.extensionMap();
+  map.resize(n + 1);
+  return decodeBitMap(map.data(), n + 1) ? CONTINUE : FAIL;
+}
+
+int PERDecoder::visitKnownExtension(SEQUENCE& value, int index, int presenceIndex) {
+  if (!value.hasOptionalField(static_cast<unsigned>(presenceIndex))) return CONTINUE;
+  unsigned len;
+  if (!decodeOpenTypeLength(len)) return FAIL;
+  AbstractData* field = value.ensureField(static_cast<unsigned>(index));
+  if (!field) {
+    setPosition(position + len);
+    return CONTINUE;
+  }
+  return decodeWithin(*field, len) ? CONTINUE : FAIL;
+}
+
+bool PERDecoder::visitUnknownExtensions(SEQUENCE& value) {
+  const SEQUENCE::BitMap& map = value.extensionMap();
+  for (unsigned k = value.info()->knownExtensions; k < map.size(); ++k) {
+    if (!map[k]) continue;
+    unsigned len;
+    if (!decodeOpenTypeLength(len)) return false;
+    position += len;
+  }
+  return true;
+}
+
+}  // namespace ASN1

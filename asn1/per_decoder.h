@@ -1,0 +1,78 @@
+// Aligned PER decoder: fills a value from the packed encoding in a byte range.
+// Every read is checked against what remains of the input.
+#pragma once
+
+#include <cstddef>
+
+#include "asn1/visitor.h"
+
+namespace ASN1 {
+
+class PERDecoder : public Visitor {
+ public:
+  struct memento_type {
+    const char* position;
+    unsigned char bitOffset;
+  };
+
+  PERDecoder(const char* begin, const char* end, CoderEnv* env = nullptr)
+      : env(env), beginPosition(begin), endPosition(end), position(begin), bitOffset(8) {}
+
+  memento_type get_memento() const { return memento_type{position, bitOffset}; }
+  void rollback(const memento_type& memento) {
+    position = memento.position;
+    bitOffset = memento.bitOffset;
+  }
+  std::size_t getBitsLeft() const { return static_cast<std::size_t>(endPosition - position) * 8 + bitOffset - 8; }
+  std::size_t getOctetsLeft() const { return static_cast<std::size_t>(endPosition - position); }
+  const char* getPosition() const { return position; }
+  // Moves to p (at most the end of the input), at an octet boundary.
+  void setPosition(const char* p);
+  void byteAlign();
+
+  // Primitive readers: the int-valued ones give 0 for success and -1 for failure.
+  bool decodeSingleBit();  // 0 when no bit is left
+  int decodeMultiBit(unsigned n, unsigned& value);
+  bool decodeBitMap(unsigned char* bits, unsigned n);
+  std::size_t decodeBlock(char* buffer, std::size_t n);  // octets copied
+  int decodeUnsigned(int lb, unsigned ub, unsigned& value);
+  int decodeLength(unsigned lb, unsigned ub, unsigned& len);
+  int decodeSmallUnsigned(unsigned& n);
+  int decodeConstrainedLength(const ConstrainedObject& object, unsigned& len);
+
+  bool do_visit(Null& value) override;
+  bool do_visit(BOOLEAN& value) override;
+  bool do_visit(INTEGER& value) override;
+  bool do_visit(ENUMERATED& value) override;
+  bool do_visit(OBJECT_IDENTIFIER& value) override;
+  bool do_visit(OCTET_STRING& value) override;
+  bool do_visit(BIT_STRING& value) override;
+  bool do_visit(AbstractString& value) override;
+  bool do_visit(BMPString& value) override;
+  bool do_visit(CHOICE& value) override;
+  bool do_visit(SEQUENCE_OF_Base& value) override;
+  bool do_visit(OpenData& value) override;
+  bool do_revisit(OpenData& value) override;
+  bool do_visit(TypeConstrainedOpenData& value) override;
+  bool do_visit(GeneralizedTime& value) override;
+  int preVisitExtensionRoots(SEQUENCE& value) override;
+  int visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex) override;
+  int preVisitExtensions(SEQUENCE& value) override;
+  int visitKnownExtension(SEQUENCE& value, int index, int presenceIndex) override;
+  bool visitUnknownExtensions(SEQUENCE& value) override;
+
+ private:
+  // Reads an unconstrained length and checks that many octets remain; leaves the
+  // position on the first of them.
+  bool decodeOpenTypeLength(unsigned& len);
+  // Decodes `value` from the next `len` octets only, then moves past them.
+  bool decodeWithin(AbstractData& value, unsigned len);
+
+  CoderEnv* env;
+  const char* beginPosition;
+  const char* endPosition;
+  const char* position;
+  unsigned char bitOffset;  // unread bits of the current octet; 8: untouched
+};
+
+}  // namespace ASN1

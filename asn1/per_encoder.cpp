@@ -1,0 +1,327 @@
+#include "asn1/per_encoder.h"
+
+#include "asn1/char_strings.h"
+#include "asn1/choice.h"
+#include "asn1/generalized_time.h"
+#include "asn1/object_identifier.h"
+#include "asn1/octet_strings.h"
+#include "asn1/open_data.h"
+#include "asn1/sequence.h"
+#include "asn1/sequence_of.h"
+#include "asn1/simple_values.h"
+
+namespace ASN1 {
+
+namespace {
+const unsigned UnconstrainedUpper = 0x7fffffffu;
+}
+
+unsigned bitsForRange(unsigned long long range) {
+  return range >= 0x100000000ull ? 32 : CountBits(static_cast<unsigned>(range));
+}
+
+void PEREncoder::encodeMultiBit(unsigned value, unsigned n) {
+  while (n > 0) {
+    if (bitOffset == 8) encodedBuffer->push_back(0);
+    unsigned take = n < bitOffset ? n : bitOffset;
+    unsigned bits = (value >> (n - take)) & ((1u << take) - 1u);
+    encodedBuffer->back() = static_cast<char>(static_cast<unsigned char>(encodedBuffer->back()) |
+                                              (bits << (bitOffset - take)));
+    bitOffset = static_cast<unsigned char>(bitOffset - take);
+    if (bitOffset == 0) bitOffset = 8;
+    n -= take;
+  }
+}
+
+void PEREncoder::encodeByte(unsigned value) {
+  byteAlign();
+  encodedBuffer->push_back(static_cast<char>(value));
+}
+
+void PEREncoder::encodeBlock(const char* bytes, std::size_t n) {
+  if (n == 0) return;
+  byteAlign();
+  encodedBuffer->insert(encodedBuffer->end(), bytes, bytes + n);
+}
+
+void PEREncoder::encodeBitMap(const unsigned char* bits, unsigned n) {
+  for (unsigned i = 0; i < n / 8; ++i) encodeMultiBit(bits[i], 8);
+  if (n % 8) encodeMultiBit(static_cast<unsigned>(bits[n / 8] >> (8 - n % 8)), n % 8);
+}
+
+bool PEREncoder::encodeUnsigned(unsigned value, int lb, unsigned ub) {
+  unsigned offset = value - static_cast<unsigned>(lb);
+  unsigned span = ub - static_cast<unsigned>(lb);
+  if (offset > span) return false;
+  if (span == 0) return true;
+  unsigned long long range = span + 1ull;
+  if (range <= 255) {
+    encodeMultiBit(offset, bitsForRange(range));
+  } else if (range == 256) {
+    byteAlign();
+    encodeMultiBit(offset, 8);
+  } else if (range <= 65536) {
+    byteAlign();
+    encodeMultiBit(offset, 16);
+  } else {
+    unsigned maxOctets = (bitsForRange(range) + 7) / 8;
+    unsigned octets = offset == 0 ? 1 : (bitsForRange(offset + 1ull) + 7) / 8;
+    if (!encodeLength(octets, 1, maxOctets)) return false;
+    byteAlign();
+    encodeMultiBit(offset, 8 * octets);
+  }
+  return true;
+}
+
+bool PEREncoder::encodeLength(unsigned len, unsigned lb, unsigned ub) {
+  if (len < lb || len > ub) return false;
+  if (ub <= 65535) return encodeUnsigned(len, static_cast<int>(lb), ub);
+  byteAlign();
+  if (len < 128) {
+    encodeMultiBit(len, 8);
+  } else if (len < 16384) {
+    encodeMultiBit(len | 0x8000u, 16);
+  } else {
+    return false;  // would need fragmentation
+  }
+  return true;
+}
+
+bool PEREncoder::encodeSmallUnsigned(unsigned n) {
+  if (n < 64) {
+    encodeMultiBit(n, 7);
+    return true;
+  }
+  unsigned octets = n < 0x100u ? 1 : (n < 0x10000u ? 2 : (n < 0x1000000u ? 3 : 4));
+  encodeSingleBit(true);
+  encodeLength(octets, 0, UnconstrainedUpper);
+  byteAlign();
+  encodeMultiBit(n, 8 * octets);
+  return true;
+}
+
+bool PEREncoder::encodeConstraint(const ConstrainedObject& object, int value) {
+  const ConstrainedObject::InfoType* record = object.info();
+  switch (record->type) {
+    case FixedConstraint:
+      return false;
+    case ExtendableConstraint: {
+      bool outside = record->lowerLimit < 0
+                         ? (value < record->lowerLimit ||
+                            (record->upperLimit <= 0x7fffffffu && value > static_cast<int>(record->upperLimit)))
+                         : (static_cast<unsigned>(value) < static_cast<unsigned>(record->lowerLimit) ||
+                            static_cast<unsigned>(value) > record->upperLimit);
+      encodeSingleBit(outside);
+      return outside;
+    }
+    default:
+      return true;
+  }
+}
+
+bool PEREncoder::encodeConstrainedLength(const ConstrainedObject& object, unsigned len) {
+  if (encodeConstraint(object, static_cast<int>(len))) return encodeLength(len, 0, UnconstrainedUpper);
+  return encodeLength(len, static_cast<unsigned>(object.getLowerLimit()), object.getUpperLimit());
+}
+
+bool PEREncoder::encodeAnyType(const AbstractData* value) {
+  std::vector<char> scratch;
+  PEREncoder inner(scratch);
+  if (value && !value->accept(inner)) return false;
+  if (scratch.empty()) scratch.push_back(0);  // an empty encoding is one zero bit
+  if (!encodeLength(static_cast<unsigned>(scratch.size() < 0x80000000u ? scratch.size() : 0x80000000u), 0,
+                    UnconstrainedUpper))
+    return false;
+  encodeBlock(scratch.data(), scratch.size());
+  return true;
+}
+
+bool PEREncoder::encodeUnconstrainedInteger(int value) {
+  unsigned u = static_cast<unsigned>(value);
+  unsigned bits = value == 0 ? 1 : (value > 0 ? CountBits(u + 1) + 1 : CountBits(0u - u) + 1);
+  if (bits > 32) bits = 32;
+  unsigned octets = (bits + 7) / 8;
+  encodeLength(octets, 0, UnconstrainedUpper);
+  encodeMultiBit(u, 8 * octets);
+  return true;
+}
+
+bool PEREncoder::do_visit(const Null&) { return true; }
+
+bool PEREncoder::do_visit(const BOOLEAN& value) {
+  encodeSingleBit(value.getValue());
+  return true;
+}
+
+bool PEREncoder::do_visit(const INTEGER& value) {
+  const INTEGER::InfoType* record = value.info();
+  bool unconstrained = record->type == FixedConstraint ? false
+                       : record->type == ExtendableConstraint ? encodeConstraint(value, value.getValue())
+                                                              : true;
+  if (unconstrained) return encodeUnconstrainedInteger(value.getValue());
+  return encodeUnsigned(static_cast<unsigned>(value.getValue()), record->lowerLimit, record->upperLimit);
+}
+
+bool PEREncoder::do_visit(const ENUMERATED& value) {
+  int v = value.getValue();
+  unsigned maximum = value.getMaximum();
+  bool inRoot = v < 0 || static_cast<unsigned>(v) <= maximum;
+  if (value.extendable()) {
+    encodeSingleBit(!inRoot);
+    if (!inRoot) {
+      unsigned u = static_cast<unsigned>(v);
+      return encodeSmallUnsigned(u + 1) && encodeUnsigned(u, 0, u);
+    }
+  }
+  return encodeUnsigned(static_cast<unsigned>(v), 0, maximum);
+}
+
+bool PEREncoder::do_visit(const OBJECT_IDENTIFIER& value) {
+  std::vector<char> contents;
+  value.encodeCommon(contents);
+  if (contents.size() > 255 || !encodeLength(static_cast<unsigned>(contents.size()), 0, 255)) return false;
+  encodeBlock(contents.data(), contents.size());
+  return true;
+}
+
+bool PEREncoder::do_visit(const BIT_STRING& value) {
+  unsigned bits = value.size();
+  if (!encodeConstrainedLength(value, bits)) return false;
+  const std::vector<unsigned char>& data = value.getData();
+  if (bits > 16)
+    encodeBlock(reinterpret_cast<const char*>(data.data()), data.size());
+  else
+    encodeBitMap(data.data(), bits);
+  return true;
+}
+
+bool PEREncoder::do_visit(const OCTET_STRING& value) {
+  std::size_t n = value.size();
+  if (n > 0xffffffffu || !encodeConstrainedLength(value, static_cast<unsigned>(n))) return false;
+  const unsigned char* octets = reinterpret_cast<const unsigned char*>(value.data());
+  if (n == 1)
+    encodeMultiBit(octets[0], 8);
+  else if (n == 2)
+    encodeMultiBit((octets[0] << 8) | octets[1], 16);
+  else
+    encodeBlock(value.data(), n);
+  return true;
+}
+
+bool PEREncoder::do_visit(const AbstractString& value) {
+  const AbstractString::InfoType* record = value.info();
+  const std::string& text = value.getValue();
+  if (text.size() > 0xffffffffu || !encodeConstrainedLength(value, static_cast<unsigned>(text.size()))) return false;
+  unsigned b = record->charSetAlignedBits;
+  if (record->type == Unconstrained || static_cast<unsigned long long>(record->upperLimit) * b > 16) {
+    if (b == 8) {
+      encodeBlock(text.data(), text.size());
+      return true;
+    }
+    byteAlign();
+  }
+  bool byCode = record->canonicalSetBits <= b && record->canonicalSetBits > 4;
+  for (char c : text) {
+    if (byCode) {
+      encodeMultiBit(static_cast<unsigned char>(c), b);
+      continue;
+    }
+    const char* set = record->characterSet;
+    unsigned index = 0;
+    while (index < record->characterSetSize && set[index] != c) ++index;
+    if (index == record->characterSetSize) return false;
+    encodeMultiBit(index, b);
+  }
+  return true;
+}
+
+bool PEREncoder::do_visit(const BMPString& value) {
+  const BMPString::InfoType* record = value.info();
+  const std::wstring& text = value.getValue();
+  if (text.size() > 0xffffffffu || !encodeConstrainedLength(value, static_cast<unsigned>(text.size()))) return false;
+  if (record->type == Unconstrained || static_cast<unsigned long long>(record->upperLimit) * 16 > 16) byteAlign();
+  for (wchar_t c : text) {
+    unsigned code = static_cast<unsigned>(c);
+    if (code < record->firstChar || code > record->lastChar) return false;  // does not fit in 16 bits
+    encodeMultiBit(code - record->firstChar, 16);
+  }
+  return true;
+}
+
+bool PEREncoder::do_visit(const CHOICE& value) {
+  const CHOICE::InfoType* record = value.info();
+  int id = value.currentSelection();
+  const AbstractData* alternative = value.getSelection();
+  if (id < 0 || !alternative) return false;
+  unsigned index = static_cast<unsigned>(id);
+  if (record->extendable) {
+    bool extension = index >= record->numChoices;
+    encodeSingleBit(extension);
+    if (extension) return encodeSmallUnsigned(index - record->numChoices) && encodeAnyType(alternative);
+  } else if (index >= record->numChoices) {
+    return false;
+  }
+  if (record->numChoices > 1 && !encodeUnsigned(index, 0, record->numChoices - 1)) return false;
+  return alternative->accept(*this);
+}
+
+bool PEREncoder::do_visit(const OpenData& value) {
+  if (value.has_data() || !value.has_buf()) return encodeAnyType(value.get_data());
+  // Octets that were never decoded travel on unchanged.
+  const OpenData::Buffer& octets = *value.get_buf();
+  if (octets.empty()) return encodeAnyType(nullptr);
+  if (!encodeLength(static_cast<unsigned>(octets.size() < 0x80000000u ? octets.size() : 0x80000000u), 0,
+                    UnconstrainedUpper))
+    return false;
+  encodeBlock(octets.data(), octets.size());
+  return true;
+}
+
+bool PEREncoder::do_visit(const GeneralizedTime& value) {
+  std::string text = value.get();
+  if (!encodeLength(static_cast<unsigned>(text.size()), 0, UnconstrainedUpper)) return false;
+  encodeBlock(text.data(), text.size());
+  return true;
+}
+
+bool PEREncoder::do_visit(const SEQUENCE_OF_Base& value) {
+  if (value.size() > 0xffffffffu || !encodeConstrainedLength(value, static_cast<unsigned>(value.size()))) return false;
+  for (const AbstractData* element : value.elements())
+    if (!element->accept(*this)) return false;
+  return true;
+}
+
+bool PEREncoder::preVisitExtensionRoots(const SEQUENCE& value) {
+  const SEQUENCE::InfoType* record = value.info();
+  bool extensions = value.extensionMap().any();
+  if (record->extendable)
+    encodeSingleBit(extensions);
+  else if (extensions)
+    return false;  // a type without extension marker carries no extensions
+  encodeBitMap(value.optionalMap().data(), record->numOptional);
+  return true;
+}
+
+bool PEREncoder::visitExtensionRoot(const SEQUENCE& value, int index) {
+  const AbstractData* field = value.getField(static_cast<unsigned>(index));
+  return field && field->accept(*this);
+}
+
+bool PEREncoder::preVisitExtensions(const SEQUENCE& value) {
+  const SEQUENCE::BitMap& map = value.extensionMap();
+  if (!map.any()) return true;
+  // Every extension bit must stand for a field this value holds.
+  for (unsigned k = 0; k < map.size(); ++k) {
+    if (map[k] && !value.getField(value.info()->numFields + k)) return false;
+  }
+  if (!encodeSmallUnsigned(map.size() - 1)) return false;
+  encodeBitMap(map.data(), map.size());
+  return true;
+}
+
+bool PEREncoder::visitKnownExtension(const SEQUENCE& value, int index) {
+  const AbstractData* field = value.getField(static_cast<unsigned>(index));
+  return field && encodeAnyType(field);
+}
+
+}  // namespace ASN1

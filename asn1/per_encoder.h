@@ -1,0 +1,62 @@
+// Aligned PER encoder: appends the packed encoding of a value to a byte vector.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "asn1/visitor.h"
+
+namespace ASN1 {
+
+class PEREncoder : public ConstVisitor {
+ public:
+  explicit PEREncoder(std::vector<char>& buffer) : encodedBuffer(&buffer), bitOffset(8) {}
+
+  // Primitive writers; bits go out most significant first.
+  void encodeSingleBit(bool bit) { encodeMultiBit(bit ? 1u : 0u, 1); }
+  void encodeMultiBit(unsigned value, unsigned n);  // the low n bits, n <= 32
+  void encodeByte(unsigned value);
+  void encodeBlock(const char* bytes, std::size_t n);       // aligned octets; n = 0 does not align
+  void encodeBitMap(const unsigned char* bits, unsigned n);  // not aligned
+  void byteAlign() { bitOffset = 8; }
+
+  // Constrained whole number lb..ub; false when the value is out of range.
+  bool encodeUnsigned(unsigned value, int lb, unsigned ub);
+  // Length determinant; ub above 65535 selects the unconstrained form (below 16384 only).
+  bool encodeLength(unsigned len, unsigned lb, unsigned ub);
+  bool encodeSmallUnsigned(unsigned n);
+  // True when the object is to be coded as unconstrained (writes the extension bit of type 3).
+  bool encodeConstraint(const ConstrainedObject& object, int value);
+  bool encodeConstrainedLength(const ConstrainedObject& object, unsigned len);
+  // An open type: the value's own encoding behind an unconstrained length.
+  bool encodeAnyType(const AbstractData* value);
+
+  bool do_visit(const Null& value) override;
+  bool do_visit(const BOOLEAN& value) override;
+  bool do_visit(const INTEGER& value) override;
+  bool do_visit(const ENUMERATED& value) override;
+  bool do_visit(const OBJECT_IDENTIFIER& value) override;
+  bool do_visit(const BIT_STRING& value) override;
+  bool do_visit(const OCTET_STRING& value) override;
+  bool do_visit(const AbstractString& value) override;
+  bool do_visit(const BMPString& value) override;
+  bool do_visit(const CHOICE& value) override;
+  bool do_visit(const OpenData& value) override;
+  bool do_visit(const GeneralizedTime& value) override;
+  bool do_visit(const SEQUENCE_OF_Base& value) override;
+  bool preVisitExtensionRoots(const SEQUENCE& value) override;
+  bool visitExtensionRoot(const SEQUENCE& value, int index) override;
+  bool preVisitExtensions(const SEQUENCE& value) override;
+  bool visitKnownExtension(const SEQUENCE& value, int index) override;
+
+ private:
+  bool encodeUnconstrainedInteger(int value);
+
+  std::vector<char>* encodedBuffer;
+  unsigned char bitOffset;  // free bits in the last octet; 8: the next bit starts a new one
+};
+
+// Number of bits that code the values 0..range-1, for ranges up to 2^32.
+unsigned bitsForRange(unsigned long long range);
+
+}  // namespace ASN1

@@ -1,0 +1,155 @@
+// NULL, BOOLEAN, INTEGER (plain, with named numbers, fixed range) and ENUMERATED.
+#pragma once
+
+#include <string>
+
+#include "asn1/abstract_data.h"
+
+namespace ASN1 {
+
+class Null : public AbstractData {
+ public:
+  typedef AbstractData::InfoType InfoType;
+  static const InfoType theInfo;
+  static AbstractData* create(const void* info);
+
+  explicit Null(const void* info = &theInfo) : AbstractData(info) {}
+
+ private:
+  int do_compare(const AbstractData& other) const override;
+  AbstractData* do_clone() const override;
+  bool do_accept(Visitor& visitor) override;
+  bool do_accept(ConstVisitor& visitor) const override;
+};
+
+class BOOLEAN : public AbstractData {
+ public:
+  typedef AbstractData::InfoType InfoType;
+  static const InfoType theInfo;
+  static AbstractData* create(const void* info);
+
+  explicit BOOLEAN(const void* info = &theInfo) : AbstractData(info), value(false) {}
+  BOOLEAN(bool v, const void* info = &theInfo) : AbstractData(info), value(v) {}
+
+  bool getValue() const { return value; }
+  void setValue(bool v) { value = v; }
+  operator bool() const { return value; }
+  BOOLEAN& operator=(bool v) { value = v; return *this; }
+
+ private:
+  int do_compare(const AbstractData& other) const override;
+  AbstractData* do_clone() const override;
+  bool do_accept(Visitor& visitor) override;
+  bool do_accept(ConstVisitor& visitor) const override;
+
+  bool value;
+};
+
+class INTEGER : public ConstrainedObject {
+ public:
+  typedef ConstrainedObject::InfoType InfoType;
+  static const InfoType theInfo;  // unconstrained
+  static AbstractData* create(const void* info);
+
+  explicit INTEGER(const void* info = &theInfo) : ConstrainedObject(info), value(0) {}
+  INTEGER(int v, const void* info) : ConstrainedObject(info), value(v) {}
+
+  int getValue() const { return value; }
+  void setValue(int v) { value = v; }  // no range check
+  INTEGER& operator=(int v) { value = v; return *this; }
+
+ protected:
+  int do_compare(const AbstractData& other) const override;
+
+ private:
+  AbstractData* do_clone() const override;
+  bool do_accept(Visitor& visitor) override;
+  bool do_accept(ConstVisitor& visitor) const override;
+
+  int value;
+};
+
+class IntegerWithNamedNumber : public INTEGER {
+ public:
+  struct NameEntry {
+    int value;
+    const char* name;
+  };
+  struct NameEntryCmp {
+    bool operator()(const NameEntry& entry, int v) const { return entry.value < v; }
+  };
+  struct InfoType : INTEGER::InfoType {
+    const NameEntry* nameEntries;  // sorted by value
+    unsigned entryCount;
+  };
+  static AbstractData* create(const void* info);
+
+  explicit IntegerWithNamedNumber(const void* info) : INTEGER(0, info) {}
+  IntegerWithNamedNumber(int v, const void* info) : INTEGER(v, info) {}
+
+  const InfoType* info() const { return static_cast<const InfoType*>(infoPointer()); }
+  // Stores the name of the value and returns true when the table has one.
+  bool getName(std::string& name) const;
+
+ private:
+  AbstractData* do_clone() const override;
+  bool do_accept(Visitor& visitor) override;
+  bool do_accept(ConstVisitor& visitor) const override;
+};
+
+// An INTEGER whose record is fixed by the template arguments. Its record creates,
+// and its clones are, objects of this class, so typed access to them is exact.
+template <int type, int lower, unsigned upper>
+class Constrained_INTEGER : public INTEGER {
+ public:
+  static const InfoType theInfo;
+  static AbstractData* create(const void* info) { return new Constrained_INTEGER(info); }
+
+  explicit Constrained_INTEGER(const void* info = &theInfo) : INTEGER(0, info) {}
+  explicit Constrained_INTEGER(unsigned v, const void* info = &theInfo) : INTEGER(static_cast<int>(v), info) {}
+
+  unsigned getValue() const { return static_cast<unsigned>(INTEGER::getValue()); }
+  Constrained_INTEGER& operator=(unsigned v) {
+    setValue(static_cast<int>(v));
+    return *this;
+  }
+
+ private:
+  AbstractData* do_clone() const override { return new Constrained_INTEGER(*this); }
+};
+
+template <int type, int lower, unsigned upper>
+const INTEGER::InfoType Constrained_INTEGER<type, lower, upper>::theInfo = {
+    {&Constrained_INTEGER::create, 2}, static_cast<ConstraintType>(type), lower, upper};
+
+class ENUMERATED : public AbstractData {
+ public:
+  struct InfoType : AbstractData::InfoType {
+    bool extendable;
+    unsigned maxEnumValue;     // largest value of the root
+    const char* const* names;  // "name" or "name=value", in declaration order
+    unsigned numNames;
+  };
+  static AbstractData* create(const void* info);
+
+  explicit ENUMERATED(const void* info) : AbstractData(info), value(0) {}
+  ENUMERATED(int v, const void* info) : AbstractData(info), value(v) {}
+
+  const InfoType* info() const { return static_cast<const InfoType*>(infoPointer()); }
+  int getValue() const { return value; }
+  void setValue(int v) { value = v; }
+  unsigned getMaximum() const { return info()->maxEnumValue; }
+  bool extendable() const { return info()->extendable; }
+  // Whole text of the first names entry that carries the value, or null.
+  const char* getName() const;
+
+ private:
+  int do_compare(const AbstractData& other) const override;
+  AbstractData* do_clone() const override;
+  bool do_accept(Visitor& visitor) override;
+  bool do_accept(ConstVisitor& visitor) const override;
+
+  int value;
+};
+
+}  // namespace ASN1
