@@ -6,11 +6,9 @@
 
 namespace {
 
-struct Switches {
-  bool hdlc, lemzgw, events, isdn, monitoring;
-};
-
-Switches configure(const std::string& text, std::string* messages = nullptr) {
+// The switches as "hdlc lemzgw events isdn monitoring" digits, after
+// configuring a TraceCtl that started with every switch on.
+std::string configure(const std::string& text, std::string* messages = nullptr) {
   IniFile::File file;
   std::istringstream in(text);
   in >> file;
@@ -18,53 +16,32 @@ Switches configure(const std::string& text, std::string* messages = nullptr) {
   ctl.hdlc = ctl.lemzgw = ctl.events = ctl.isdn = ctl.monitoring = true;
   testing::internal::CaptureStderr();
   ctl.Configure(file["traces"]);
-  std::string err = testing::internal::GetCapturedStderr();
+  const std::string err = testing::internal::GetCapturedStderr();
   if (messages)
     *messages = err;
-  return {ctl.hdlc, ctl.lemzgw, ctl.events, ctl.isdn, ctl.monitoring};
+  return std::to_string(ctl.hdlc) + std::to_string(ctl.lemzgw) + std::to_string(ctl.events) +
+         std::to_string(ctl.isdn) + std::to_string(ctl.monitoring);
 }
 
 }  // namespace
 
-TEST(Traces, StartOff) {
+TEST(Traces, SectionsAndKeys) {
   TraceCtl ctl;
   EXPECT_FALSE(ctl.hdlc || ctl.lemzgw || ctl.events || ctl.isdn || ctl.monitoring);
   EXPECT_FALSE(traces.hdlc || traces.lemzgw || traces.events || traces.isdn || traces.monitoring);
-}
 
-TEST(Traces, OneKeyTurnsOnItsSwitchAlone) {
-  Switches s = configure("[traces]\nsignalling.isdn=yes\n");
-  EXPECT_TRUE(s.isdn);
-  EXPECT_FALSE(s.hdlc || s.lemzgw || s.events || s.monitoring);
-}
-
-TEST(Traces, EveryKey) {
-  Switches s = configure(
-      "[traces]\n"
-      "signalling.hdlc=true\n"
-      "signalling.lemzgw=enable\n"
-      "signalling.events=enabled\n"
-      "signalling.isdn=1\n"
-      "monitoring.internal=yes\n");
-  EXPECT_TRUE(s.hdlc && s.lemzgw && s.events && s.isdn && s.monitoring);
-}
-
-TEST(Traces, TheLastSectionDecides) {
-  Switches s = configure("[traces]\nsignalling.hdlc=yes\nsignalling.events=yes\n[other]\n[traces]\nsignalling.events=yes\n");
-  EXPECT_FALSE(s.hdlc);
-  EXPECT_TRUE(s.events);
-}
-
-TEST(Traces, MissingSectionChangesNothing) {
-  Switches s = configure("[other]\nsignalling.hdlc=no\n");
-  EXPECT_TRUE(s.hdlc && s.lemzgw && s.events && s.isdn && s.monitoring);
+  EXPECT_EQ("00010", configure("[traces]\nsignalling.isdn=yes\n"));
+  EXPECT_EQ("11111", configure("[traces]\nsignalling.hdlc=true\nsignalling.lemzgw=enable\n"
+                               "signalling.events=enabled\nsignalling.isdn=1\nmonitoring.internal=yes\n"));
+  // Each occurrence starts from all off: the last one decides.
+  EXPECT_EQ("00100", configure("[traces]\nsignalling.hdlc=yes\n[other]\n[traces]\nsignalling.events=yes\n"));
+  // Without the section nothing is touched (start-up resets the switches first).
+  EXPECT_EQ("11111", configure("[other]\nsignalling.hdlc=no\n"));
 }
 
 TEST(Traces, BadValuesAreReportedAndLeaveTheSwitchOff) {
   std::string messages;
-  Switches s = configure("[traces]\nsignalling.hdlc=on\nsignalling.isdn=yes\n\nsignalling.isdn=yes\n", &messages);
-  EXPECT_FALSE(s.hdlc);
-  EXPECT_FALSE(s.isdn);
+  EXPECT_EQ("00000", configure("[traces]\nsignalling.hdlc=on\nsignalling.isdn=yes\n\nsignalling.isdn=yes\n", &messages));
   EXPECT_EQ(
       "traces: optional key \"signalling.hdlc\" has invalid value=\"on\", line 2. Key will be ignored.\n"
       "traces: optional key \"signalling.isdn\" is duplicated!\n"

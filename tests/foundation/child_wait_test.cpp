@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,39 +29,32 @@ pid_t spawnShell(const char* command) {
   return pid;
 }
 
-// Waits until the child has ended, without reaping it.
-void awaitZombie(pid_t pid) {
-  siginfo_t info;
-  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-  }
-}
-
-void blockChld(bool block) {
+void holdChld(bool hold) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGCHLD);
-  sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+  sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+// Waits until the children have ended, without reaping them.
+void awaitEnded(const std::vector<pid_t>& pids) {
+  for (pid_t pid : pids) {
+    siginfo_t info;
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+  }
 }
 
 struct Owner {
-  void OnEnd(int status) {
-    statuses.push_back(status);
-    if (onEnd)
-      onEnd();
-  }
+  void OnEnd(int status) { statuses.push_back(status); }
   std::vector<int> statuses;
-  std::function<void()> onEnd;
 };
 
 class ChildWaitTest : public testing::Test {
 protected:
-  ChildWaitTest() {
-    clock_.set_real_wait(20);
-    ChildWait::Activate();
-  }
+  ChildWaitTest() { ChildWait::Activate(); }
   ChildWaitService& service() { return *ChildWaitService::childWaitService; }
-
-  // Runs turns until cond holds; bounded so that a lost record fails the test.
+  // Bounded, so that a lost record fails the test instead of hanging it.
   bool runUntil(const std::function<bool()>& cond) { return runner_.until(cond, 1000); }
 
   testing_support::TestClock clock_;
@@ -71,34 +65,48 @@ protected:
 }  // namespace
 
 TEST_F(ChildWaitTest, ExitStatusAndSignalReachTheirOwnWatchers) {
-  ASSERT_NE(nullptr, ChildWaitService::childWaitService);
   EXPECT_EQ("ChildWaitService::OnChildEvent", service().event_name());
   Owner exits, killed;
-  ChildWait first, second;
+  ChildWait first, second, unbound, other;
   first.Bind(&exits, &Owner::OnEnd);
   second.Bind(&killed, &Owner::OnEnd);
+  auto gone = std::make_unique<ChildWait>();
+  gone->Attach(999998);
+  other.Attach(999999);  // never ends
 
   pid_t a = spawnShell("kill -KILL $$");
   second.Attach(a);
   pid_t b = spawnShell("exit 3");
   first.Attach(b);
-  EXPECT_EQ(2u, service().waiters().count());
+  pid_t c = spawnShell("exit 1");
+  unbound.Attach(c);
+  pid_t d = spawnShell("exit 2");  // nobody watches it
+  EXPECT_EQ(5u, service().waiters().count());
+  gone.reset();  // destruction takes a watcher off
 
-  ASSERT_TRUE(runUntil([&] { return exits.statuses.size() + killed.statuses.size() == 2; }));
+  ASSERT_TRUE(runUntil([&] { return log_.log().find("pid=" + std::to_string(d) + " ") != std::string::npos &&
+                                    exits.statuses.size() + killed.statuses.size() == 2 &&
+                                    service().waiters().count() == 1; }));
   ASSERT_EQ(1u, exits.statuses.size());
-  EXPECT_TRUE(WIFEXITED(exits.statuses[0]));
-  EXPECT_EQ(3, WEXITSTATUS(exits.statuses[0]));
+  EXPECT_TRUE(WIFEXITED(exits.statuses[0]) && WEXITSTATUS(exits.statuses[0]) == 3);
   ASSERT_EQ(1u, killed.statuses.size());
-  EXPECT_TRUE(WIFSIGNALED(killed.statuses[0]));
-  EXPECT_EQ(SIGKILL, WTERMSIG(killed.statuses[0]));
-  EXPECT_EQ(0u, service().waiters().count());
-
-  const std::string log = log_.log();
-  EXPECT_NE(std::string::npos, log.find("terminate child process, pid=" + std::to_string(b) + " status=768\n"));
-  EXPECT_NE(std::string::npos, log.find("terminate child process, pid=" + std::to_string(a) + " status=9\n"));
-  // Both children are gone: reaped by the watcher.
-  EXPECT_EQ(-1, waitpid(a, nullptr, WNOHANG));
+  EXPECT_TRUE(WIFSIGNALED(killed.statuses[0]) && WTERMSIG(killed.statuses[0]) == SIGKILL);
+  EXPECT_EQ(&other, service().waiters().head());
+  for (const auto& line : {"pid=" + std::to_string(b) + " status=768\n", "pid=" + std::to_string(a) + " status=9\n",
+                           "pid=" + std::to_string(c) + " status=256\n", "pid=" + std::to_string(d) + " status=512\n"})
+    EXPECT_NE(std::string::npos, log_.log().find("terminate child process, " + line)) << line;
+  EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));  // every child reaped
   EXPECT_EQ(ECHILD, errno);
+
+  // Re-attaching moves a watcher to the tail; detaching takes it off.
+  first.Attach(100001);
+  second.Attach(100002);
+  first.Attach(100003);
+  EXPECT_EQ(&first, service().waiters().tail());
+  second.Detach();
+  other.Detach();
+  EXPECT_EQ(&first, service().waiters().head());
+  EXPECT_EQ(1u, service().waiters().count());
 }
 
 TEST_F(ChildWaitTest, ChildEndingBeforeAttachIsReportedAfterIt) {
@@ -106,8 +114,7 @@ TEST_F(ChildWaitTest, ChildEndingBeforeAttachIsReportedAfterIt) {
   ChildWait wait;
   wait.Bind(&owner, &Owner::OnEnd);
   pid_t pid = spawnShell("exit 0");
-  // The record is waiting on the pair before the watcher is attached.
-  pollfd entry = {service().fd().get(), POLLIN, 0};
+  pollfd entry = {service().fd().get(), POLLIN, 0};  // the record waits on the pair
   while (poll(&entry, 1, -1) < 0 && errno == EINTR) {
   }
   wait.Attach(pid);
@@ -115,61 +122,22 @@ TEST_F(ChildWaitTest, ChildEndingBeforeAttachIsReportedAfterIt) {
   EXPECT_EQ(0, owner.statuses[0]);
 }
 
-TEST_F(ChildWaitTest, UnboundWatcherAndUnknownChild) {
-  ChildWait unbound;
-  ChildWait other;
-  other.Attach(999999);  // never ends
-  pid_t known = spawnShell("exit 1");
-  unbound.Attach(known);
-  pid_t unknown = spawnShell("exit 2");
-  ASSERT_TRUE(runUntil([&] {
-    return log_.log().find("pid=" + std::to_string(known) + " ") != std::string::npos &&
-           log_.log().find("pid=" + std::to_string(unknown) + " ") != std::string::npos;
-  }));
-  EXPECT_NE(std::string::npos, log_.log().find("pid=" + std::to_string(unknown) + " status=512\n"));
-  ASSERT_EQ(1u, service().waiters().count());
-  EXPECT_EQ(&other, service().waiters().head());
-}
-
-TEST_F(ChildWaitTest, AttachMovesToTheTailAndDetachRemoves) {
-  ChildWait a, b, c;
-  a.Attach(100001);
-  b.Attach(100002);
-  c.Attach(100003);
-  a.Attach(100004);  // re-attached with a new pid: moves to the tail
-  EXPECT_EQ(3u, service().waiters().count());
-  EXPECT_EQ(&b, service().waiters().head());
-  EXPECT_EQ(&a, service().waiters().tail());
-  b.Detach();
-  b.Detach();
-  EXPECT_EQ(&c, service().waiters().head());
-  {
-    ChildWait gone;
-    gone.Attach(100005);
-    EXPECT_EQ(3u, service().waiters().count());
-  }
-  EXPECT_EQ(2u, service().waiters().count());
-  EXPECT_EQ(100004, a.pid());
-}
-
 TEST_F(ChildWaitTest, ChildrenEndingTogetherAreHandledInOneEvent) {
   Owner owner;
   ChildWait waits[3];
-  pid_t pids[3];
-  blockChld(true);
+  std::vector<pid_t> pids;
+  holdChld(true);
   for (int i = 0; i < 3; ++i) {
     waits[i].Bind(&owner, &Owner::OnEnd);
-    pids[i] = spawnShell(i == 0 ? "exit 5" : i == 1 ? "exit 6" : "exit 7");
-    waits[i].Attach(pids[i]);
+    pids.push_back(spawnShell(("exit " + std::to_string(5 + i)).c_str()));
+    waits[i].Attach(pids.back());
   }
-  for (pid_t pid : pids)
-    awaitZombie(pid);
-  blockChld(false);  // one SIGCHLD reaps all three
+  awaitEnded(pids);
+  holdChld(false);  // one SIGCHLD reaps all three
 
   const uint32_t wakeups = service().count();
   runner_.turn();
   EXPECT_EQ(wakeups + 1, service().count());
-  ASSERT_EQ(3u, owner.statuses.size());
   std::vector<int> codes;
   for (int status : owner.statuses)
     codes.push_back(WEXITSTATUS(status));
@@ -178,31 +146,27 @@ TEST_F(ChildWaitTest, ChildrenEndingTogetherAreHandledInOneEvent) {
 }
 
 TEST_F(ChildWaitTest, FullQueueDropsRecordsButReapsEveryChildAndKeepsErrno) {
-  // Shrink the pair's queue so that a few records fill it.
-  int size = 1;
+  int size = 1;  // the smallest queue: a few records fill it
   ASSERT_EQ(0, setsockopt(service().write_end().get(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size));
   Owner owner;
-  const int kChildren = 40;
+  const size_t kChildren = 40;
   std::vector<ChildWait> waits(kChildren);
   std::vector<pid_t> pids;
-  blockChld(true);
+  holdChld(true);
   for (ChildWait& wait : waits) {
     wait.Bind(&owner, &Owner::OnEnd);
     pids.push_back(spawnShell("exit 0"));
     wait.Attach(pids.back());
   }
-  for (pid_t pid : pids)
-    awaitZombie(pid);
+  awaitEnded(pids);
   errno = 12345;
-  blockChld(false);  // the handler runs here and must neither block nor touch errno
+  holdChld(false);  // the handler runs here: it must neither block nor touch errno
   EXPECT_EQ(12345, errno);
 
-  for (pid_t pid : pids) {
-    EXPECT_EQ(-1, waitpid(pid, nullptr, WNOHANG));  // reaped
-    EXPECT_EQ(ECHILD, errno);
-  }
+  EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));  // every child reaped
+  EXPECT_EQ(ECHILD, errno);
   runner_.turn();
   EXPECT_GE(owner.statuses.size(), 1u);
-  EXPECT_LT(owner.statuses.size(), static_cast<size_t>(kChildren));
+  EXPECT_LT(owner.statuses.size(), kChildren);
   EXPECT_EQ(kChildren - owner.statuses.size(), service().waiters().count());
 }

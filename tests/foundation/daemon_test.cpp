@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -17,7 +16,6 @@
 #include <unistd.h>
 
 #include "foundation/paths.h"
-#include "foundation/version.h"
 #include "tests/foundation/temp_root.h"
 #include "tests/support/test_clock.h"
 
@@ -106,16 +104,6 @@ TEST_F(DaemonTest, SyslogModeRoutesTheThreeStreamsAndTheRawDescriptors) {
   EXPECT_EQ("tied", readSome(report));
   close(report);
   close(server);
-}
-
-TEST(DaemonIdentity, IsThePrefixAndTheBuildTag) {
-  Daemon::Params params;
-  EXPECT_EQ(0, params.mode);
-  EXPECT_FALSE(params.nochdir);
-  EXPECT_EQ("unknown", params.name);
-  std::ostringstream tag;
-  Version::current.put(tag);
-  EXPECT_EQ("nds-" + tag.str(), Daemon::Identity());
 }
 
 TEST_F(DaemonTest, LogFileModeWritesAllStreamsToTheHourlyFile) {

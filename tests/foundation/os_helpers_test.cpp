@@ -2,12 +2,9 @@
 
 #include <csignal>
 #include <fstream>
-#include <regex>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "foundation/console.h"
 #include "foundation/ipc_signal.h"
 #include "foundation/paths.h"
 #include "foundation/pid_file.h"
@@ -70,29 +67,23 @@ TEST(PidFile, UnwritableDirectoryIsSilent) {
 TEST(Signals, InstallationFlagsAndMasks) {
   using namespace IPC::Signal;
   EXPECT_TRUE(Set::is_signal(SIGINT));
-  EXPECT_FALSE(Set::is_signal(0));
-  EXPECT_FALSE(Set::is_signal(NSIG));
+  EXPECT_FALSE(Set::is_signal(0) || Set::is_signal(NSIG));
 
-  // A siginfo handler gets SA_SIGINFO added, the mask as given.
+  // A siginfo handler gets SA_SIGINFO added and the mask as given.
   ASSERT_EQ(0, handle(SIGUSR1, infoHandler, Set(SIGHUP, SIGUSR2, SIGPIPE), SA_RESTART));
   struct sigaction a = current(SIGUSR1);
-  EXPECT_TRUE(a.sa_flags & SA_SIGINFO);
-  EXPECT_TRUE(a.sa_flags & SA_RESTART);
-  EXPECT_TRUE(sigismember(&a.sa_mask, SIGHUP));
-  EXPECT_TRUE(sigismember(&a.sa_mask, SIGPIPE));
+  EXPECT_EQ(SA_SIGINFO | SA_RESTART, a.sa_flags & (SA_SIGINFO | SA_RESTART));
+  EXPECT_TRUE(sigismember(&a.sa_mask, SIGHUP) && sigismember(&a.sa_mask, SIGPIPE));
   EXPECT_FALSE(sigismember(&a.sa_mask, SIGINT));
   raise(SIGUSR1);
   EXPECT_EQ(SIGUSR1, gotInfoSigno);
   EXPECT_EQ(getpid(), gotInfoPid);
 
-  // A plain handler gets SA_SIGINFO taken out.
+  // A plain handler gets it taken out.
   ASSERT_EQ(0, handle(SIGUSR1, plainHandler, SA_SIGINFO | SA_RESTART));
-  a = current(SIGUSR1);
-  EXPECT_FALSE(a.sa_flags & SA_SIGINFO);
-  EXPECT_TRUE(a.sa_flags & SA_RESTART);
+  EXPECT_EQ(SA_RESTART, current(SIGUSR1).sa_flags & (SA_SIGINFO | SA_RESTART));
   raise(SIGUSR1);
   EXPECT_EQ(SIGUSR1, gotSigno);
-
   EXPECT_EQ(0, enable_int(SIGUSR1));
   EXPECT_FALSE(current(SIGUSR1).sa_flags & SA_RESTART);
   EXPECT_EQ(0, disable_int(SIGUSR1));
@@ -101,7 +92,6 @@ TEST(Signals, InstallationFlagsAndMasks) {
 
   EXPECT_EQ(0, ignore(SIGUSR1));
   EXPECT_EQ(SIG_IGN, current(SIGUSR1).sa_handler);
-  raise(SIGUSR1);
   EXPECT_EQ(0, system(SIGUSR1));
   EXPECT_EQ(SIG_DFL, current(SIGUSR1).sa_handler);
   EXPECT_EQ(-1, handle(SIGKILL, plainHandler, 0));
@@ -135,29 +125,4 @@ TEST(FindProcByName, FindsThisProcessThroughItsHint) {
   comm.pop_back();  // line end
   EXPECT_EQ(getpid(), find_proc_by_name(comm.c_str(), getpid()));
   EXPECT_EQ(-1, find_proc_by_name("no such process name", getpid()));
-}
-
-TEST(Console, MessagesWhenStandardInputIsNoTerminal) {
-  int saved = dup(STDIN_FILENO);
-  int fds[2];
-  ASSERT_EQ(0, pipe(fds));
-  dup2(fds[0], STDIN_FILENO);
-  testing::internal::CaptureStderr();
-  Console::SwitchToBinaryMode();
-  Console::SwitchToNonBlockMode();
-  EXPECT_EQ("can't obtain terminal attributes\n", testing::internal::GetCapturedStderr());
-  char c;
-  EXPECT_EQ(-1, read(STDIN_FILENO, &c, 1));  // non-blocking now
-  EXPECT_EQ(EAGAIN, errno);
-  dup2(saved, STDIN_FILENO);
-  close(saved);
-  close(fds[0]);
-  close(fds[1]);
-}
-
-TEST(Timestamp, DayMonthAndTime) {
-  std::ostringstream out;
-  timestamp(out);
-  EXPECT_TRUE(std::regex_match(out.str(), std::regex("[0-3][0-9]/[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
-      << out.str();
 }
