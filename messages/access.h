@@ -1,8 +1,9 @@
 // Helpers behind the typed accessors of the generated message classes.
 //
-// Every generated record creates values of the generated class itself, so a
-// field or alternative object always has the class its accessor names and the
-// casts below are exact.
+// Every record creates, and every clone is, an object of the record's own
+// class (generated classes and the runtime's typed classes alike), so a field
+// or alternative object always has the class its accessor names and the casts
+// below are exact.
 #pragma once
 
 #include "asn1/choice.h"

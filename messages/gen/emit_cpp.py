@@ -23,12 +23,8 @@ RESERVED = {'create', 'theInfo', 'InfoType', 'enumNames', 'fieldInfos', 'fieldId
             'selectionInfos', 'selectionNames', 'getValue', 'setValue', 'getName', 'getMaximum',
             'extendable', 'info', 'NamedNumber', 'Alternative', 'compare', 'clone', 'accept'}
 
-SIMPLE = {
-    'BOOLEAN': ('ASN1::BOOLEAN', '&ASN1::BOOLEAN::theInfo'),
-    'NULL': ('ASN1::Null', '&ASN1::Null::theInfo'),
-    'OCTET_STRING': ('ASN1::OCTET_STRING', '&ASN1::OCTET_STRING::theInfo'),
-    'OID': ('ASN1::OBJECT_IDENTIFIER', '&ASN1::OBJECT_IDENTIFIER::theInfo'),
-}
+SIMPLE = {'BOOLEAN': 'ASN1::BOOLEAN', 'NULL': 'ASN1::Null', 'OCTET_STRING': 'ASN1::OCTET_STRING',
+          'OID': 'ASN1::OBJECT_IDENTIFIER'}
 
 
 def cpp_ident(name):
@@ -57,14 +53,15 @@ def cpp_type(expr):
     """Class of the objects a field or alternative of this type holds."""
     k = expr.kind
     if k == 'INTEGER':
-        return 'ASN1::INTEGER'
+        if expr.lower is None:
+            return 'ASN1::INTEGER'
+        return 'ASN1::Constrained_INTEGER<2, %d, %du>' % (expr.lower, expr.upper)
     if k == 'IA5String':
-        return 'ASN1::AbstractString'
+        return 'ASN1::IA5String'
     if k in SIMPLE:
-        return SIMPLE[k][0]
+        return SIMPLE[k]
     if k in ('SEQUENCE_OF', 'SET_OF'):
-        # The runtime makes list values of the base class (the records' create).
-        return 'ASN1::SEQUENCE_OF_Base'
+        return list_class(expr)
     return qualified(expr.target)
 
 
@@ -75,27 +72,11 @@ def list_class(expr):
 
 def element_class(expr):
     """Template argument of a SEQUENCE OF: the class whose record is the element's."""
-    k = expr.kind
-    if k == 'INTEGER':
-        return 'ASN1::INTEGER'
-    if k == 'IA5String':
-        return 'ASN1::IA5String'
     return cpp_type(expr)
 
 
 def record(expr):
-    k = expr.kind
-    if k == 'INTEGER':
-        if expr.lower is None:
-            return '&ASN1::INTEGER::theInfo'
-        return '&ASN1::Constrained_INTEGER<2, %d, %du>::theInfo' % (expr.lower, expr.upper)
-    if k == 'IA5String':
-        return '&ASN1::IA5String::theInfo'
-    if k in SIMPLE:
-        return SIMPLE[k][1]
-    if k in ('SEQUENCE_OF', 'SET_OF'):
-        return '&%s::theInfo' % list_class(expr)
-    return '&%s::theInfo' % qualified(expr.target)
+    return '&%s::theInfo' % cpp_type(expr)
 
 
 def check_expr(expr, module, line):
@@ -303,7 +284,7 @@ def setter_param(expr):
     if k == 'OCTET_STRING':
         return 'const ASN1::OCTET_STRING::Octets& v'
     if k in ('SEQUENCE_OF', 'SET_OF'):
-        return 'const ASN1::SEQUENCE_OF_Base& v'
+        return 'const %s& v' % list_class(expr)
     if k == 'REF' and expr.target.kind == 'ENUMERATED':
         return '%s::NamedNumber v' % qualified(expr.target)
     if k == 'REF' and expr.target.kind == 'ALIAS':

@@ -1,0 +1,142 @@
+// Messages in the value notation of the traces.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "asn1/printer.h"
+#include "messages/LEMZGW/LEMZGW.h"
+#include "messages/LGCP/LGCP.h"
+#include "messages/TERM/TERM.h"
+
+namespace {
+
+std::string print(const ASN1::AbstractData& value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
+LGCP::Message answer(unsigned seq, unsigned slot) {
+  LGCP::Message message;
+  message.set_seq(seq);
+  message.set_slot(slot);
+  return message;
+}
+
+TEST(MessagePrinting, CommandsAndResponses) {
+  LGCP::Message create = answer(7, 33);
+  LGCP::TrunkParams& trunk = create.mutable_pdu().select_command().select_create().select_trunk();
+  trunk.set_trunk(1);
+  trunk.set_timeslot(1);
+  EXPECT_EQ(print(create),
+            "{\n"
+            "  seq 7,\n"
+            "  slot 33,\n"
+            "  pdu command : create : trunk : {\n"
+            "    trunk 1,\n"
+            "    timeslot 1\n"
+            "  }\n"
+            "}");
+
+  LGCP::Message success = answer(7, 33);
+  success.mutable_pdu().select_response().select_success();
+  EXPECT_EQ(print(success), "{\n  seq 7,\n  slot 33,\n  pdu response : success : NULL\n}");
+
+  LGCP::Message error = answer(7, 33);
+  error.mutable_pdu().select_response().select_error() = LGCP::ErrorCause::unexpectedMsgType;
+  EXPECT_EQ(print(error), "{\n  seq 7,\n  slot 33,\n  pdu response : error : unexpectedMsgType\n}");
+
+  LGCP::Message data = answer(7, 33);
+  data.mutable_pdu().select_command().select_userData() = ASN1::OCTET_STRING::Octets{1, 2, '\xff'};
+  EXPECT_EQ(print(data), "{\n  seq 7,\n  slot 33,\n  pdu command : userData : '01 02 ff'H\n}");
+}
+
+TEST(MessagePrinting, ResourcesReport) {
+  LGCP::Resources report;
+  report.set_boardMajor(1);
+  report.set_boardMinor(2);
+  report.set_rtp_g729(3);
+  report.set_rtp_g723(4);
+  report.set_rtp_g711(5);
+  report.set_rtp_g711mcc(6);
+  report.set_modem(7);
+  LGCP::MixerResources_subtype mixer;
+  mixer.set_unit(0);
+  mixer.set_tdm_inputs(8);
+  mixer.set_tdm_outputs(8);
+  mixer.set_mixer_inputs(16);
+  mixer.set_dpu_per_mixer(1);
+  mixer.set_dpu_per_ec(2);
+  mixer.set_dpu_per_lms(3);
+  report.mutable_mixer().push_back(mixer);
+  report.set_mux(true);
+  report.set_mcc_data(9);
+  report.set_mcc_bri(10);
+  report.set_mcc_trans(11);
+  report.mutable_echoBus().push_back(ASN1::INTEGER(0, &ASN1::INTEGER::theInfo));
+  report.mutable_echoBus().push_back(ASN1::INTEGER(1, &ASN1::INTEGER::theInfo));
+  report.set_t38_instances(12);
+  report.set_digital_modems(13);
+  report.set_lin16(14);
+  report.set_universal(-1);
+  EXPECT_EQ(print(report),
+            "{\n"
+            "  boardMajor 1,\n"
+            "  boardMinor 2,\n"
+            "  rtp-g729 3,\n"
+            "  rtp-g723 4,\n"
+            "  rtp-g711 5,\n"
+            "  rtp-g711mcc 6,\n"
+            "  modem 7,\n"
+            "  mixer {\n"
+            "    {\n"
+            "      unit 0,\n"
+            "      tdm_inputs 8,\n"
+            "      tdm_outputs 8,\n"
+            "      mixer_inputs 16,\n"
+            "      dpu_per_mixer 1,\n"
+            "      dpu_per_ec 2,\n"
+            "      dpu_per_lms 3\n"
+            "    }\n"
+            "  },\n"
+            "  mux TRUE,\n"
+            "  mcc-data 9,\n"
+            "  mcc-bri 10,\n"
+            "  mcc-trans 11,\n"
+            "  echoBus {\n"
+            "    0,\n"
+            "    1\n"
+            "  },\n"
+            "  t38-instances 12,\n"
+            "  digital-modems 13,\n"
+            "  lin16 14,\n"
+            "  universal -1\n"
+            "}");
+}
+
+TEST(MessagePrinting, EnumerationNamesCarryTheirValues) {
+  EXPECT_EQ(print(TERM::IpQoSDSCP(TERM::IpQoSDSCP::ef)), "ef=46");
+  EXPECT_EQ(print(TERM::IpQoSDSCP(TERM::IpQoSDSCP::le)), "le");
+  EXPECT_EQ(print(TERM::RadioStandby(TERM::RadioStandby::not_use)), "not-use=-1");
+  EXPECT_EQ(print(TERM::RadioSquelshe(TERM::RadioSquelshe::persent_0)), "persent_0");
+  EXPECT_EQ(print(LEMZGW::ProtoLemzMsgID(LEMZGW::ProtoLemzMsgID::ali_server_p1)), "ali-server-p1=13056");
+  LEMZGW::ProtoLemzGwRadioState state;
+  state.setValue(3);  // no name carries 3
+  EXPECT_EQ(print(state), "3");
+  // Repeated values print the first name that carries them.
+  EXPECT_EQ(print(LEMZGW::ProtoLemzAnalogGainIDV1(LEMZGW::ProtoLemzAnalogGainIDV1::min)), "rtx1");
+  EXPECT_EQ(print(LEMZGW::ProtoLemzAnalogGainIDV1(LEMZGW::ProtoLemzAnalogGainIDV1::max)), "rsh");  // 10
+
+  TERM::LemzRadioStatus status;
+  status.set_squelshe(TERM::RadioSquelshe::on);
+  status.set_standby_state_channel(TERM::RadioStandby::active);
+  status.set_standby_group(255);
+  status.set_standby_state_receiver(TERM::RadioStandby::standby);
+  std::string text = print(status);
+  EXPECT_NE(text.find("  squelshe on,\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  standby-state-channel active,\n  standby-group 255,\n  standby-state-receiver standby\n}"),
+            std::string::npos)
+      << text;
+}
+
+}  // namespace
