@@ -1,0 +1,81 @@
+#pragma once
+// The simulated board: a device I/O backend that stands in for the board's
+// character devices. Constructing a Board installs it (every DevIo call goes
+// to it until it is destroyed); it starts with the standard device models.
+//
+// An open of a simulated device returns one end of a SOCK_SEQPACKET socket
+// pair; the simulator keeps the other. Ioctls are routed by the socket's
+// inode, which survives dup() and the close of other duplicates, to the
+// request table of the device that was opened. Descriptors the board did
+// not hand out go to the system calls. Nothing here blocks or uses threads:
+// traffic moves on every DevIo call and whenever a test asks (pump()).
+#include <map>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "foundation/device_io.h"
+#include "simboard/device.h"
+#include "simboard/request.h"
+
+namespace SimBoard {
+
+class Hal;
+class Mcc;
+class Watchdog;
+
+class Board : public DevIo::Backend {
+public:
+  Board();
+  ~Board() override;
+  Board(const Board&) = delete;
+  Board& operator=(const Board&) = delete;
+
+  // The standard device models.
+  Hal& hal() { return *hal_; }
+  Mcc& mcc() { return *mcc_; }
+  Watchdog& watchdog() { return *watchdog_; }
+
+  // Adds a device model (a later one replaces one with the same path).
+  template <class T>
+  T& add(std::unique_ptr<T> device) {
+    T& added = *device;
+    attach(std::unique_ptr<Device>(std::move(device)));
+    return added;
+  }
+  Device* device(const std::string& path) const;
+
+  RequestLog& log() { return log_; }
+  const RequestLog& log() const { return log_; }
+
+  // Delivers waiting records, takes what the daemon wrote, notices closes.
+  void pump();
+  // Files open now, in order of opening.
+  const std::vector<std::shared_ptr<OpenFile>>& files() const { return files_; }
+  // The open file behind a daemon descriptor, or null.
+  std::shared_ptr<OpenFile> find(int fd) const;
+
+  int open(const char* path, int flags) override;
+  int ioctl(int fd, unsigned long request, void* arg) override;
+  int ioctl_value(int fd, unsigned long request, unsigned long value) override;
+  ssize_t read(int fd, void* buf, size_t count) override;
+  ssize_t write(int fd, const void* buf, size_t count) override;
+
+private:
+  void attach(std::unique_ptr<Device> device);
+  int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
+
+  std::vector<std::unique_ptr<Device>> devices_;
+  std::vector<std::shared_ptr<OpenFile>> files_;
+  std::map<ino_t, std::weak_ptr<OpenFile>> byInode_;
+  RequestLog log_;
+  uint64_t nextId_;
+  bool pumping_;
+  DevIo::Backend* previous_;
+  Hal* hal_;
+  Mcc* mcc_;
+  Watchdog* watchdog_;
+};
+
+}  // namespace SimBoard

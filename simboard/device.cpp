@@ -1,0 +1,81 @@
+#include "simboard/device.h"
+
+#include <cerrno>
+
+#include "simboard/board.h"
+
+namespace SimBoard {
+
+Device::Device(std::string path)
+    : path_(std::move(path)), board_(nullptr), present_(true), openError_(0), opens_(0) {}
+
+Device::~Device() = default;
+
+void Device::fail(unsigned long request, int err, int times) { failures_[request] = Failure{err, times}; }
+
+size_t Device::open_count() const { return files().size(); }
+
+std::vector<std::shared_ptr<OpenFile>> Device::files() const {
+  std::vector<std::shared_ptr<OpenFile>> mine;
+  if (!board_)
+    return mine;
+  board_->pump();
+  for (const auto& f : board_->files())
+    if (&f->device() == this)
+      mine.push_back(f);
+  return mine;
+}
+
+std::vector<LoggedRequest> Device::requests() const {
+  return board_ ? board_->log().on(path_) : std::vector<LoggedRequest>();
+}
+
+std::vector<LoggedRequest> Device::requests(unsigned long number) const {
+  return board_ ? board_->log().on(path_, number) : std::vector<LoggedRequest>();
+}
+
+size_t Device::inject(const Bytes& record) {
+  size_t sent = 0;
+  for (const auto& f : files())
+    if (f->readable()) {
+      f->send(record);
+      ++sent;
+    }
+  return sent;
+}
+
+void Device::on(unsigned long request, Arg form, Handler handler) {
+  requests_[request] = Entry{form, std::move(handler)};
+}
+
+void Device::pump() const {
+  if (board_)
+    board_->pump();
+}
+
+int Device::dispatch(Request& request) {
+  auto failure = failures_.find(request.number());
+  if (failure != failures_.end()) {
+    int err = failure->second.error;
+    if (failure->second.times > 0 && --failure->second.times == 0)
+      failures_.erase(failure);
+    return request.fail(err);
+  }
+  auto entry = requests_.find(request.number());
+  if (entry == requests_.end())
+    return request.fail(EINVAL);
+  if (entry->second.form == Arg::Pointer && !request.has_pointer())
+    return request.fail(EFAULT);
+  if (entry->second.form == Arg::Value && !request.by_value())
+    return request.fail(EFAULT);
+  return entry->second.handler(request);
+}
+
+void Device::service(OpenFile& file, bool closing) {
+  file.flush();
+  Bytes datagram;
+  while ((closing || accepting(file)) && file.receive(datagram))
+    received(file, std::move(datagram));
+}
+
+}  // namespace SimBoard

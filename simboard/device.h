@@ -1,0 +1,97 @@
+#pragma once
+// The base of every simulated device model: its path, its request table,
+// failure injection, and the traffic of its open files. A model adds its
+// requests with on() in its constructor and overrides the hooks it needs.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "simboard/open_file.h"
+#include "simboard/request.h"
+
+namespace SimBoard {
+
+class Board;
+
+class Device {
+public:
+  using Handler = std::function<int(Request&)>;
+  // How a request takes its argument; a request made the other way fails
+  // with EFAULT, so a daemon that passes a pointer for a value is caught.
+  enum class Arg { None, Pointer, Value };
+
+  explicit Device(std::string path);
+  virtual ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // Test controls. A missing device fails every open with ENOENT; fail_open
+  // makes every open fail with err until called with 0. fail() makes the
+  // request fail with err `times` times (-1: until cleared).
+  void set_present(bool present) { present_ = present; }
+  bool present() const { return present_; }
+  void fail_open(int err) { openError_ = err; }
+  void fail(unsigned long request, int err, int times = -1);
+  void clear_failures() { failures_.clear(); }
+
+  // What the daemon did with the device.
+  uint64_t opens() const { return opens_; }   // successful opens so far
+  size_t open_count() const;                  // open now
+  std::vector<std::shared_ptr<OpenFile>> files() const;  // open now, oldest first
+  std::vector<LoggedRequest> requests() const;           // kept in the board's log
+  std::vector<LoggedRequest> requests(unsigned long number) const;
+
+  // Sends one record to every open file of the device that reads; returns
+  // the number of files it went to.
+  size_t inject(const Bytes& record);
+
+protected:
+  void on(unsigned long request, Arg form, Handler handler);
+  Board* board() const { return board_; }
+  // Lets the board move what can move (used by accessors that read traffic).
+  void pump() const;
+
+  // The send buffer of the daemon's end (0: the system's default). A small
+  // one lets a test stall a channel with a few frames.
+  virtual int send_buffer() const { return 0; }
+  virtual void opened(const std::shared_ptr<OpenFile>&) {}
+  // The daemon's end is gone; what it wrote has been taken.
+  virtual void closed(OpenFile&) {}
+  // Whether the model takes what the daemon wrote now (false leaves it in
+  // the socket, which then fills up and blocks the daemon's writes).
+  virtual bool accepting(OpenFile&) { return true; }
+  // One datagram the daemon wrote; dropped unless a model keeps it.
+  virtual void received(OpenFile&, Bytes&&) {}
+  // An errno for a read or write the device refuses in its present state.
+  virtual int refuse_read(OpenFile&) const { return 0; }
+  virtual int refuse_write(OpenFile&) const { return 0; }
+
+private:
+  friend class Board;
+  struct Entry {
+    Arg form;
+    Handler handler;
+  };
+  struct Failure {
+    int error;
+    int times;
+  };
+
+  int dispatch(Request& request);
+  void service(OpenFile& file, bool closing);
+
+  std::string path_;
+  Board* board_;
+  bool present_;
+  int openError_;
+  uint64_t opens_;
+  std::map<unsigned long, Entry> requests_;
+  std::map<unsigned long, Failure> failures_;
+};
+
+}  // namespace SimBoard

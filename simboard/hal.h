@@ -1,0 +1,63 @@
+#pragma once
+// "/dev/hal": the TDM switch (outputs and the bytes on channels), the bus
+// clock select and the SPI registers of the eight trunk line channels.
+#include <array>
+#include <cstdint>
+#include <map>
+
+#include "simboard/device.h"
+
+namespace SimBoard {
+
+class Hal : public Device {
+public:
+  // Request numbers of "/dev/hal" in the board's encoding.
+  static constexpr unsigned long Connect = 0x80084d02;   // {destination, source}
+  static constexpr unsigned long Disable = 0x80044d03;   // {channel}
+  static constexpr unsigned long Write = 0xc0084d04;     // {channel, byte}
+  static constexpr unsigned long Read = 0xc0084d05;      // {channel, 255} -> byte in word 1
+  static constexpr unsigned long ClockSelect = 0x80044301;  // {source code}
+  static constexpr unsigned long SpiWrite = 0xc0034204;  // bytes {channel, register, data}
+  static constexpr unsigned long SpiRead = 0xc0034203;   // bytes {channel, register, 255} -> value
+
+  // Channel numbers the switch takes; others give EINVAL.
+  static constexpr int Channels = 16384;
+  static constexpr int SpiChannels = 8;
+
+  enum class Kind { Untouched, Disabled, Connected, Constant };
+  struct Output {
+    Kind kind = Kind::Untouched;
+    int source = -1;   // Connected
+    uint8_t byte = 0;  // Constant
+    unsigned disables = 0;  // disable requests so far
+  };
+
+  Hal();
+
+  // The switch map: the state of an output (Untouched when never set).
+  Output output(int channel) const;
+  const std::map<int, Output>& outputs() const { return outputs_; }
+  // The byte a read request finds on a channel: a byte set by the test, else
+  // the output's constant, the byte of its source, or 0xff when idle.
+  uint8_t byte_on(int channel) const;
+  // Makes reads of the channel find this byte (a line stuck at it); -1 clears.
+  void set_input(int channel, int byte);
+
+  // Clock select: the last source code written, -1 before any.
+  int clock_source() const { return clockSource_; }
+
+  // SPI line channels. Without the interface every register request fails
+  // with ENODEV.
+  void set_spi_present(bool present) { spiPresent_ = present; }
+  uint8_t spi_register(int channel, int address) const { return spi_[channel][address]; }
+  void set_spi_register(int channel, int address, uint8_t value) { spi_[channel][address] = value; }
+
+private:
+  std::map<int, Output> outputs_;
+  std::map<int, uint8_t> inputs_;
+  int clockSource_;
+  bool spiPresent_;
+  std::array<std::array<uint8_t, 256>, SpiChannels> spi_;
+};
+
+}  // namespace SimBoard

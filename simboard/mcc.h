@@ -1,0 +1,99 @@
+#pragma once
+// "/dev/mcc/ctl": the multi-channel controller. Every open may allocate one
+// channel; the descriptor then carries the channel's frames, one per read
+// and one per write. Two channels can be joined back to back so that what
+// one end of a link sends, the other receives.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "simboard/device.h"
+
+namespace SimBoard {
+
+class MccChannel {
+public:
+  MccChannel(uint64_t number, std::shared_ptr<OpenFile> file, const Request& allocation, int timeslot);
+
+  uint64_t number() const { return number_; }  // 0 for the first channel allocated
+  // The allocation record as the daemon gave it.
+  uint32_t type() const { return record_[0]; }
+  uint32_t packet_size() const { return record_[1]; }
+  uint32_t reserved() const { return record_[2]; }
+  uint32_t rx_threshold() const { return record_[3]; }
+  uint32_t tx_threshold() const { return record_[4]; }
+  // The channel's TDM switch number (the time slot request's result).
+  int timeslot() const { return timeslot_; }
+  // The daemon's descriptor of the channel is still open.
+  bool open() const;
+  OpenFile& file() const { return *file_; }
+
+  // A frame from the line for the daemon to read; a read error in its place.
+  void inject(const Bytes& frame) { file_->send(frame); }
+  void inject_read_error(int err) { file_->send_read_error(err); }
+  // The daemon's next writes fail with err.
+  void fail_writes(int err, int times = 1) { file_->fail_writes(err, times); }
+  // A stalled channel takes no frames: the daemon's writes fill the socket
+  // and then fail with EAGAIN; un-stalling takes them and POLLOUT returns.
+  void stall(bool on);
+  bool stalled() const { return stalled_; }
+
+  // Frames the daemon wrote, oldest first (the last 1024 of them).
+  const std::deque<Bytes>& sent() const;
+  uint64_t sent_total() const;
+  MccChannel* peer() const { return peer_; }
+
+private:
+  friend class Mcc;
+
+  uint64_t number_;
+  std::shared_ptr<OpenFile> file_;
+  uint32_t record_[5];
+  int timeslot_;
+  bool stalled_;
+  MccChannel* peer_;
+  Device* device_;
+  std::deque<Bytes> sent_;
+  uint64_t sentTotal_;
+};
+
+class Mcc : public Device {
+public:
+  static constexpr unsigned long Allocate = 0x40144d00;  // 20-byte allocation record
+  static constexpr unsigned long Timeslot = 0x20004d02;  // result: the channel's switch number
+  static constexpr unsigned long Counts = 0x80104d03;    // words 0..2: data, BRI, transparent
+
+  Mcc();
+
+  // Channels in order of allocation, closed ones included.
+  size_t channel_count() const { return channels_.size(); }
+  MccChannel& channel(size_t index) { return *channels_.at(index); }
+  MccChannel* by_timeslot(int timeslot);
+  // The time slot the next allocation gets (later ones count up from it).
+  void set_next_timeslot(int timeslot) { nextTimeslot_ = timeslot; }
+  // What the channel count request reports.
+  void set_counts(uint32_t data, uint32_t bri, uint32_t transparent);
+  // Joins two channels back to back: each one's frames go to the other.
+  void join(MccChannel& a, MccChannel& b);
+
+  // Send buffer of a channel's descriptor (the system rounds it up).
+  static constexpr int SendBuffer = 4096;
+
+protected:
+  int send_buffer() const override { return SendBuffer; }
+  bool accepting(OpenFile& file) override;
+  void received(OpenFile& file, Bytes&& frame) override;
+  int refuse_read(OpenFile& file) const override;
+  int refuse_write(OpenFile& file) const override;
+
+private:
+  friend class MccChannel;
+  MccChannel* of(const OpenFile& file) const;
+
+  std::vector<std::unique_ptr<MccChannel>> channels_;
+  int nextTimeslot_;
+  uint32_t counts_[3];
+};
+
+}  // namespace SimBoard

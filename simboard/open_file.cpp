@@ -1,0 +1,121 @@
+#include "simboard/open_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace SimBoard {
+
+namespace {
+constexpr size_t MaxDatagram = 65536;
+}
+
+OpenFile::OpenFile(Device& device, int simFd, ino_t inode, int flags, uint64_t id)
+    : device_(device), simFd_(simFd), inode_(inode), flags_(flags), id_(id), delivered_(0), consumed_(0),
+      writeError_(0), writeErrorTimes_(0) {}
+
+OpenFile::~OpenFile() { close(); }
+
+bool OpenFile::readable() const { return (flags_ & O_ACCMODE) != O_WRONLY; }
+bool OpenFile::writable() const { return (flags_ & O_ACCMODE) != O_RDONLY; }
+
+void OpenFile::send(Bytes datagram) {
+  waiting_.push_back(Item{std::move(datagram), 0});
+  flush();
+}
+
+void OpenFile::send_read_error(int err) {
+  // An empty datagram holds the error's place in the stream and makes the
+  // daemon's end readable; the read that takes it fails.
+  waiting_.push_back(Item{Bytes(), err});
+  flush();
+}
+
+bool OpenFile::flush() {
+  while (simFd_ >= 0 && !waiting_.empty()) {
+    const Item& item = waiting_.front();
+    ssize_t n = ::send(simFd_, item.data.data(), item.data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n < 0)
+      return false;
+    if (item.error)
+      readErrors_.emplace_back(delivered_, item.error);
+    ++delivered_;
+    waiting_.pop_front();
+  }
+  return waiting_.empty();
+}
+
+bool OpenFile::receive(Bytes& datagram) {
+  if (simFd_ < 0)
+    return false;
+  datagram.resize(MaxDatagram);
+  ssize_t n = ::recv(simFd_, datagram.data(), datagram.size(), MSG_DONTWAIT);
+  if (n < 0) {
+    datagram.clear();
+    return false;
+  }
+  // A hung-up socket reads 0 bytes for ever; an empty datagram only once.
+  if (n == 0 && hung_up()) {
+    datagram.clear();
+    return false;
+  }
+  datagram.resize(static_cast<size_t>(n));
+  return true;
+}
+
+void OpenFile::fail_writes(int err, int times) {
+  writeError_ = err;
+  writeErrorTimes_ = times;
+}
+
+ssize_t OpenFile::daemon_read(int fd, void* buf, size_t count) {
+  if (!readable()) {
+    errno = EBADF;
+    return -1;
+  }
+  // Never blocks, also on a descriptor opened blocking: the simulator has
+  // no thread that could fill the queue meanwhile.
+  ssize_t n = ::recv(fd, buf, count, MSG_DONTWAIT);
+  if (n < 0)
+    return n;
+  uint64_t number = consumed_++;
+  if (!readErrors_.empty() && readErrors_.front().first == number) {
+    errno = readErrors_.front().second;
+    readErrors_.pop_front();
+    return -1;
+  }
+  return n;
+}
+
+ssize_t OpenFile::daemon_write(int fd, const void* buf, size_t count) {
+  if (!writable()) {
+    errno = EBADF;
+    return -1;
+  }
+  if (writeErrorTimes_ != 0) {
+    if (writeErrorTimes_ > 0)
+      --writeErrorTimes_;
+    errno = writeError_;
+    return -1;
+  }
+  // A full channel gives EAGAIN also to a blocking descriptor (see daemon_read).
+  return ::send(fd, buf, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+bool OpenFile::hung_up() const {
+  if (simFd_ < 0)
+    return true;
+  pollfd p{simFd_, 0, 0};
+  return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+}
+
+void OpenFile::close() {
+  if (simFd_ >= 0)
+    ::close(simFd_);
+  simFd_ = -1;
+  waiting_.clear();
+}
+
+}  // namespace SimBoard

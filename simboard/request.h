@@ -1,0 +1,97 @@
+#pragma once
+// One ioctl as a simulated driver sees it, and the bounded log of every
+// request the daemon made.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "simboard/wire.h"
+
+namespace SimBoard {
+
+class OpenFile;
+
+class Request {
+public:
+  Request(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue)
+      : file_(file), number_(number), pointer_(static_cast<uint8_t*>(pointer)), value_(value),
+        byValue_(byValue), error_(0) {}
+
+  OpenFile& file() const { return file_; }
+  unsigned long number() const { return number_; }
+  // The argument size the request number encodes.
+  size_t size() const { return request_size(number_); }
+  // How the daemon passed the argument: by value (ioctl_value) or by pointer.
+  bool by_value() const { return byValue_; }
+  // The argument as the driver receives it: the value, or the pointer's bits.
+  unsigned long value() const { return value_; }
+  bool has_pointer() const { return !byValue_ && pointer_ != nullptr; }
+
+  // Fields of a pointer argument in the board's byte order. Access outside
+  // the encoded size is a fault of the device model and throws.
+  uint32_t u32(size_t offset) const { return be32(at(offset, 4)); }
+  int32_t i32(size_t offset) const { return static_cast<int32_t>(u32(offset)); }
+  uint16_t u16(size_t offset) const { return be16(at(offset, 2)); }
+  uint8_t u8(size_t offset) const { return *at(offset, 1); }
+  void put_u32(size_t offset, uint32_t v) { put_be32(at(offset, 4), v); }
+  void put_u16(size_t offset, uint16_t v) { put_be16(at(offset, 2), v); }
+  void put_u8(size_t offset, uint8_t v) { *at(offset, 1) = v; }
+
+  // Ends the request with a failure: the ioctl returns -1 with errno = err.
+  int fail(int err) {
+    error_ = err;
+    return -1;
+  }
+  int error() const { return error_; }
+
+private:
+  uint8_t* at(size_t offset, size_t width) const;
+
+  OpenFile& file_;
+  unsigned long number_;
+  uint8_t* pointer_;
+  unsigned long value_;
+  bool byValue_;
+  int error_;
+};
+
+// What the log keeps of one request.
+struct LoggedRequest {
+  std::string device;
+  unsigned long number = 0;
+  bool byValue = false;
+  unsigned long value = 0;  // the by-value argument (0 for a pointer)
+  Bytes in;                 // the pointer argument before the request (encoded size)
+  Bytes out;                // and after it
+  int result = 0;
+  int error = 0;            // errno of a failed request
+
+  // The word at offset of the argument as the daemon passed it.
+  uint32_t word(size_t offset) const { return offset + 4 <= in.size() ? be32(&in[offset]) : 0; }
+};
+
+class RequestLog {
+public:
+  explicit RequestLog(size_t capacity = 16384) : capacity_(capacity), total_(0) {}
+
+  void add(LoggedRequest entry);
+  void clear() { entries_.clear(); }
+  void set_capacity(size_t capacity);
+
+  // Requests in order, oldest first (at most the capacity's worth).
+  const std::deque<LoggedRequest>& entries() const { return entries_; }
+  // Those to one device, and of one request number on it.
+  std::vector<LoggedRequest> on(const std::string& device) const;
+  std::vector<LoggedRequest> on(const std::string& device, unsigned long number) const;
+  // Requests made since the log was created, also those no longer kept.
+  uint64_t total() const { return total_; }
+
+private:
+  size_t capacity_;
+  uint64_t total_;
+  std::deque<LoggedRequest> entries_;
+};
+
+}  // namespace SimBoard

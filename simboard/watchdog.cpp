@@ -1,0 +1,16 @@
+#include "simboard/watchdog.h"
+
+namespace SimBoard {
+
+const std::deque<std::string>& Watchdog::records() const {
+  pump();
+  return records_;
+}
+
+void Watchdog::received(OpenFile&, Bytes&& data) {
+  if (records_.size() >= 4096)
+    records_.pop_front();
+  records_.push_back(as_text(data));
+}
+
+}  // namespace SimBoard

@@ -1,0 +1,26 @@
+#pragma once
+// "/dev/misc/gw-wd": the hardware watchdog. Keeps what the daemon writes
+// ("START", "PING", "STOP"), one entry per write.
+#include <deque>
+#include <string>
+
+#include "simboard/device.h"
+
+namespace SimBoard {
+
+class Watchdog : public Device {
+public:
+  Watchdog() : Device("/dev/misc/gw-wd") {}
+
+  // The writes so far, oldest first (the last 4096 of them).
+  const std::deque<std::string>& records() const;
+  void clear() { records_.clear(); }
+
+protected:
+  void received(OpenFile&, Bytes&& data) override;
+
+private:
+  std::deque<std::string> records_;
+};
+
+}  // namespace SimBoard
