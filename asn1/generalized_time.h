@@ -18,6 +18,7 @@ class GeneralizedTime : public AbstractData {
   GeneralizedTime(int year, int month, int day, int hour, int minute, int second, int millisec, int mindiff, bool utc,
                   const void* info = &theInfo);
   GeneralizedTime(const std::string& text, const void* info = &theInfo);
+  GeneralizedTime(const char* text, const void* info = &theInfo) : GeneralizedTime(std::string(text), info) {}
 
   // "YYYYMMDDhhmmss", ".fff" when millisec is set, then "Z" or the offset "+hhmm".
   std::string get() const;

@@ -31,6 +31,8 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   AbstractData& element(std::size_t i) { return *container[i]; }
   const AbstractData& element(std::size_t i) const { return *container[i]; }
   const Container& elements() const { return container; }
+  // Positions for insert and erase; the list owns what the pointers point to.
+  Container& elements() { return container; }
 
   void clear();
   // Grows with default elements of the item type, or deletes from the end.

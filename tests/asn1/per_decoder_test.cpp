@@ -1,1 +1,202 @@
+// Aligned PER decoder: edge cases, limits, and hostile input (truncated, corrupted
+// and random octets over every test type) that must fail cleanly, never crash.
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "asn1/per_decoder.h"
+#include "tests/asn1/test_types.h"
+#include "tests/asn1/test_util.h"
+
+using namespace TestTypes;
+using ASN1::AbstractData;
+
+namespace {
+
+bool decodeHex(const std::string& hex, AbstractData& value) { return decodeInto(fromHex(hex), value); }
+
+template <class T>
+std::unique_ptr<T> decoded(const std::string& hex, const void* info, bool expectOk = true) {
+  std::unique_ptr<T> value(static_cast<T*>(static_cast<const AbstractData::InfoType*>(info)->create(info)));
+  EXPECT_EQ(decodeHex(hex, *value), expectOk) << hex;
+  return value;
+}
+
+std::vector<std::pair<std::string, std::vector<char>>> vectors() {
+  std::ifstream file(ASN1_VECTORS_FILE);
+  std::vector<std::pair<std::string, std::vector<char>>> all;
+  std::string name, hex;
+  while (file >> name >> hex) all.emplace_back(name, fromHex(hex));
+  return all;
+}
+
+// Record of the type each vector name was made from.
+const void* typeOf(const std::string& name) {
+  static const std::vector<std::pair<std::string, const void*>> prefixes = {
+      {"bool", &ASN1::BOOLEAN::theInfo},        {"int_", &ASN1::INTEGER::theInfo},
+      {"range1_", &IntRange1::theInfo},         {"range7", &IntRange7::theInfo},
+      {"range255", &IntRange255::theInfo},      {"range256", &IntRange256},
+      {"range1023", &IntRange1023::theInfo},    {"range65535", &IntRange65535::theInfo},
+      {"range65536", &IntRange65536},           {"rangemax", &IntRangeMax::theInfo},
+      {"signed", &IntSigned::theInfo},          {"offset", &IntOffset::theInfo},
+      {"from1", &IntFrom1::theInfo},            {"ext_in", &IntExt},
+      {"ext_out", &IntExt},                     {"colorext", &ColorExt},
+      {"color_", &Color},                       {"octets", &ASN1::OCTET_STRING::theInfo},
+      {"text", &ASN1::IA5String::theInfo},      {"shorttext", &ShortText},
+      {"digits", &ASN1::NumericString::theInfo}, {"printable", &ASN1::PrintableString::theInfo},
+      {"visible", &ASN1::VisibleString::theInfo}, {"bits", &ASN1::BIT_STRING::theInfo},
+      {"oid", &ASN1::OBJECT_IDENTIFIER::theInfo}, {"time", &ASN1::GeneralizedTime::theInfo},
+      {"bmp", &ASN1::BMPString::theInfo},       {"ints", &Ints::theInfo},
+      {"colors", &Colors},                      {"empty", &Empty},
+      {"worked", &Worked},                      {"single", &Single},
+      {"ext_", &Ext},                           {"choiceext", &ChoiceExt},
+      {"msg", &Message},                        {"report", &Report}};
+  for (const auto& p : prefixes)
+    if (name.compare(0, p.first.size(), p.first) == 0) return p.second;
+  ADD_FAILURE() << "no type for " << name;
+  return &ASN1::Null::theInfo;
+}
+
+bool decodeAs(const void* info, const std::vector<char>& bytes) {
+  std::unique_ptr<AbstractData> value(static_cast<const AbstractData::InfoType*>(info)->create(info));
+  return decodeInto(bytes, *value);
+}
+
+}  // namespace
+
+TEST(PerDecoder, LengthsIntegersAndEmptyInput) {
+  EXPECT_FALSE(decodeAs(&ASN1::BOOLEAN::theInfo, {}));
+  EXPECT_FALSE(decodeAs(&Message, {}));
+  EXPECT_TRUE(decodeAs(&ASN1::Null::theInfo, {}));
+  EXPECT_TRUE(decodeAs(&Empty, {}));
+  EXPECT_FALSE(decodeAs(&ASN1::OCTET_STRING::theInfo, fromHex("C00000")));  // fragmented form
+  EXPECT_FALSE(decodeAs(&ASN1::OCTET_STRING::theInfo, fromHex("80")));      // two-octet length cut
+  EXPECT_FALSE(decodeAs(&IntRange1023::theInfo, fromHex("03")));
+  EXPECT_EQ(decoded<ASN1::INTEGER>("01FF", &ASN1::INTEGER::theInfo)->getValue(), -1);
+  EXPECT_EQ(decoded<ASN1::INTEGER>("00", &ASN1::INTEGER::theInfo)->getValue(), 0);
+  EXPECT_FALSE(decodeAs(&ASN1::INTEGER::theInfo, fromHex("050000000001")));
+  EXPECT_FALSE(decodeAs(&ASN1::INTEGER::theInfo, fromHex("02FF")));
+  EXPECT_EQ(decoded<ASN1::ENUMERATED>("86A0", &ColorExt)->getValue(), 5);
+  EXPECT_FALSE(decodeAs(&ColorExt, fromHex("8000")));  // extension count 0
+  EXPECT_EQ(decoded<ASN1::ENUMERATED>("E0", &Color)->getValue(), 3);  // not checked against the maximum
+  EXPECT_FALSE(decodeAs(&ASN1::GeneralizedTime::theInfo, fromHex("00")));
+  EXPECT_FALSE(decodeAs(&ASN1::BIT_STRING::theInfo, fromHex("11ABCD")));
+  EXPECT_FALSE(decodeAs(&ASN1::OBJECT_IDENTIFIER::theInfo, fromHex("022A86")));
+  EXPECT_FALSE(decodeAs(&ASN1::OBJECT_IDENTIFIER::theInfo, fromHex("042A8648")));
+  EXPECT_FALSE(decodeAs(&ASN1::NumericString::theInfo, fromHex("01F0")));  // index 15 of 11
+  // Trailing octets after a complete value are ignored.
+  EXPECT_TRUE(decodeAs(&Message, fromHex("C00101000540FFFF")));
+}
+
+TEST(PerDecoder, SizeLimits) {
+  ASN1::OCTET_STRING::InfoType wide = {{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 0, 20000};
+  std::vector<char> at(2 + 16384, 'x'), over(2 + 16385, 'x');
+  at[0] = 0x40, at[1] = 0x00;
+  over[0] = 0x40, over[1] = 0x01;
+  EXPECT_TRUE(decodeAs(&wide, at));
+  EXPECT_FALSE(decodeAs(&wide, over));
+
+  std::vector<char> list129 = fromHex("8081");
+  for (int i = 0; i < 129; ++i) list129.insert(list129.end(), {1, 1});
+  auto list = decoded<Ints>(toHex(list129), &Ints::theInfo, false);
+  EXPECT_EQ(list->size(), 0u);  // refused before any element is made
+
+  // A failing element is removed with all after it; those before stay.
+  auto partial = decoded<Ints>("03010501060201", &Ints::theInfo, false);
+  ASSERT_EQ(partial->size(), 2u);
+  EXPECT_EQ((*partial)[1].getValue(), 6);
+
+  ASN1::MaximumArraySize = 2;
+  EXPECT_FALSE(decodeAs(&Ints::theInfo, fromHex("03010101FF02012C")));
+  EXPECT_TRUE(decodeAs(&Ints::theInfo, fromHex("020101" "01FF")));
+  ASN1::MaximumArraySize = 128;
+  ASN1::MaximumStringSize = 4;
+  EXPECT_FALSE(decodeAs(&ASN1::IA5String::theInfo, fromHex("0568656C6C6F")));
+  ASN1::MaximumStringSize = 16384;
+
+  // More than 128 extension presence bits.
+  std::vector<char> manyBits = fromHex("800780" "01C8");
+  manyBits.resize(manyBits.size() + 64, char(0xff));
+  EXPECT_FALSE(decodeAs(&Ext, manyBits));
+}
+
+TEST(PerDecoder, ExtensionsAndOpenTypes) {
+  // A peer's extension addition that this record does not know.
+  auto choice = decoded<ASN1::CHOICE>("800180", &ChoiceExtRootOnly, false);
+  EXPECT_EQ(choice->currentSelection(), -2);
+  auto roots = decoded<ASN1::SEQUENCE>("8007038001800100", &ExtRootOnly);
+  EXPECT_EQ(static_cast<ASN1::INTEGER*>(roots->getField(0))->getValue(), 7);
+  decoded<ASN1::SEQUENCE>("800702800100", &ExtRootOnly);
+
+  // Open-type lengths are checked against the input, and contents stay inside them.
+  EXPECT_FALSE(decodeAs(&Ext, fromHex("800702800500")));
+  EXPECT_FALSE(decodeAs(&ExtRootOnly, fromHex("800702800500")));
+  EXPECT_FALSE(decodeAs(&ChoiceExt, fromHex("800580")));
+  EXPECT_FALSE(decodeAs(&ChoiceExt, fromHex("800080")));
+  // Unread bits of an open type are skipped.
+  auto flag = decoded<ASN1::CHOICE>("8002FF00", &ChoiceExt);
+  EXPECT_TRUE(static_cast<ASN1::BOOLEAN*>(flag->getSelection())->getValue());
+
+  // An alternative already in place is decoded into, not replaced.
+  ASN1::CHOICE kept(&ChoiceExt);
+  ASN1::AbstractData* object = kept.setSelection(0, new ASN1::INTEGER(9, &ASN1::INTEGER::theInfo));
+  ASSERT_TRUE(decodeHex("0001FB", kept));
+  EXPECT_EQ(kept.getSelection(), object);
+  EXPECT_EQ(static_cast<ASN1::INTEGER*>(object)->getValue(), -5);
+
+  ASN1::OpenData open;
+  ASSERT_TRUE(decodeHex("0302012C", open));
+  EXPECT_FALSE(open.has_data());
+  EXPECT_EQ(toHex(*open.get_buf()), "02012C");
+  open.grab(new ASN1::INTEGER(0, &ASN1::INTEGER::theInfo));
+  ASN1::PERDecoder revisit(nullptr, nullptr);
+  ASSERT_TRUE(revisit.do_revisit(open));
+  EXPECT_EQ(static_cast<ASN1::INTEGER*>(open.get_data())->getValue(), 300);
+
+  static const ASN1::TypeConstrainedOpenData::InfoType toInt = {{&ASN1::TypeConstrainedOpenData::create, 0},
+                                                                &ASN1::INTEGER::theInfo};
+  static const ASN1::TypeConstrainedOpenData::InfoType toNothing = {{&ASN1::TypeConstrainedOpenData::create, 0},
+                                                                    nullptr};
+  auto typed = decoded<ASN1::TypeConstrainedOpenData>("0402012CFF80", &toInt);
+  EXPECT_EQ(static_cast<ASN1::INTEGER*>(typed->get_data())->getValue(), 300);
+  EXPECT_FALSE(decodeAs(&toInt, fromHex("0502012C")));
+  EXPECT_FALSE(decodeAs(&toNothing, fromHex("0100")));
+}
+
+TEST(PerDecoder, TruncatedInputNeverDecodes) {
+  for (const auto& v : vectors()) {
+    if (v.first == "empty") continue;  // a value without bits decodes from nothing
+    const void* info = typeOf(v.first);
+    for (std::size_t n = 0; n < v.second.size(); ++n)
+      EXPECT_FALSE(decodeAs(info, std::vector<char>(v.second.begin(), v.second.begin() + n)))
+          << v.first << " cut to " << n;
+  }
+}
+
+TEST(PerDecoder, CorruptedAndRandomInputIsSurvived) {
+  unsigned state = 12345;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  };
+  int decodedCount = 0;
+  for (const auto& v : vectors()) {
+    const void* info = typeOf(v.first);
+    std::vector<char> bytes = v.second;
+    std::size_t bitsToFlip = std::min<std::size_t>(bytes.size() * 8, 256);
+    for (std::size_t bit = 0; bit < bitsToFlip; ++bit) {
+      bytes[bit / 8] ^= static_cast<char>(0x80 >> (bit % 8));
+      decodedCount += decodeAs(info, bytes);
+      bytes[bit / 8] ^= static_cast<char>(0x80 >> (bit % 8));
+    }
+    for (int round = 0; round < 64; ++round) {
+      std::vector<char> garbage(next() % 48);
+      for (char& c : garbage) c = static_cast<char>(next());
+      decodedCount += decodeAs(info, garbage);
+    }
+  }
+  EXPECT_GT(decodedCount, 0);  // the sweep reached successful decodes too
+}
