@@ -112,7 +112,7 @@ def foreign_types(module, types):
 
 # ---------------------------------------------------------------- header
 
-ASN1_INCLUDES = ['#include <ios>', '#include <string>', '',
+ASN1_INCLUDES = ['#include <string>', '',
                  '#include "asn1/char_strings.h"',
                  '#include "asn1/choice.h"',
                  '#include "asn1/object_identifier.h"',
@@ -120,6 +120,19 @@ ASN1_INCLUDES = ['#include <ios>', '#include <string>', '',
                  '#include "asn1/sequence.h"',
                  '#include "asn1/sequence_of.h"',
                  '#include "asn1/simple_values.h"']
+
+
+ACCESSORS = '''//
+// One class per type, on the runtime class of its kind, with its record theInfo.
+// SEQUENCE fields (hyphens in names become underscores):
+//   get_<f>() const   the field's object, for reading; the field must be present
+//   mutable_<f>()     the field's object for filling; makes an OPTIONAL field present
+//   set_<f>(v)        stores v (a number, bool, NamedNumber, text, octets or a
+//                     value of the field's class); makes an OPTIONAL field present
+//   has_<f>() const   presence of an OPTIONAL field or extension addition
+// CHOICE alternatives: is_<a>() const, get_<a>() const (the selected alternative),
+// select_<a>() (selects a new default alternative and returns it), and the
+// alternative indexes alt_<a>. ENUMERATED: NamedNumber, each name with its value.'''
 
 
 def banner(module):
@@ -156,7 +169,7 @@ def header(module):
     check(module)
     foreign = foreign_types(module, module.types)
     enum_modules = {m for m, targets in foreign.items() if any(t.kind == 'ENUMERATED' for t in targets)}
-    out = [banner(module), '#pragma once', '']
+    out = [banner(module), ACCESSORS, '#pragma once', '']
     out.extend(ASN1_INCLUDES)
     out.append('')
     out.extend('#include "messages/%s/%s_enums.h"' % (m, m) for m in sorted(set(enum_modules) | {module.name}))
