@@ -1,0 +1,4 @@
+# Packets, protocol stacks, the socket stream and TPKT layers, controller and
+# agent connections, asynchronous copy and connect, the TPKT tracer.
+nodal_test(packet_test SOURCES packet_test.cpp protocol_test.cpp LIBS foundation testsupport)
+nodal_test(tpkt_test SOURCES tpkt_test.cpp LIBS foundation testsupport)
