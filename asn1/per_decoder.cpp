@@ -63,7 +63,7 @@ int PERDecoder::decodeMultiBit(unsigned n, unsigned& value) {
 
 bool PERDecoder::decodeBitMap(unsigned char* bits, unsigned n) {
   if (n > getBitsLeft()) return false;
-  unsigned octet;
+  unsigned octet = 0;
   for (unsigned i = 0; i < n / 8; ++i) {
     decodeMultiBit(8, octet);
     bits[i] = static_cast<unsigned char>(octet);
@@ -95,7 +95,7 @@ int PERDecoder::decodeUnsigned(int lb, unsigned ub, unsigned& value) {
   unsigned bits = bitsForRange(range);
   if (range > 255) {
     if (bits > 16) {
-      unsigned octets;
+      unsigned octets = 0;
       if (decodeLength(1, (bits + 7) / 8, octets) < 0) return -1;
       bits = 8 * octets;
     } else if (bits > 8) {
@@ -103,7 +103,7 @@ int PERDecoder::decodeUnsigned(int lb, unsigned ub, unsigned& value) {
     }
     byteAlign();
   }
-  unsigned offset;
+  unsigned offset = 0;
   if (decodeMultiBit(bits, offset) < 0) return -1;
   value = static_cast<unsigned>(lb) + offset;
   return 0;
@@ -112,7 +112,7 @@ int PERDecoder::decodeUnsigned(int lb, unsigned ub, unsigned& value) {
 int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
   if (ub <= 65535) return decodeUnsigned(static_cast<int>(lb), ub, len);
   byteAlign();
-  unsigned first, second;
+  unsigned first = 0, second = 0;
   if (decodeMultiBit(8, first) < 0) return -1;
   if ((first & 0x80u) == 0) {
     len = first;
@@ -126,7 +126,7 @@ int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
 int PERDecoder::decodeSmallUnsigned(unsigned& n) {
   if (getBitsLeft() == 0) return -1;
   if (!decodeSingleBit()) return decodeMultiBit(6, n);
-  unsigned octets;
+  unsigned octets = 0;
   if (decodeLength(0, UnconstrainedUpper, octets) < 0 || octets > 4) return -1;
   byteAlign();
   return decodeMultiBit(8 * octets, n);
@@ -174,13 +174,13 @@ bool PERDecoder::do_visit(INTEGER& value) {
     if (getBitsLeft() == 0) return false;
     constrained = !decodeSingleBit();
   }
-  unsigned v;
+  unsigned v = 0;
   if (constrained) {
     if (decodeUnsigned(record->lowerLimit, record->upperLimit, v) < 0) return false;
     value.setValue(static_cast<int>(v));
     return true;
   }
-  unsigned octets;
+  unsigned octets = 0;
   if (decodeLength(0, UnconstrainedUpper, octets) < 0 || octets > 4) return false;
   if (octets == 0) {
     value.setValue(0);
@@ -193,11 +193,11 @@ bool PERDecoder::do_visit(INTEGER& value) {
 }
 
 bool PERDecoder::do_visit(ENUMERATED& value) {
-  unsigned v;
+  unsigned v = 0;
   if (value.extendable()) {
     if (getBitsLeft() == 0) return false;
     if (decodeSingleBit()) {
-      unsigned n;
+      unsigned n = 0;
       if (decodeSmallUnsigned(n) < 0 || n == 0 || decodeUnsigned(0, n - 1, v) < 0) return false;
       value.setValue(static_cast<int>(v));
       return true;
@@ -209,7 +209,7 @@ bool PERDecoder::do_visit(ENUMERATED& value) {
 }
 
 bool PERDecoder::do_visit(OBJECT_IDENTIFIER& value) {
-  unsigned len;
+  unsigned len = 0;
   if (decodeLength(0, 255, len) < 0) return false;
   byteAlign();
   if (len > getOctetsLeft()) return false;
@@ -219,7 +219,7 @@ bool PERDecoder::do_visit(OBJECT_IDENTIFIER& value) {
 }
 
 bool PERDecoder::do_visit(BIT_STRING& value) {
-  unsigned bits;
+  unsigned bits = 0;
   if (decodeConstrainedLength(value, bits) < 0 || bits > MaximumStringSize || bits > getBitsLeft()) return false;
   if (bits > 16) {
     byteAlign();
@@ -236,9 +236,9 @@ bool PERDecoder::do_visit(BIT_STRING& value) {
 }
 
 bool PERDecoder::do_visit(OCTET_STRING& value) {
-  unsigned len;
+  unsigned len = 0;
   if (decodeConstrainedLength(value, len) < 0 || len > MaximumStringSize) return false;
-  unsigned octets;
+  unsigned octets = 0;
   if (len == 1 || len == 2) {
     if (decodeMultiBit(8 * len, octets) < 0) return false;
     value.resize(len);
@@ -259,7 +259,7 @@ bool PERDecoder::do_visit(OCTET_STRING& value) {
 
 bool PERDecoder::do_visit(AbstractString& value) {
   const AbstractString::InfoType* record = value.info();
-  unsigned len;
+  unsigned len = 0;
   if (decodeConstrainedLength(value, len) < 0 || len > MaximumStringSize) return false;
   std::string& text = value.getValue();
   unsigned b = record->charSetAlignedBits;
@@ -284,7 +284,7 @@ bool PERDecoder::do_visit(AbstractString& value) {
   bool byCode = record->canonicalSetBits <= b && record->canonicalSetBits > 4;
   text.resize(len);
   for (unsigned i = 0; i < len; ++i) {
-    unsigned bits;
+    unsigned bits = 0;
     decodeMultiBit(b, bits);
     if (byCode) {
       text[i] = static_cast<char>(bits);
@@ -298,14 +298,14 @@ bool PERDecoder::do_visit(AbstractString& value) {
 
 bool PERDecoder::do_visit(BMPString& value) {
   const BMPString::InfoType* record = value.info();
-  unsigned len;
+  unsigned len = 0;
   if (decodeConstrainedLength(value, len) < 0 || len > MaximumStringSize) return false;
   if (record->type == Unconstrained || static_cast<unsigned long long>(record->upperLimit) * 16 > 16) byteAlign();
   if (static_cast<unsigned long long>(len) * 16 > getBitsLeft()) return false;
   std::wstring& text = value.getValue();
   text.resize(len);
   for (unsigned i = 0; i < len; ++i) {
-    unsigned code;
+    unsigned code = 0;
     decodeMultiBit(16, code);
     text[i] = static_cast<wchar_t>(record->firstChar + code);
   }
@@ -313,7 +313,7 @@ bool PERDecoder::do_visit(BMPString& value) {
 }
 
 bool PERDecoder::do_visit(GeneralizedTime& value) {
-  unsigned len;
+  unsigned len = 0;
   if (decodeLength(0, UnconstrainedUpper, len) < 0 || len == 0) return false;
   byteAlign();
   if (len > getOctetsLeft()) return false;
@@ -329,7 +329,7 @@ bool PERDecoder::do_visit(CHOICE& value) {
   unsigned openLength = 0;
   bool open = record->extendable && decodeSingleBit();
   if (open) {
-    unsigned k;
+    unsigned k = 0;
     if (decodeSmallUnsigned(k) < 0) return false;
     if (k >= record->totalChoices - record->numChoices) {  // an extension this record does not know
       value.setSelection(CHOICE::UNKNOWN_SELECTION, nullptr);
@@ -349,7 +349,7 @@ bool PERDecoder::do_visit(CHOICE& value) {
 }
 
 bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
-  unsigned count;
+  unsigned count = 0;
   if (decodeConstrainedLength(value, count) < 0 || count > MaximumArraySize) return false;
   if (value.size() > count) value.resize(count);
   // Elements are made as the input reaches them.
@@ -364,7 +364,7 @@ bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
 }
 
 bool PERDecoder::do_visit(OpenData& value) {
-  unsigned len;
+  unsigned len = 0;
   if (!decodeOpenTypeLength(len)) return false;
   value.set_buf(position, position + len);
   position += len;
@@ -379,7 +379,7 @@ bool PERDecoder::do_revisit(OpenData& value) {
 }
 
 bool PERDecoder::do_visit(TypeConstrainedOpenData& value) {
-  unsigned len;
+  unsigned len = 0;
   if (!decodeOpenTypeLength(len) || !value.has_data()) return false;
   return decodeWithin(*value.get_data(), len);
 }
@@ -402,7 +402,7 @@ int PERDecoder::visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex
 }
 
 int PERDecoder::preVisitExtensions(SEQUENCE& value) {
-  unsigned n;
+  unsigned n = 0;
   if (decodeSmallUnsigned(n) < 0 || n >= MaximumArraySize) return FAIL;
   SEQUENCE::BitMap& map = value.extensionMap();
   map.resize(n + 1);
@@ -411,7 +411,7 @@ int PERDecoder::preVisitExtensions(SEQUENCE& value) {
 
 int PERDecoder::visitKnownExtension(SEQUENCE& value, int index, int presenceIndex) {
   if (!value.hasOptionalField(static_cast<unsigned>(presenceIndex))) return CONTINUE;
-  unsigned len;
+  unsigned len = 0;
   if (!decodeOpenTypeLength(len)) return FAIL;
   AbstractData* field = value.ensureField(static_cast<unsigned>(index));
   if (!field) {
@@ -425,7 +425,7 @@ bool PERDecoder::visitUnknownExtensions(SEQUENCE& value) {
   const SEQUENCE::BitMap& map = value.extensionMap();
   for (unsigned k = value.info()->knownExtensions; k < map.size(); ++k) {
     if (!map[k]) continue;
-    unsigned len;
+    unsigned len = 0;
     if (!decodeOpenTypeLength(len)) return false;
     position += len;
   }
