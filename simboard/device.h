@@ -1,7 +1,15 @@
 #pragma once
 // The base of every simulated device model: its path, its request table,
-// failure injection, and the traffic of its open files. A model adds its
-// requests with on() in its constructor and overrides the hooks it needs.
+// failure injection, and the traffic of its open files.
+//
+// A model is one class per device: its constructor names the path and adds
+// each request with on(number, form, handler), the number being the board's
+// literal constant; the handler reads the argument with the Request's
+// offset readers (big-endian), writes results back the same way, and
+// returns the request's result or r.fail(errno). Event devices give tests
+// an operation that builds the record and calls inject(); devices that
+// take writes override received(). Board::add() (or a line in the Board
+// constructor for a standard device) makes it reachable.
 #include <cstdint>
 #include <functional>
 #include <map>

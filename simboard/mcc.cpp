@@ -91,6 +91,19 @@ void Mcc::join(MccChannel& a, MccChannel& b) {
   pump();
 }
 
+void Mcc::closed(OpenFile&) {
+  for (auto it = channels_.begin(); channels_.size() > KeptChannels && it != channels_.end();) {
+    // The file being closed now is not marked closed yet, but has hung up.
+    if (!(*it)->file_->closed() && !(*it)->file_->hung_up()) {
+      ++it;
+      continue;
+    }
+    if ((*it)->peer_)
+      (*it)->peer_->peer_ = nullptr;
+    it = channels_.erase(it);
+  }
+}
+
 bool Mcc::accepting(OpenFile& file) {
   MccChannel* channel = of(file);
   if (!channel)

@@ -66,7 +66,8 @@ public:
 
   Mcc();
 
-  // Channels in order of allocation, closed ones included.
+  // Channels in order of allocation, closed ones included (in a long run
+  // the oldest closed ones go once more than KeptChannels are held).
   size_t channel_count() const { return channels_.size(); }
   MccChannel& channel(size_t index) { return *channels_.at(index); }
   MccChannel* by_timeslot(int timeslot);
@@ -79,9 +80,11 @@ public:
 
   // Send buffer of a channel's descriptor (the system rounds it up).
   static constexpr int SendBuffer = 4096;
+  static constexpr size_t KeptChannels = 256;
 
 protected:
   int send_buffer() const override { return SendBuffer; }
+  void closed(OpenFile& file) override;
   bool accepting(OpenFile& file) override;
   void received(OpenFile& file, Bytes&& frame) override;
   int refuse_read(OpenFile& file) const override;

@@ -193,3 +193,16 @@ TEST(SimWatchdog, RecordsTheLoopsWrites) {
   EXPECT_EQ(board.watchdog().records(), expected);
   EXPECT_EQ(board.watchdog().open_count(), 0u);
 }
+
+TEST(SimMcc, KeepsABoundedNumberOfClosedChannels) {
+  Board board;
+  Mcc& mcc = board.mcc();
+  int kept = allocate();
+  for (size_t i = 0; i < Mcc::KeptChannels + 10; ++i)
+    ::close(allocate());
+  board.pump();
+  EXPECT_EQ(mcc.channel_count(), Mcc::KeptChannels);
+  EXPECT_EQ(mcc.channel(0).number(), 0u);  // the open one stays
+  EXPECT_TRUE(mcc.channel(0).open());
+  ::close(kept);
+}
