@@ -11,10 +11,26 @@
 
 namespace Messages {
 
-// The object of a field that is present (or mandatory).
+// A default value of T, standing in for an absent field or alternative so that
+// reading a message never follows a null pointer. Made on first use.
+template <class T>
+const T& defaultValue() {
+  static const T value;
+  return value;
+}
+
+// The object of a mandatory field.
 template <class T>
 const T& field(const ASN1::SEQUENCE& seq, unsigned index) {
-  return *static_cast<const T*>(seq.getField(index));
+  const ASN1::AbstractData* value = seq.getField(index);
+  return value ? *static_cast<const T*>(value) : defaultValue<T>();
+}
+
+// The object of an OPTIONAL field or extension addition, a default when absent.
+template <class T>
+const T& optionalField(const ASN1::SEQUENCE& seq, unsigned presenceIndex, unsigned index) {
+  const ASN1::AbstractData* value = seq.getField(index);
+  return value && seq.hasOptionalField(presenceIndex) ? *static_cast<const T*>(value) : defaultValue<T>();
 }
 
 // The object of a mandatory field, made from its record if the slot is empty.
@@ -31,10 +47,11 @@ T& presentField(ASN1::SEQUENCE& seq, unsigned presenceIndex, unsigned index) {
   return *static_cast<T*>(seq.getField(index));
 }
 
-// The selected alternative; the caller has checked the selection.
+// Alternative `id` when it is the one selected, else a default value.
 template <class T>
-const T& alternative(const ASN1::CHOICE& choice) {
-  return *static_cast<const T*>(choice.getSelection());
+const T& alternative(const ASN1::CHOICE& choice, int id) {
+  const ASN1::AbstractData* value = choice.getSelection();
+  return value && choice.currentSelection() == id ? *static_cast<const T*>(value) : defaultValue<T>();
 }
 
 // Selects alternative `id` with a new default value made from its record.

@@ -125,12 +125,13 @@ ASN1_INCLUDES = ['#include <string>', '',
 ACCESSORS = '''//
 // One class per type, on the runtime class of its kind, with its record theInfo.
 // SEQUENCE fields (hyphens in names become underscores):
-//   get_<f>() const   the field's object, for reading; the field must be present
+//   get_<f>() const   the field's object, for reading (a default when absent)
 //   mutable_<f>()     the field's object for filling; makes an OPTIONAL field present
 //   set_<f>(v)        stores v (a number, bool, NamedNumber, text, octets or a
 //                     value of the field's class); makes an OPTIONAL field present
 //   has_<f>() const   presence of an OPTIONAL field or extension addition
-// CHOICE alternatives: is_<a>() const, get_<a>() const (the selected alternative),
+// CHOICE alternatives: is_<a>() const, get_<a>() const (the alternative, or a
+// default when another one is selected),
 // select_<a>() (selects a new default alternative and returns it), and the
 // alternative indexes alt_<a>. ENUMERATED: NamedNumber, each name with its value.'''
 
@@ -470,10 +471,12 @@ def field_defs(t, name, m, index):
         p, _ = presence(t, m)
         out.append('bool %s::has_%s() const { return hasOptionalField(%d); }' % (name, f, p))
         mutable = 'Messages::presentField<%s>(*this, %d, %d)' % (typ, p, index)
+        read = 'Messages::optionalField<%s>(*this, %d, %d)' % (typ, p, index)
     else:
         mutable = 'Messages::mandatoryField<%s>(*this, %d)' % (typ, index)
+        read = 'Messages::field<%s>(*this, %d)' % (typ, index)
     if m.type.kind != 'NULL':
-        out.append('const %s& %s::get_%s() const { return Messages::field<%s>(*this, %d); }' % (typ, name, f, typ, index))
+        out.append('const %s& %s::get_%s() const { return %s; }' % (typ, name, f, read))
     out.append('%s& %s::mutable_%s() { return %s; }' % (typ, name, f, mutable))
     param = setter_param(m.type)
     if param:
@@ -490,6 +493,6 @@ def alternative_defs(name, m, index):
     typ = cpp_type(m.type)
     out = ['bool %s::is_%s() const { return currentSelection() == %d; }' % (name, a, index)]
     if m.type.kind != 'NULL':
-        out.append('const %s& %s::get_%s() const { return Messages::alternative<%s>(*this); }' % (typ, name, a, typ))
+        out.append('const %s& %s::get_%s() const { return Messages::alternative<%s>(*this, %d); }' % (typ, name, a, typ, index))
     out.append('%s& %s::select_%s() { return Messages::select<%s>(*this, %d); }' % (typ, name, a, typ, index))
     return out

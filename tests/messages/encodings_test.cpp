@@ -53,6 +53,13 @@ TEST(ControllerMessages, DecodeAsTheControlServerDoes) {
   ASSERT_TRUE(error.get_pdu().get_response().is_error());
   EXPECT_EQ(error.get_pdu().get_response().get_error().getValue(), LGCP::ErrorCause::unexpectedMsgType);
 
+  // What a message does not hold reads as a default value, never as a null object.
+  EXPECT_EQ(ping.get_slot().getValue(), 0u);
+  EXPECT_EQ(ping.get_pdu().get_response().currentSelection(), ASN1::CHOICE::NO_SELECTION);
+  EXPECT_FALSE(ping.get_pdu().get_command().get_create().is_rtp());
+  ping.removeOptionalField(0);
+  EXPECT_EQ(ping.get_seq().getValue(), 0);
+
   // A command whose extension bit names an alternative this module does not know.
   LGCP::Message unknown;
   EXPECT_FALSE(decodeHex("08 00 01 00", unknown));
