@@ -9,9 +9,9 @@ namespace ASN1 {
 
 extern const char NumericStringSet[];
 extern const char PrintableStringSet[];
-extern const char VisibleStringSet[];
-extern const char IA5StringSet[];
-extern const char GeneralStringSet[];
+extern const char GeneralStringSet[256];  // codes 0..255 in order
+constexpr const char* VisibleStringSet = GeneralStringSet + 32;  // codes 32..126
+constexpr const char* IA5StringSet = GeneralStringSet;           // codes 0..127
 
 class AbstractString : public ConstrainedObject {
  public:

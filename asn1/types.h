@@ -38,9 +38,6 @@ enum ConstraintType {
   ExtendableConstraint = 3   // lowerLimit..upperLimit with an extension marker
 };
 
-// Tag classes as they stand in the upper half of a record's tag.
-enum TagClass { universalClass = 0, applicationClass = 0x40, contextSpecificClass = 0x80, privateClass = 0xc0 };
-
 // Limits the decoders read at each use.
 extern unsigned MaximumArraySize;   // elements of a SEQUENCE OF, extension presence bits
 extern unsigned MaximumStringSize;  // characters, octets or bits of a decoded string
