@@ -2,3 +2,5 @@
 # agent connections, asynchronous copy and connect, the TPKT tracer.
 nodal_test(packet_test SOURCES packet_test.cpp protocol_test.cpp LIBS foundation testsupport)
 nodal_test(tpkt_test SOURCES tpkt_test.cpp LIBS foundation testsupport)
+nodal_test(strm_test SOURCES strm_test.cpp LIBS foundation testsupport)
+nodal_test(control_test SOURCES control_test.cpp LIBS foundation testsupport)

@@ -1,0 +1,138 @@
+#pragma once
+// Loopback TCP sockets for the transport tests.
+#include <arpa/inet.h>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "foundation/fd.h"
+
+namespace transport_test {
+
+inline sockaddr_in loopback(unsigned short port) {
+  sockaddr_in a;
+  memset(&a, 0, sizeof a);
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  return a;
+}
+
+inline unsigned short local_port(int fd) {
+  sockaddr_in a;
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  return ntohs(a.sin_port);
+}
+
+// A listening socket on an ephemeral loopback port.
+inline Fd listener() {
+  Fd s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in a = loopback(0);
+  bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+  listen(s.get(), 8);
+  return s;
+}
+
+// A blocking client connected to 127.0.0.1:port (empty on failure).
+inline Fd connect_to(unsigned short port) {
+  Fd s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in a = loopback(port);
+  if (connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    s.close();
+  return s;
+}
+
+// A port on which nobody listens (bound, then released).
+inline unsigned short closed_port() {
+  Fd s = listener();
+  return local_port(s.get());
+}
+
+// Both ends of one loopback TCP connection; `near` is non-blocking. With
+// a buffer size, near's send buffer and far's receive buffer are that small
+// from the start (set before the connection exists).
+struct TcpPair {
+  Fd near, far;
+  explicit TcpPair(int buffer = 0) {
+    Fd l = listener();
+    Fd client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (buffer) {
+      setsockopt(l.get(), SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+      setsockopt(client.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    }
+    sockaddr_in a = loopback(local_port(l.get()));
+    if (connect(client.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+      far = client;
+    near.reset(accept4(l.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+  }
+};
+
+// Waits (on the descriptor, up to timeoutMs of real time) for one read.
+// Returns the bytes; "" with *closed set when the peer closed.
+inline std::string read_some(int fd, int timeoutMs = 2000, bool* closed = nullptr) {
+  pollfd p = {fd, POLLIN, 0};
+  if (closed)
+    *closed = false;
+  if (poll(&p, 1, timeoutMs) != 1)
+    return "";
+  char buf[70000];
+  ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+  if (n == 0 && closed)
+    *closed = true;
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
+}
+
+// Reads exactly n bytes (or fewer when the peer stops for timeoutMs).
+inline std::string read_n(int fd, size_t n, int timeoutMs = 2000) {
+  std::string all;
+  while (all.size() < n) {
+    std::string more = read_some(fd, timeoutMs);
+    if (more.empty())
+      break;
+    all += more;
+  }
+  return all;
+}
+
+// True when the peer closed the connection (end of stream or reset).
+inline bool peer_closed(int fd, int timeoutMs = 2000) {
+  pollfd p = {fd, POLLIN, 0};
+  if (poll(&p, 1, timeoutMs) != 1)
+    return false;
+  char c;
+  return recv(fd, &c, 1, MSG_DONTWAIT) <= 0;
+}
+
+inline void send_all(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0)
+      return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+inline std::string tpkt(const std::string& payload) {
+  size_t n = payload.size() + 4;
+  return std::string("\x03\x00", 2) + static_cast<char>(n >> 8) + static_cast<char>(n & 0xff) + payload;
+}
+
+inline int open_descriptors() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  while (dirent* e = readdir(d))
+    if (e->d_name[0] != '.')
+      ++n;
+  closedir(d);
+  return n - 1;  // the directory's own descriptor
+}
+
+}  // namespace transport_test
