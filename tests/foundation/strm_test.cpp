@@ -174,7 +174,7 @@ TEST(StrmProtocol, TsharkRecognisesEveryFrame) {
   std::string base(dir);
   {
     std::ofstream text(base + "/wire.txt");
-    char line[16];
+    char line[32];
     for (size_t seg = 0; seg < wire.size(); seg += 1460) {
       for (size_t off = 0; off < 1460 && seg + off < wire.size(); ++off) {
         if (off % 16 == 0) {

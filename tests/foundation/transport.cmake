@@ -4,3 +4,5 @@ nodal_test(packet_test SOURCES packet_test.cpp protocol_test.cpp LIBS foundation
 nodal_test(tpkt_test SOURCES tpkt_test.cpp LIBS foundation testsupport)
 nodal_test(strm_test SOURCES strm_test.cpp LIBS foundation testsupport)
 nodal_test(control_test SOURCES control_test.cpp LIBS foundation testsupport)
+nodal_test(async_test SOURCES async_test.cpp LIBS foundation testsupport)
+nodal_test(tracer_test SOURCES tracer_test.cpp LIBS foundation testsupport)
