@@ -8,16 +8,26 @@
 #include <unistd.h>
 
 #include "foundation/fd.h"
+#include "simboard/dsp.h"
+#include "simboard/dtmf.h"
+#include "simboard/e1_cas.h"
 #include "simboard/hal.h"
+#include "simboard/maintenance.h"
 #include "simboard/mcc.h"
 #include "simboard/watchdog.h"
 
 namespace SimBoard {
 
-Board::Board() : nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr) {
+Board::Board()
+    : nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr), maintenance_(nullptr),
+      e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr) {
   hal_ = &add(std::make_unique<Hal>());
   mcc_ = &add(std::make_unique<Mcc>());
   watchdog_ = &add(std::make_unique<Watchdog>());
+  maintenance_ = &add(std::make_unique<Maintenance>());
+  e1cas_ = &add(std::make_unique<E1Cas>());
+  dsp_ = &add(std::make_unique<Dsp>());
+  dtmf_ = &add(std::make_unique<Dtmf>());
   previous_ = DevIo::install(this);
 }
 

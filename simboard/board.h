@@ -21,7 +21,11 @@
 
 namespace SimBoard {
 
+class Dsp;
+class Dtmf;
+class E1Cas;
 class Hal;
+class Maintenance;
 class Mcc;
 class Watchdog;
 
@@ -36,6 +40,10 @@ public:
   Hal& hal() { return *hal_; }
   Mcc& mcc() { return *mcc_; }
   Watchdog& watchdog() { return *watchdog_; }
+  Maintenance& maintenance() { return *maintenance_; }
+  E1Cas& e1cas() { return *e1cas_; }
+  Dsp& dsp() { return *dsp_; }
+  Dtmf& dtmf() { return *dtmf_; }
 
   // Adds a device model (a later one replaces one with the same path).
   template <class T>
@@ -76,6 +84,10 @@ private:
   Hal* hal_;
   Mcc* mcc_;
   Watchdog* watchdog_;
+  Maintenance* maintenance_;
+  E1Cas* e1cas_;
+  Dsp* dsp_;
+  Dtmf* dtmf_;
 };
 
 }  // namespace SimBoard
