@@ -6,11 +6,12 @@
 #include <iosfwd>
 #include <string>
 
+#include "asn1/allocator.h"
 #include "asn1/types.h"
 
 namespace ASN1 {
 
-class AbstractData {
+class AbstractData : public detail::Allocator<AbstractData> {
  public:
   // Head of every info record.
   struct InfoType {

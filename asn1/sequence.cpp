@@ -10,41 +10,102 @@ namespace ASN1 {
 
 const unsigned SEQUENCE::defaultTag = 0;
 
+SEQUENCE::BitMap::BitMap(const BitMap& other) : totalBits(other.totalBits), inlineBits() {
+  if (onHeap()) {
+    heapBits = static_cast<unsigned char*>(detail::allocate(octets()));
+    std::copy(other.heapBits, other.heapBits + octets(), heapBits);
+  } else {
+    std::copy(other.inlineBits, other.inlineBits + sizeof inlineBits, inlineBits);
+  }
+}
+
+SEQUENCE::BitMap& SEQUENCE::BitMap::operator=(const BitMap& other) {
+  BitMap copy(other);
+  swap(copy);
+  return *this;
+}
+
+void SEQUENCE::BitMap::swap(BitMap& other) noexcept {
+  unsigned char mine[sizeof inlineBits];
+  std::copy(inlineBits, inlineBits + sizeof inlineBits, mine);  // the union: octets or pointer
+  std::copy(other.inlineBits, other.inlineBits + sizeof inlineBits, inlineBits);
+  std::copy(mine, mine + sizeof inlineBits, other.inlineBits);
+  std::swap(totalBits, other.totalBits);
+}
+
 void SEQUENCE::BitMap::resize(unsigned n) {
-  bitData.resize((n + 7u) / 8u, 0);
+  unsigned oldOctets = octets(), newOctets = (n + 7u) / 8u;
+  if (n > InlineBits && newOctets != oldOctets) {
+    unsigned char* bits = static_cast<unsigned char*>(detail::allocate(newOctets));
+    const unsigned char* from = data();
+    unsigned kept = std::min(oldOctets, newOctets);
+    std::copy(from, from + kept, bits);
+    std::fill(bits + kept, bits + newOctets, 0);
+    if (onHeap()) detail::deallocate(heapBits, oldOctets);
+    heapBits = bits;
+  } else if (n <= InlineBits && onHeap()) {
+    unsigned char* bits = heapBits;
+    std::fill(inlineBits, inlineBits + sizeof inlineBits, 0);
+    std::copy(bits, bits + newOctets, inlineBits);
+    detail::deallocate(bits, oldOctets);
+  } else if (newOctets > oldOctets) {
+    unsigned char* bits = data();
+    std::fill(bits + oldOctets, bits + newOctets, 0);
+  }
   totalBits = n;
-  if (n % 8) bitData.back() &= static_cast<unsigned char>(0xff00u >> (n % 8));
+  if (n % 8) data()[n / 8] &= static_cast<unsigned char>(0xff00u >> (n % 8));
 }
 
 bool SEQUENCE::BitMap::any() const {
-  return std::any_of(bitData.begin(), bitData.end(), [](unsigned char octet) { return octet != 0; });
+  const unsigned char* bits = data();
+  return std::any_of(bits, bits + octets(), [](unsigned char octet) { return octet != 0; });
 }
 
-SEQUENCE::FieldVector::FieldVector(const FieldVector& other) : std::vector<AbstractData*>(other.size(), nullptr) {
+SEQUENCE::FieldVector::FieldVector(const FieldVector& other) : FieldVector() {
+  reset(other.count);
   try {
-    for (std::size_t i = 0; i < other.size(); ++i)
-      if (other[i]) (*this)[i] = other[i]->clone();
+    for (unsigned i = 0; i < count; ++i)
+      if (other.slots[i]) slots[i] = other.slots[i]->clone();
   } catch (...) {
-    for (AbstractData* field : *this) delete field;
+    release();
     throw;
   }
 }
 
 SEQUENCE::FieldVector& SEQUENCE::FieldVector::operator=(const FieldVector& other) {
   FieldVector copy(other);
-  std::vector<AbstractData*>::swap(copy);
+  swap(copy);
   return *this;
 }
 
-SEQUENCE::FieldVector::~FieldVector() {
-  for (AbstractData* field : *this) delete field;
+SEQUENCE::FieldVector::~FieldVector() { release(); }
+
+void SEQUENCE::FieldVector::swap(FieldVector& other) noexcept {
+  std::swap(slots, other.slots);
+  std::swap(count, other.count);
+}
+
+void SEQUENCE::FieldVector::reset(std::size_t n) {
+  release();
+  if (n == 0) return;
+  slots = static_cast<AbstractData**>(detail::allocate(n * sizeof(AbstractData*)));
+  std::fill(slots, slots + n, nullptr);
+  count = static_cast<unsigned>(n);
+}
+
+void SEQUENCE::FieldVector::release() noexcept {
+  if (!slots) return;
+  for (unsigned i = 0; i < count; ++i) delete slots[i];
+  detail::deallocate(slots, count * sizeof(AbstractData*));
+  slots = nullptr;
+  count = 0;
 }
 
 AbstractData* SEQUENCE::create(const void* info) { return new SEQUENCE(info); }
 
 SEQUENCE::SEQUENCE(const void* info) : AbstractData(info) {
   const InfoType* record = this->info();
-  fields.resize(record->numFields + record->knownExtensions, nullptr);
+  fields.reset(record->numFields + record->knownExtensions);
   optionals.resize(record->numOptional);
   for (unsigned i = 0; i < record->numFields; ++i)
     if (record->fieldIds[i] == -1) ensureField(i);
@@ -66,8 +127,8 @@ SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
 
 void SEQUENCE::swap(SEQUENCE& other) {
   fields.swap(other.fields);
-  std::swap(optionals, other.optionals);
-  std::swap(extensions, other.extensions);
+  optionals.swap(other.optionals);
+  extensions.swap(other.extensions);
 }
 
 AbstractData* SEQUENCE::ensureField(unsigned i) {
@@ -77,11 +138,6 @@ AbstractData* SEQUENCE::ensureField(unsigned i) {
     if (fieldInfo) fields[i] = fieldInfo->create(fieldInfo);
   }
   return fields[i];
-}
-
-bool SEQUENCE::hasOptionalField(unsigned presenceIndex) const {
-  unsigned numOptional = info()->numOptional;
-  return presenceIndex < numOptional ? optionals[presenceIndex] : extensions[presenceIndex - numOptional];
 }
 
 void SEQUENCE::includeOptionalField(unsigned presenceIndex, unsigned fieldIndex) {

@@ -2,7 +2,7 @@
 // additions with an extension presence map.
 #pragma once
 
-#include <vector>
+#include <cstddef>
 
 #include "asn1/abstract_data.h"
 
@@ -24,36 +24,74 @@ class SEQUENCE : public AbstractData {
   // Address used as `tags` to take every field type's own tag.
   static const unsigned defaultTag;
 
-  // Presence bits, most significant bit of the first octet first.
+  // Presence bits, most significant bit of the first octet first. Maps of up to
+  // 64 bits, which are all but the oddest, are held in the object itself.
   class BitMap {
    public:
-    BitMap() : totalBits(0) {}
+    BitMap() : totalBits(0), inlineBits() {}
+    BitMap(const BitMap& other);
+    BitMap& operator=(const BitMap& other);
+    ~BitMap() {
+      if (onHeap()) detail::deallocate(heapBits, octets());
+    }
+    void swap(BitMap& other) noexcept;
+
     unsigned size() const { return totalBits; }
-    bool operator[](unsigned i) const { return i < totalBits && (bitData[i / 8] & (0x80u >> (i % 8))); }
+    bool operator[](unsigned i) const { return i < totalBits && (data()[i / 8] & (0x80u >> (i % 8))); }
     void set(unsigned i) {
-      if (i < totalBits) bitData[i / 8] |= static_cast<unsigned char>(0x80u >> (i % 8));
+      if (i < totalBits) data()[i / 8] |= static_cast<unsigned char>(0x80u >> (i % 8));
     }
     void clear(unsigned i) {
-      if (i < totalBits) bitData[i / 8] &= static_cast<unsigned char>(~(0x80u >> (i % 8)));
+      if (i < totalBits) data()[i / 8] &= static_cast<unsigned char>(~(0x80u >> (i % 8)));
     }
+    // New bits are clear; bits dropped from the end are cleared.
     void resize(unsigned n);
     bool any() const;
-    const unsigned char* data() const { return bitData.data(); }
-    unsigned char* data() { return bitData.data(); }
+    const unsigned char* data() const { return onHeap() ? heapBits : inlineBits; }
+    unsigned char* data() { return onHeap() ? heapBits : inlineBits; }
     int compare(const BitMap& other) const;
 
    private:
+    static const unsigned InlineBits = 64;
+    bool onHeap() const { return totalBits > InlineBits; }
+    unsigned octets() const { return (totalBits + 7u) / 8u; }
+
     unsigned totalBits;
-    std::vector<unsigned char> bitData;
+    union {
+      unsigned char inlineBits[InlineBits / 8];
+      unsigned char* heapBits;  // octets() octets from the pool
+    };
   };
 
-  // Owns its non-null elements.
-  class FieldVector : public std::vector<AbstractData*> {
+  // The field slots, one per field of the record; owns its non-null elements.
+  class FieldVector {
    public:
-    FieldVector() {}
+    typedef AbstractData* value_type;
+    typedef AbstractData** iterator;
+    typedef AbstractData* const* const_iterator;
+
+    FieldVector() : slots(nullptr), count(0) {}
     FieldVector(const FieldVector& other);
     FieldVector& operator=(const FieldVector& other);
     ~FieldVector();
+    void swap(FieldVector& other) noexcept;
+
+    // Deletes the elements and makes n empty slots.
+    void reset(std::size_t n);
+    std::size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    AbstractData*& operator[](std::size_t i) { return slots[i]; }
+    AbstractData* operator[](std::size_t i) const { return slots[i]; }
+    iterator begin() { return slots; }
+    iterator end() { return slots + count; }
+    const_iterator begin() const { return slots; }
+    const_iterator end() const { return slots + count; }
+
+   private:
+    void release() noexcept;
+
+    AbstractData** slots;  // from the pool
+    unsigned count;
   };
 
   static AbstractData* create(const void* info);
@@ -66,7 +104,10 @@ class SEQUENCE : public AbstractData {
   const InfoType* info() const { return static_cast<const InfoType*>(infoPointer()); }
 
   // Presence indexes: 0..numOptional-1 for OPTIONAL root fields, numOptional + k for extension k.
-  bool hasOptionalField(unsigned presenceIndex) const;
+  bool hasOptionalField(unsigned presenceIndex) const {
+    unsigned numOptional = info()->numOptional;
+    return presenceIndex < numOptional ? optionals[presenceIndex] : extensions[presenceIndex - numOptional];
+  }
   void includeOptionalField(unsigned presenceIndex, unsigned fieldIndex);
   void includeOptionalField(unsigned presenceIndex);
   void removeOptionalField(unsigned presenceIndex);
