@@ -7,13 +7,6 @@ namespace ASN1 {
 unsigned MaximumArraySize = 128;
 unsigned MaximumStringSize = 16384;
 
-unsigned CountBits(unsigned n) {
-  if (n == 0) return 32;
-  unsigned bits = 0;
-  while (bits < 32 && (1ull << bits) < n) ++bits;
-  return bits;
-}
-
 int lexicographic_compare_bytes(const char* first1, const char* last1, const char* first2, const char* last2) {
   for (; first1 != last1 && first2 != last2; ++first1, ++first2) {
     int a = static_cast<unsigned char>(*first1), b = static_cast<unsigned char>(*first2);

@@ -12,12 +12,11 @@ Module* CoderEnv::find(const char* name) const {
 
 bool CoderEnv::encode(const AbstractData& value, std::vector<char>& out) {
   if (encodingRule != per_Aligned) return false;
-  std::vector<char> scratch;
-  scratch.reserve(256);
-  PEREncoder encoder(scratch);
-  if (!value.accept(encoder)) return false;
-  out.insert(out.end(), scratch.begin(), scratch.end());
-  return true;
+  std::size_t before = out.size();
+  PEREncoder encoder(out);
+  if (value.accept(encoder)) return true;
+  out.resize(before);
+  return false;
 }
 
 bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, bool noEnv) {

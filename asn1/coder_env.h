@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <loki/AssocVector.h>
 #include <vector>
 
@@ -45,6 +46,15 @@ class CoderEnv {
   ModuleMap modules;
 };
 
+namespace detail {
+// The vector behind a back-inserter: the standard names its pointer `container`.
+struct BackInserterAccess : std::back_insert_iterator<std::vector<char>> {
+  static std::vector<char>& of(const std::back_insert_iterator<std::vector<char>>& it) {
+    return *(it.*&BackInserterAccess::container);
+  }
+};
+}  // namespace detail
+
 // Writes the encoding to `out` only when the whole value encodes.
 template <class OutputIterator>
 bool encode(const AbstractData& value, CoderEnv* env, OutputIterator out) {
@@ -52,6 +62,11 @@ bool encode(const AbstractData& value, CoderEnv* env, OutputIterator out) {
   if (!env || !env->encode(value, scratch)) return false;
   std::copy(scratch.begin(), scratch.end(), out);
   return true;
+}
+
+// Appending to a byte vector needs no scratch: a failed encoding is cut off again.
+inline bool encode(const AbstractData& value, CoderEnv* env, std::back_insert_iterator<std::vector<char>> out) {
+  return env && env->encode(value, detail::BackInserterAccess::of(out));
 }
 
 inline bool decode(const char* begin, const char* end, CoderEnv* env, AbstractData& value, bool noEnv) {

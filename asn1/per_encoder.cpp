@@ -16,20 +16,25 @@ namespace {
 const unsigned UnconstrainedUpper = 0x7fffffffu;
 }
 
-unsigned bitsForRange(unsigned long long range) {
-  return range >= 0x100000000ull ? 32 : CountBits(static_cast<unsigned>(range));
-}
-
 void PEREncoder::encodeMultiBit(unsigned value, unsigned n) {
-  while (n > 0) {
-    if (bitOffset == 8) encodedBuffer->push_back(0);
-    unsigned take = n < bitOffset ? n : bitOffset;
-    unsigned bits = (value >> (n - take)) & ((1u << take) - 1u);
-    encodedBuffer->back() = static_cast<char>(static_cast<unsigned char>(encodedBuffer->back()) |
-                                              (bits << (bitOffset - take)));
-    bitOffset = static_cast<unsigned char>(bitOffset - take);
-    if (bitOffset == 0) bitOffset = 8;
-    n -= take;
+  if (n == 0) return;
+  if (n < 32) value &= (1u << n) - 1u;
+  std::vector<char>& buffer = *encodedBuffer;
+  if (bitOffset != 8) {  // fill the last octet first
+    unsigned char& last = reinterpret_cast<unsigned char&>(buffer.back());
+    if (n < bitOffset) {
+      last = static_cast<unsigned char>(last | (value << (bitOffset - n)));
+      bitOffset = static_cast<unsigned char>(bitOffset - n);
+      return;
+    }
+    n -= bitOffset;
+    last = static_cast<unsigned char>(last | (value >> n));
+    bitOffset = 8;
+  }
+  for (; n >= 8; n -= 8) buffer.push_back(static_cast<char>(value >> (n - 8)));
+  if (n > 0) {
+    buffer.push_back(static_cast<char>(value << (8 - n)));
+    bitOffset = static_cast<unsigned char>(8 - n);
   }
 }
 

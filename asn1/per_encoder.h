@@ -57,6 +57,8 @@ class PEREncoder : public ConstVisitor {
 };
 
 // Number of bits that code the values 0..range-1, for ranges up to 2^32.
-unsigned bitsForRange(unsigned long long range);
+inline unsigned bitsForRange(unsigned long long range) {
+  return range >= 0x100000000ull ? 32 : CountBits(static_cast<unsigned>(range));
+}
 
 }  // namespace ASN1

@@ -43,7 +43,10 @@ extern unsigned MaximumArraySize;   // elements of a SEQUENCE OF, extension pres
 extern unsigned MaximumStringSize;  // characters, octets or bits of a decoded string
 
 // Bits needed to code the values 0..n-1 (0 stands for 2^32 and gives 32).
-unsigned CountBits(unsigned n);
+inline unsigned CountBits(unsigned n) {
+  if (n <= 1) return n == 0 ? 32 : 0;
+  return 32 - static_cast<unsigned>(__builtin_clz(n - 1));
+}
 
 // Unsigned byte-wise comparison; a proper prefix is the smaller.
 int lexicographic_compare_bytes(const char* first1, const char* last1, const char* first2, const char* last2);
