@@ -1,0 +1,187 @@
+#pragma once
+// Fake slots, a fake factory and a probe service for the control core tests.
+// The fakes write every hook call to a shared journal ("01:fake
+// IHwConnectReceiver 00:fake") so that a test sees which side did what.
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/ctrl_service.h"
+#include "core/slot.h"
+#include "core/slot_factory.h"
+
+namespace control_test {
+
+using Journal = std::vector<std::string>;
+
+class FakeSlot : public Slot {
+public:
+  struct Options {
+    int tx = -1;             // transmit channel
+    int rx = -1;             // receive channel
+    bool output = true;      // IOnOutputStream
+    bool input = true;       // IOnInputStream
+    int priority = 0;
+    bool releaseLater = false;  // IBeforeDestroy returns false
+    bool hwFail = false;     // the hardware hooks fail without touching the switch
+    bool result = true;      // IActivate, IDeactivate, IUserData, Ioctl
+    bool announce = false;   // IAfterCreate announces the output stream
+  };
+
+  FakeSlot(const Options& options, Journal* journal) : options_(options), journal_(journal) {}
+  ~FakeSlot() override { note("deleted"); }
+
+  char const* GetName() const override { return "fake"; }
+  int GetConnectionPriority() override { return options_.priority; }
+  int IGetTransmitChannel() override { return options_.tx; }
+  int IGetReceiveChannel() override { return options_.rx; }
+  bool IOnOutputStream() override { return note("IOnOutputStream"), options_.output; }
+  bool IOnInputStream() override { return note("IOnInputStream"), options_.input; }
+  void IOnOutputRelease() override { note("IOnOutputRelease"); }
+  void IOnInputRelease() override { note("IOnInputRelease"); }
+  void IAfterCreate() override {
+    note("IAfterCreate");
+    if (options_.announce)
+      OnChangeOutputStream(true);
+  }
+  bool IBeforeDestroy() override {
+    note("IBeforeDestroy");
+    return !options_.releaseLater;
+  }
+  bool IActivate(TERM::TermActivateParams const&) override { return note("IActivate"), options_.result; }
+  bool IDeactivate() override { return note("IDeactivate"), options_.result; }
+  bool IUserData(std::vector<char> const& data) override {
+    note("IUserData " + std::string(data.begin(), data.end()));
+    return options_.result;
+  }
+  bool Ioctl(LGCP::IoctlParams const&) override { return note("Ioctl"), options_.result; }
+  bool IHwConnectTransmitter(Slot& receiver) override {
+    note("IHwConnectTransmitter", &receiver);
+    return !options_.hwFail && Slot::IHwConnectTransmitter(receiver);
+  }
+  bool IHwConnectReceiver(Slot& source) override {
+    note("IHwConnectReceiver", &source);
+    return !options_.hwFail && Slot::IHwConnectReceiver(source);
+  }
+  bool IHwDisconnectTransmitter(Slot& receiver) override {
+    note("IHwDisconnectTransmitter", &receiver);
+    return !options_.hwFail && Slot::IHwDisconnectTransmitter(receiver);
+  }
+  bool IHwDisconnectReceiver(Slot& source) override {
+    note("IHwDisconnectReceiver", &source);
+    return !options_.hwFail && Slot::IHwDisconnectReceiver(source);
+  }
+
+  Options& options() { return options_; }
+
+private:
+  void note(const std::string& what, const Slot* other = nullptr) const {
+    if (!journal_)
+      return;
+    std::ostringstream line;
+    line << *this << ' ' << what;
+    if (other)
+      line << ' ' << *other;
+    journal_->push_back(line.str());
+  }
+
+  Options options_;
+  Journal* journal_;
+};
+
+// Makes a FakeSlot for every `ext` create (channels from its transmitter and
+// receiver values) while `accept` holds.
+class FakeFactory : public SlotFactory {
+public:
+  explicit FakeFactory(Journal* journal = nullptr, int g711 = 0) : journal_(journal), g711_(g711) {}
+
+  char const* GetName() const override { return "fake"; }
+  Slot* INewSlot(LGCP::CreateParams const& params) override {
+    if (!accept || !params.is_ext())
+      return nullptr;
+    FakeSlot::Options options = next;
+    options.tx = params.get_ext().get_transmitter().getValue();
+    options.rx = params.get_ext().get_receiver().getValue();
+    return new FakeSlot(options, journal_);
+  }
+  void Query(LGCP::Resources& r) override { r.set_rtp_g711(r.get_rtp_g711().getValue() + g711_); }
+  void SelfSignal(LGCP::Signal const& sig) override { selfSignals.push_back(sig.getSelectionName()); }
+
+  bool accept = true;
+  FakeSlot::Options next;
+  std::vector<std::string> selfSignals;
+
+private:
+  Journal* journal_;
+  int g711_;
+};
+
+// A service that takes every `display` command and answers it as told;
+// it records the signals other services send and its connection events.
+class ProbeService : public CtrlSrv::Service {
+public:
+  enum class Mode { Success, SuccessTwice, SuccessThenError, Delay, Silent, SignalThenSuccess };
+
+  // The one bound to the control server.
+  static ProbeService& instance() {
+    static ProbeService probe;
+    return probe;
+  }
+  void reset() {
+    mode = Mode::Success;
+    connects = disconnects = 0;
+    token = slot = 0;
+    signals.clear();
+  }
+
+  void OnConnect() override { ++connects; }
+  void OnDisconnect() override { ++disconnects; }
+  bool OnCommand(LGCP::Command const& cmd) override {
+    if (!cmd.is_display())
+      return false;
+    switch (mode) {
+    case Mode::Success:
+      Success();
+      break;
+    case Mode::SuccessTwice:
+      Success();
+      Success();
+      break;
+    case Mode::SuccessThenError:
+      Success();
+      Error(LGCP::ErrorCause::busError);
+      break;
+    case Mode::Delay:
+      token = delayResponse();
+      slot = GetSlot();
+      break;
+    case Mode::Silent:
+      break;
+    case Mode::SignalThenSuccess: {
+      LGCP::Signal sig;
+      sig.select_abort().setValue(1);
+      SendSignal(sig);
+      Success();
+      break;
+    }
+    }
+    return true;
+  }
+  void OnSignal(LGCP::Signal const& sig) override {
+    std::string text = sig.getSelectionName() ? sig.getSelectionName() : "?";
+    if (sig.is_receiver() || sig.is_transmitter()) {
+      const LGCP::Stream& s = sig.is_receiver() ? sig.get_receiver() : sig.get_transmitter();
+      text += s.is_active() ? " active " + std::to_string(s.get_active().getValue()) : " inactive";
+    }
+    signals.push_back(text);
+  }
+
+  Mode mode = Mode::Success;
+  int connects = 0;
+  int disconnects = 0;
+  uint32_t token = 0;
+  uint32_t slot = 0;
+  std::vector<std::string> signals;
+};
+
+}  // namespace control_test

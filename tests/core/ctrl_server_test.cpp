@@ -1,0 +1,194 @@
+// The control server over real TCP: decoding, dispatch, the answer rules and
+// the signal path.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <iomanip>
+#include <sstream>
+
+#include "messages/ACP/ACP.h"
+#include "tests/core/control_fixture.h"
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace control_test {
+namespace {
+
+std::string hex(const std::string& bytes) {
+  std::ostringstream out;
+  for (unsigned char c : bytes)
+    out << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << unsigned(c) << ' ';
+  return out.str();
+}
+
+// The bytes of the first payload received.
+std::string first_payload(testing_support::LoopRunner& runner, testing_support::TestController& ctl) {
+  runner.until([&] { return ctl.poll() >= 1; }, 100);
+  return ctl.payloads().empty() ? std::string() : hex(ctl.payloads().front());
+}
+
+}  // namespace
+
+TEST_F(ControlTest, AnswersCarryTheCommandsSeqAndSlot) {
+  // A ping with neither seq nor slot: presence bits 0 0, pdu 1, success 0.
+  simple(-1, -1, LGCP::Command::alt_ping);
+  EXPECT_EQ(first_payload(runner, ctl), "10 ");
+  EXPECT_THAT(ctl.drain(), ElementsAre("success"));
+
+  simple(1, -1, LGCP::Command::alt_ping);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 success"));
+  // The flag goes with the next command that has no seq.
+  simple(-1, -1, LGCP::Command::alt_ping);
+  EXPECT_THAT(replies(1), ElementsAre("success"));
+
+  // A signal sent during the command carries its slot but never a seq.
+  probe.mode = ProbeService::Mode::SignalThenSuccess;
+  display(7, 5);
+  runner.until([&] { return ctl.poll() >= 2; }, 100);
+  ASSERT_EQ(ctl.payloads().size(), 2u);
+  EXPECT_EQ(hex(ctl.payloads()[1]), "C0 01 07 00 05 40 ");
+  EXPECT_THAT(ctl.drain(), ElementsAre("slot=5 signal abort", "seq=7 slot=5 success"));
+
+  // Nobody takes a query with a slot.
+  simple(7, 5, LGCP::Command::alt_query);
+  EXPECT_EQ(first_payload(runner, ctl), "C0 01 07 00 05 64 ");
+  EXPECT_THAT(ctl.drain(), ElementsAre("seq=7 slot=5 error unexpectedMsgType"));
+  // Nor a slot command without a slot.
+  simple(8, -1, LGCP::Command::alt_disconnect);
+  EXPECT_THAT(replies(1), ElementsAre("seq=8 error unexpectedMsgType"));
+
+  // A response or a signal from the controller: rejected before the slot is read.
+  LGCP::Message msg;
+  msg.set_seq(3);
+  msg.set_slot(5);
+  msg.mutable_pdu().select_response().select_success();
+  ctl.send(msg);
+  EXPECT_THAT(replies(1), ElementsAre("seq=3 error unexpectedMsgType"));
+  msg.mutable_pdu().select_signal().select_activated();
+  ctl.send(msg);
+  EXPECT_THAT(replies(1), ElementsAre("seq=3 error unexpectedMsgType"));
+}
+
+TEST_F(ControlTest, ServicesAnswerEachCommandOnce) {
+  probe.mode = ProbeService::Mode::SuccessTwice;
+  display(1, -1);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 success"));
+  EXPECT_TRUE(quiet().empty());
+
+  probe.mode = ProbeService::Mode::SuccessThenError;
+  display(2, 4);
+  EXPECT_THAT(replies(2), ElementsAre("seq=2 slot=4 success", "seq=2 slot=4 error busError"));
+
+  // A taker that does not answer: the server logs and answers `internal`.
+  probe.mode = ProbeService::Mode::Silent;
+  logs.clear();
+  display(3, -1);
+  EXPECT_THAT(replies(1), ElementsAre("seq=3 error internal"));
+  EXPECT_THAT(logs.err(), HasSubstr("]: software error: server do NOT send ack!!!\n"));
+
+  // A delayed answer: nothing at dispatch, later the success the service sends.
+  probe.mode = ProbeService::Mode::Delay;
+  display(9, 4);
+  EXPECT_TRUE(quiet().empty());
+  EXPECT_EQ(probe.token, 9u);
+  EXPECT_EQ(probe.slot, 4u);
+  probe.delayedSuccess(probe.slot, probe.token);
+  EXPECT_THAT(replies(1), ElementsAre("seq=9 slot=4 success"));
+  // Outside a command a service's signal has no slot unless given one.
+  LGCP::Signal sig;
+  sig.select_activated();
+  probe.SendSignal(sig);
+  probe.SendSignal(12, sig);
+  EXPECT_THAT(replies(2), ElementsAre("signal activated", "slot=12 signal activated"));
+}
+
+TEST_F(ControlTest, UndecodablePayloadsAndBadSlotNumbers) {
+  logs.clear();
+  // A command with its extension bit set, then an empty payload.
+  ctl.send_payload(std::string("\x08\x00", 2));
+  ctl.send_payload("");
+  EXPECT_TRUE(quiet().empty());
+  EXPECT_EQ(acceptor->state(), Control::Service::State::Connected);
+  std::string err = logs.err();
+  EXPECT_THAT(err, HasSubstr("]: receive fail: decode error!\n msg: 08 00 \n"));
+  EXPECT_THAT(err, HasSubstr("]: receive fail: decode error!\n msg: \n"));
+
+  // A slot number above 1023 in two octets: ping with slot 1024.
+  ctl.send_payload(std::string("\x40\x04\x00\x18", 4));
+  EXPECT_THAT(replies(1), ElementsAre("error invalidSlot"));
+
+  simple(4, -1, LGCP::Command::alt_ping);
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 success"));
+}
+
+TEST_F(ControlTest, SignalsReachOtherServicesThenTheController) {
+  LGCP::Signal sig;
+  ACP::TrunkStatus& status = sig.select_trunkStatus();
+  status.set_trunk(1);
+  status.set_state(ACP::TrunkState::lossCarrier);
+  status.set_slips(0);
+  status.set_lossBF(0);
+  status.set_lossCarrier(1);
+  probe.SendSignal(sig);
+  EXPECT_THAT(replies(1), ElementsAre("signal trunkStatus"));
+  EXPECT_THAT(factory.selfSignals, ElementsAre("trunkStatus"));  // through the registry
+  EXPECT_TRUE(probe.signals.empty());                              // not to the sender
+
+  LGCP::Signal other;
+  other.select_abort().setValue(2);
+  Slots::instance().SendSignal(3, other);
+  EXPECT_THAT(replies(1), ElementsAre("slot=3 signal abort"));
+  EXPECT_THAT(probe.signals, ElementsAre("abort"));
+  EXPECT_EQ(factory.selfSignals.size(), 1u);
+}
+
+TEST_F(ControlTest, ConnectionEventsReachEveryService) {
+  EXPECT_EQ(probe.connects, 1);
+  EXPECT_THAT(logs.log(), HasSubstr("ctrl [127.0.0.1:"));
+  EXPECT_THAT(logs.log(), HasSubstr("]: controller connect.\n"));
+  bool connected = false;
+  EXPECT_TRUE(probe.CheckServerConnection(connected));
+  EXPECT_TRUE(connected);
+
+  ctl.close();
+  ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
+  EXPECT_TRUE(probe.CheckServerConnection(connected));
+  EXPECT_FALSE(connected);
+  std::ostringstream header;
+  ctrlServer.PutHeader(header);
+  EXPECT_EQ(header.str(), "ctrl [not connected]: ");
+
+  // The next controller is served the same way.
+  ASSERT_TRUE(ctl.connect(acceptor->bound_port()));
+  ASSERT_TRUE(runner.until([&] { return probe.connects == 2; }, 100));
+  simple(1, -1, LGCP::Command::alt_ping);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 success"));
+}
+
+TEST(CtrlService, UnboundServiceAndServerWithoutConnection) {
+  testing_support::LogCapture logs;
+  ProbeService probe;
+  probe.Success();
+  EXPECT_EQ(probe.GetSlot(), 0xFFFFFFFFu);
+  EXPECT_FALSE(probe.IsSlotPresent());
+  EXPECT_EQ(probe.delayResponse(), 0xFFFFFFFFu);
+  const std::string line = "CtrlSrv::Service error! service not connected to server.\n";
+  EXPECT_EQ(logs.err(), line + line + line + line);
+  logs.clear();
+  bool connected = true;
+  EXPECT_FALSE(probe.CheckServerConnection(connected));
+  EXPECT_TRUE(connected);
+  EXPECT_EQ(logs.err(), "");
+
+  CtrlSrv::Server server;
+  server.Bind(&probe);
+  std::ostringstream header;
+  server.PutHeader(header);
+  EXPECT_EQ(header.str(), "ctrl [null]: ");
+  EXPECT_FALSE(probe.CheckServerConnection(connected));
+  probe.delayedSuccess(3, 4);
+  EXPECT_EQ(logs.err(), "ctrl [null]: send fail: Service not attached!\n");
+}
+
+}  // namespace control_test
