@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/mux_time.h"
+#include "hardware/tonec_receiver.h"
+#include "messages/LGCP/LGCP.h"
+#include "messages/TERM/TERM.h"
+#include "simboard/board.h"
+#include "simboard/dtmf.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/loop_runner.h"
+#include "tests/support/test_clock.h"
+
+using Hardware::TonecReceiver;
+using SimDtmf = SimBoard::Dtmf;
+using SimBoard::LoggedRequest;
+using testing_support::LogCapture;
+
+namespace {
+
+class FakeSlot : public TonecReceiver {
+public:
+  explicit FakeSlot(unsigned ts) : ts_(ts) {}
+  void tonec_event(const Params& p) override { events.push_back({p.code, p.timestamp}); }
+  unsigned tonec_timeslot() const override { return ts_; }
+  void tone_gen_complete() override { completedAt.push_back(Mux::milliseconds()); }
+
+  std::vector<std::vector<uint32_t>> events;
+  std::vector<uint32_t> completedAt;
+
+private:
+  unsigned ts_;
+};
+
+// The generator settings of a time slot as "ms:f1/f2/a1/a2", times from t0.
+std::vector<std::string> tones(SimBoard::Board& board, unsigned ts, uint32_t t0) {
+  std::vector<std::string> out;
+  for (const SimDtmf::Tone& t : board.dtmf().channel(ts).tones)
+    out.push_back(std::to_string(t.at - t0) + ":" + std::to_string(t.freq1) + "/" + std::to_string(t.freq2) + "/" +
+                  std::to_string(t.amp1) + "/" + std::to_string(t.amp2));
+  return out;
+}
+
+LGCP::TranslateDtmfParams Digits(std::initializer_list<std::pair<int, int>> pairs) {
+  LGCP::TranslateDtmfParams p;
+  auto& digits = p.mutable_digits();
+  for (const auto& pair : pairs) {
+    LGCP::DualTone tone;
+    tone.set_freq1(pair.first);
+    tone.set_freq2(pair.second);
+    digits.push_back(tone);
+  }
+  return p;
+}
+
+}  // namespace
+
+TEST(TonecReceiver, RequestsFlagsAndMessages) {
+  SimBoard::Board board;
+  LogCapture log;
+  FakeSlot slot(30);
+  EXPECT_TRUE(slot.enableDTMF(false));  // already off: no request
+  EXPECT_TRUE(board.dtmf().requests().empty());
+
+  LGCP::DTMFParams params;
+  params.mutable_threshold().set_twist(8);
+  params.mutable_threshold().set_ratio(6);
+  params.mutable_threshold().set_noise(300);
+  params.mutable_level().set_silence(40);
+  EXPECT_TRUE(slot.configureDTMF(params));
+  EXPECT_EQ(SimBoard::as_hex(board.dtmf().requests(SimDtmf::ConfigureDetector)[0].in),
+            "00 00 00 1e 00 00 00 08 00 00 00 06 00 00 00 28 00 00 01 2c");
+  EXPECT_TRUE(slot.enableDTMF(true));
+  EXPECT_TRUE(slot.enableDTMF(true));
+  EXPECT_TRUE(slot.echoCancel(true));
+  EXPECT_TRUE(slot.enableDTMFReject(true));
+  EXPECT_TRUE(slot.enableIVA(true));
+  EXPECT_TRUE(slot.enableIVA(true));  // IVA is not skipped
+  LGCP::IVAParams iva;
+  iva.set_det_lvl_dB(-35);
+  EXPECT_TRUE(slot.configureIVA(iva));
+  EXPECT_EQ(board.dtmf().requests(SimDtmf::EnableDetector).size(), 1u);
+  EXPECT_EQ(board.dtmf().requests(SimDtmf::IvaOn).size(), 2u);
+  EXPECT_EQ(board.dtmf().requests(SimDtmf::IvaConfigure)[0].word(4), uint32_t(-35));
+  EXPECT_EQ(slot.request_id(), 1u);
+  EXPECT_TRUE(board.dtmf().channel(30).dtmf && board.dtmf().channel(30).lms && board.dtmf().channel(30).reject);
+  EXPECT_EQ(log.log(), "DTMF_CONFIGURE_DETECTOR ts=30 twist=8 ratio=6 noise=300 silence=40\n"
+                       "CHANNEL_LMS_ON[30] ok\nDTMF_REJECTION_ENABLE[30] ok\n"
+                       "IVA_DETECTOR_ENABLE[30] ok\nIVA_DETECTOR_ENABLE[30] ok\n"
+                       "IVA_CONFIGURE_DETECTOR ts=30 det_lvl_dB=-35\n");
+  EXPECT_EQ(log.err(), "DTMF_ENABLE_DETECTOR done: timeslot=30 id=1\n");
+
+  // SELCAL: four signs and the default amplitude, or nothing for fewer signs.
+  TERM::SelcalCommand selcal;
+  selcal.set_signs("AB");
+  log.clear();
+  slot.translateSelcal(selcal);
+  EXPECT_EQ(log.err(), "SELCAL_DIAL fail: timeslot=30 incorect signs:AB\n");
+  selcal.set_signs("PQRSX");
+  slot.translateSelcal(selcal);
+  ASSERT_EQ(board.dtmf().requests(SimDtmf::SelcalDial).size(), 1u);
+  EXPECT_EQ(SimBoard::as_hex(board.dtmf().requests(SimDtmf::SelcalDial)[0].in),
+            "00 00 00 1e 2e e0 50 51 52 53 00 00");
+
+  // A failure leaves the flags as they were.
+  board.dtmf().fail(SimDtmf::RejectOff, EIO, 1);
+  log.clear();
+  EXPECT_FALSE(slot.enableDTMFReject(false));
+  EXPECT_TRUE(slot.dtmf_reject_on());
+  EXPECT_EQ(log.err(), "DTMF_REJECTION_DISABLE fail: timeslot=30 errno=\"Input/output error\"\n");
+
+  // Clean-up: DTMF, IVA, rejection. The shared events flag went off with DTMF,
+  // so IVA's disable is still made (it is never skipped).
+  board.log().clear();
+  slot.CleanBeforeDestroy();
+  std::vector<unsigned long> made;
+  for (const LoggedRequest& r : board.dtmf().requests())
+    made.push_back(r.number);
+  EXPECT_EQ(made, (std::vector<unsigned long>{SimDtmf::DisableDetector, SimDtmf::IvaOff, SimDtmf::RejectOff}));
+  EXPECT_FALSE(slot.dtmf_on() || slot.iva_on() || slot.dtmf_reject_on() || slot.detector_events());
+
+  EXPECT_EQ(::Dtmf::tonesValidator.size(), 16u);
+  EXPECT_EQ(::Dtmf::tonesValidator.at({941, 1336}), '0');
+  EXPECT_EQ(::Dtmf::tonesValidator.at({697, 1633}), 'A');
+}
+
+TEST(TonecReceiver, DigitStringsPlayOnTheirTiming) {
+  SimBoard::Board board;
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  FakeSlot slot(4);
+  uint32_t t0 = Mux::milliseconds();
+  slot.translateDTMF(Digits({{697, 1209}, {770, 1336}, {941, 1477}}));
+  EXPECT_TRUE(slot.playing());
+  ASSERT_TRUE(loop.until([&] { return !slot.completedAt.empty(); }));
+  EXPECT_EQ(tones(board, 4, t0), (std::vector<std::string>{
+                                     "0:697/1209/16384/16384", "70:1000/1000/0/0", "140:770/1336/16384/16384",
+                                     "210:1000/1000/0/0", "280:941/1477/16384/16384", "350:1000/1000/0/0",
+                                     "420:0/0/0/0"}));
+  EXPECT_EQ(slot.completedAt, std::vector<uint32_t>{t0 + 420});
+  EXPECT_FALSE(slot.playing());
+
+  // Durations and amplitudes of the command.
+  FakeSlot other(5);
+  LGCP::TranslateDtmfParams p = Digits({{697, 1209}, {697, 1336}});
+  p.set_amp1(1000);
+  p.set_amp2(2000);
+  p.set_toneDuration(100);
+  p.set_pauseDuration(40);
+  t0 = Mux::milliseconds();
+  other.translateDTMF(p);
+  ASSERT_TRUE(loop.until([&] { return !other.completedAt.empty(); }));
+  EXPECT_EQ(tones(board, 5, t0), (std::vector<std::string>{"0:697/1209/1000/2000", "100:1000/1000/0/0",
+                                                           "140:697/1336/1000/2000", "240:1000/1000/0/0",
+                                                           "280:0/0/0/0"}));
+
+  // A second string while one plays replaces the digits left and their
+  // timing; the tone playing keeps its own.
+  FakeSlot third(7);
+  t0 = Mux::milliseconds();
+  third.translateDTMF(p);
+  third.translateDTMF(Digits({{852, 1633}}));
+  ASSERT_TRUE(loop.until([&] { return !third.completedAt.empty(); }));
+  EXPECT_EQ(tones(board, 7, t0), (std::vector<std::string>{"0:697/1209/1000/2000", "100:1000/1000/0/0",
+                                                           "170:852/1633/16384/16384", "240:1000/1000/0/0",
+                                                           "310:0/0/0/0"}));
+  EXPECT_EQ(third.completedAt.size(), 1u);
+
+  // No digits: off and complete at once.
+  FakeSlot empty(6);
+  t0 = Mux::milliseconds();
+  empty.translateDTMF(LGCP::TranslateDtmfParams());
+  EXPECT_EQ(tones(board, 6, t0), std::vector<std::string>{"0:0/0/0/0"});
+  EXPECT_EQ(empty.completedAt.size(), 1u);
+  EXPECT_FALSE(empty.playing());
+}
+
+TEST(TonecReceiver, RingBackCadenceCancelAndTakeOver) {
+  SimBoard::Board board;
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  FakeSlot slot(8);
+  uint32_t t0 = Mux::milliseconds();
+  slot.activateAudibleCall();
+  ASSERT_TRUE(loop.until([&] { return board.dtmf().channel(8).tones.size() == 5; }));
+  EXPECT_EQ(tones(board, 8, t0), (std::vector<std::string>{"0:1425/0/2048/2048", "1000:1000/1000/0/0",
+                                                           "4000:1425/0/2048/2048", "5000:1000/1000/0/0",
+                                                           "8000:1425/0/2048/2048"}));
+  // Cancelled in the tone phase: off, and it does not come back.
+  clock.advance(500);
+  slot.cancelAudibleCall();
+  EXPECT_TRUE(board.dtmf().channel(8).tones.back().off());
+  loop.turn(3);
+  clock.advance(10000);
+  loop.turn(3);
+  EXPECT_EQ(board.dtmf().channel(8).tones.size(), 6u);
+
+  // A digit string takes the ring-back's timer at once; the ring-back does
+  // not resume after it.
+  FakeSlot caller(9);
+  t0 = Mux::milliseconds();
+  caller.activateAudibleCall();
+  clock.advance(300);
+  caller.translateDTMF(Digits({{697, 1209}}));
+  ASSERT_TRUE(loop.until([&] { return !caller.completedAt.empty(); }));
+  loop.turn(2);
+  clock.advance(20000);
+  loop.turn(3);
+  EXPECT_EQ(tones(board, 9, t0), (std::vector<std::string>{"0:1425/0/2048/2048", "300:697/1209/16384/16384",
+                                                           "370:1000/1000/0/0", "440:0/0/0/0"}));
+}
+
+TEST(TonecReceiver, DisableGeneratorAndCancelWhileAStringPlays) {
+  SimBoard::Board board;
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  FakeSlot slot(11);
+  EXPECT_FALSE(slot.disableToneGenerator(false));  // nothing playing: no request
+  EXPECT_TRUE(board.dtmf().channel(11).tones.empty());
+  slot.translateDTMF(Digits({{697, 1209}, {770, 1209}}));
+  slot.cancelAudibleCall();  // a string plays: nothing
+  EXPECT_EQ(board.dtmf().channel(11).tones.size(), 1u);
+  EXPECT_TRUE(slot.disableToneGenerator(false));
+  EXPECT_FALSE(slot.playing());
+  EXPECT_TRUE(board.dtmf().channel(11).tones.back().off());
+  clock.advance(1000);
+  loop.turn(3);
+  EXPECT_EQ(board.dtmf().channel(11).tones.size(), 2u);
+  EXPECT_TRUE(slot.completedAt.empty());
+
+  // The ring-back started during a string ends the string: later strings
+  // and cancelling work again.
+  slot.translateDTMF(Digits({{697, 1209}, {770, 1209}}));
+  slot.activateAudibleCall();
+  EXPECT_FALSE(slot.playing());
+  slot.cancelAudibleCall();
+  EXPECT_TRUE(board.dtmf().channel(11).tones.back().off());
+  size_t count = board.dtmf().channel(11).tones.size();
+  clock.advance(10000);
+  loop.turn(3);
+  EXPECT_EQ(board.dtmf().channel(11).tones.size(), count);
+}
+
+TEST(TonecReceiver, EventsReachTheFirstSlotOfTheirTimeslot) {
+  SimBoard::Board board;
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  LogCapture log;
+  FakeSlot first(20), second(20), off(21);
+  first.enableDTMF(true);
+  first.enableDTMF(false);
+  first.enableDTMF(true);  // id 2; events of id 1 are late
+  second.enableDTMF(true);
+  SimDtmf& dtmf = board.dtmf();
+  log.clear();
+  dtmf.event(5, 20, 1000, 2);
+  dtmf.event(6, 20, 1010, 1);
+  dtmf.event(7, 21, 1020, 0);
+  dtmf.event(8, 22, 1030, 0);
+  dtmf.event(17, 20, 1040, 2);
+  ASSERT_TRUE(loop.until([&] { return first.events.size() == 2; }));
+  loop.turn(2);
+  EXPECT_EQ(first.events, (std::vector<std::vector<uint32_t>>{{5, 1000}, {17, 1040}}));
+  EXPECT_TRUE(second.events.empty() && off.events.empty());
+  EXPECT_EQ(log.log(), "dtmf event:  timestamp=1000 timeslot=20 code=5 id=2\n"
+                       "dtmf event:  timestamp=1010 timeslot=20 code=6 id=1\n"
+                       "ignore spurious dtmf event:  timestamp=1010 timeslot=20 code=6 id=1 rid=2\n"
+                       "dtmf event:  timestamp=1020 timeslot=21 code=7 id=0\n"
+                       "ignore spurious dtmf event (DTMF disabled):  timestamp=1020 timeslot=21 code=7 id=0\n"
+                       "dtmf event:  timestamp=1030 timeslot=22 code=8 id=0\n"
+                       "dtmf event:  timestamp=1040 timeslot=20 code=17 id=2\n");
+  EXPECT_EQ(log.err(), "receive tonec event from unknown timeslot 22\n");
+
+  // Nothing, a part of a record and a read error end a reading; the next
+  // records still come.
+  std::shared_ptr<SimBoard::OpenFile> file = dtmf.files()[0];
+  log.clear();
+  file->send(SimBoard::Bytes());
+  file->send(SimBoard::Bytes(12, 0));
+  dtmf.event(1, 20, 1, 2);
+  file->send_read_error(EIO);
+  dtmf.event(2, 20, 2, 2);
+  ASSERT_TRUE(loop.until([&] { return first.events.size() == 4; }));
+  EXPECT_EQ(log.err(), "short tonec event record dropped: 12 bytes\nfail to read from tonec: Input/output error\n");
+  file->close();  // every read now returns nothing
+  loop.turn(5);
+  EXPECT_EQ(first.events.size(), 4u);
+}
+
+TEST(TonecReceiver, DeviceMissingAtStartIsOpenedByALaterConfigure) {
+  SimBoard::Board board;
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  LogCapture log;
+  board.dtmf().set_present(false);
+  FakeSlot slot(2);
+  EXPECT_FALSE(slot.enableDTMF(true));
+  EXPECT_FALSE(slot.dtmf_on());
+  LGCP::IVAParams iva;
+  EXPECT_FALSE(slot.configureIVA(iva));
+  EXPECT_EQ(log.err(), "open tonec fail, DTMF proceeding disabled: No such file or directory\n"
+                       "DTMF_ENABLE_DETECTOR fail: timeslot=2 id=1 errno=\"Bad file descriptor\"\n"
+                       "open tonec fail, DTMF proceeding disabled: No such file or directory\n"
+                       "configure IVA fail: (interface not opened) timeslot=2\n");
+  board.dtmf().set_present(true);
+  EXPECT_TRUE(slot.configureDTMF(LGCP::DTMFParams()));
+  EXPECT_TRUE(slot.enableDTMF(true));
+  EXPECT_EQ(board.dtmf().open_count(), 1u);
+  board.dtmf().event(3, 2, 0, slot.request_id());
+  ASSERT_TRUE(loop.until([&] { return !slot.events.empty(); }));
+}
