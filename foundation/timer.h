@@ -119,8 +119,8 @@ struct TimerSpec {
     void (T::*fn)();
     uint32_t period;
   };
-  template <const Spec& spec>
+  template <const Spec& record>
   struct SpecTimer {
-    static void set(Timer* timer, T* obj) { timer->reset(new ObjTimerEvent1<T>(timer, spec.fn, obj, spec.period)); }
+    static void set(Timer* timer, T* obj) { timer->reset(new ObjTimerEvent1<T>(timer, record.fn, obj, record.period)); }
   };
 };
