@@ -30,7 +30,7 @@ thread_local Chunk* chunks;
 
 std::size_t sizeClass(std::size_t n) { return n == 0 ? 0 : (n - 1) / Granule; }
 
-void* refill(std::size_t cls) {
+__attribute__((noinline, cold)) void* refill(std::size_t cls) {
   const std::size_t block = (cls + 1) * Granule;
   const std::size_t header = (sizeof(Chunk) + 15) / 16 * 16;
   char* raw = static_cast<char*>(::operator new(ChunkBytes));

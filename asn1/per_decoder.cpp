@@ -43,20 +43,29 @@ bool PERDecoder::decodeSingleBit() {
   return bit;
 }
 
-int PERDecoder::decodeMultiBit(unsigned n, unsigned& value) {
+int PERDecoder::decodeMultiBitNearEnd(unsigned n, unsigned& value) {
   if (n > 32 || n > getBitsLeft()) return -1;
-  unsigned result = 0;
-  while (n > 0) {
-    unsigned take = n < bitOffset ? n : bitOffset;
-    unsigned bits = (static_cast<unsigned char>(*position) >> (bitOffset - take)) & ((1u << take) - 1u);
-    result = (result << take) | bits;
-    bitOffset = static_cast<unsigned char>(bitOffset - take);
-    if (bitOffset == 0) {
-      ++position;
-      bitOffset = 8;
-    }
-    n -= take;
+  if (n == 0) {
+    value = 0;
+    return 0;
   }
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
+  unsigned avail = bitOffset;
+  if (n < avail) {  // within the current octet
+    value = (*p >> (avail - n)) & ((1u << n) - 1u);
+    bitOffset = static_cast<unsigned char>(avail - n);
+    return 0;
+  }
+  unsigned result = *p++ & ((1u << avail) - 1u);
+  n -= avail;
+  for (; n >= 8; n -= 8) result = (result << 8) | *p++;
+  if (n > 0) {
+    result = (result << n) | (*p >> (8 - n));
+    bitOffset = static_cast<unsigned char>(8 - n);
+  } else {
+    bitOffset = 8;
+  }
+  position = reinterpret_cast<const char*>(p);
   value = result;
   return 0;
 }

@@ -32,7 +32,19 @@ class PERDecoder : public Visitor {
 
   // Primitive readers: the int-valued ones give 0 for success and -1 for failure.
   bool decodeSingleBit();  // 0 when no bit is left
-  int decodeMultiBit(unsigned n, unsigned& value);
+  int decodeMultiBit(unsigned n, unsigned& value) {
+    // Up to 25 bits with four octets left lie within the next four octets.
+    if (n - 1u < 25u && endPosition - position >= 4) {
+      const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
+      unsigned word = (unsigned(p[0]) << 24) | (unsigned(p[1]) << 16) | (unsigned(p[2]) << 8) | p[3];
+      unsigned used = 8u - bitOffset + n;
+      value = (word << (8u - bitOffset)) >> (32u - n);
+      position += used / 8u;
+      bitOffset = static_cast<unsigned char>(8u - used % 8u);
+      return 0;
+    }
+    return decodeMultiBitNearEnd(n, value);
+  }
   bool decodeBitMap(unsigned char* bits, unsigned n);
   std::size_t decodeBlock(char* buffer, std::size_t n);  // octets copied
   int decodeUnsigned(int lb, unsigned ub, unsigned& value);
@@ -62,6 +74,7 @@ class PERDecoder : public Visitor {
   bool visitUnknownExtensions(SEQUENCE& value) override;
 
  private:
+  int decodeMultiBitNearEnd(unsigned n, unsigned& value);
   // Reads an unconstrained length and checks that many octets remain; leaves the
   // position on the first of them.
   bool decodeOpenTypeLength(unsigned& len);

@@ -10,6 +10,13 @@ namespace ASN1 {
 
 const unsigned SEQUENCE::defaultTag = 0;
 
+SEQUENCE::BitMap::BitMap(unsigned n) : totalBits(n), inlineBits() {
+  if (onHeap()) {
+    heapBits = static_cast<unsigned char*>(detail::allocate(octets()));
+    std::fill(heapBits, heapBits + octets(), 0);
+  }
+}
+
 SEQUENCE::BitMap::BitMap(const BitMap& other) : totalBits(other.totalBits), inlineBits() {
   if (onHeap()) {
     heapBits = static_cast<unsigned char*>(detail::allocate(octets()));
@@ -78,35 +85,45 @@ SEQUENCE::FieldVector& SEQUENCE::FieldVector::operator=(const FieldVector& other
   return *this;
 }
 
-SEQUENCE::FieldVector::~FieldVector() { release(); }
+void SEQUENCE::FieldVector::adopt(FieldVector& from) noexcept {
+  if (from.isInline()) {
+    std::copy(from.inlineSlots, from.inlineSlots + InlineSlots, inlineSlots);
+    slots = inlineSlots;
+  } else {
+    slots = from.slots;
+  }
+  count = from.count;
+  from.slots = from.inlineSlots;
+  from.count = 0;
+}
 
 void SEQUENCE::FieldVector::swap(FieldVector& other) noexcept {
-  std::swap(slots, other.slots);
-  std::swap(count, other.count);
+  FieldVector mine;
+  mine.adopt(*this);
+  adopt(other);
+  other.adopt(mine);
 }
 
 void SEQUENCE::FieldVector::reset(std::size_t n) {
   release();
-  if (n == 0) return;
-  slots = static_cast<AbstractData**>(detail::allocate(n * sizeof(AbstractData*)));
+  if (n > InlineSlots) slots = static_cast<AbstractData**>(detail::allocate(n * sizeof(AbstractData*)));
   std::fill(slots, slots + n, nullptr);
   count = static_cast<unsigned>(n);
 }
 
 void SEQUENCE::FieldVector::release() noexcept {
-  if (!slots) return;
   for (unsigned i = 0; i < count; ++i) delete slots[i];
-  detail::deallocate(slots, count * sizeof(AbstractData*));
-  slots = nullptr;
+  if (!isInline()) detail::deallocate(slots, count * sizeof(AbstractData*));
+  slots = inlineSlots;
   count = 0;
 }
 
 AbstractData* SEQUENCE::create(const void* info) { return new SEQUENCE(info); }
 
-SEQUENCE::SEQUENCE(const void* info) : AbstractData(info) {
+SEQUENCE::SEQUENCE(const void* info)
+    : AbstractData(info), optionals(static_cast<const InfoType*>(info)->numOptional) {
   const InfoType* record = this->info();
   fields.reset(record->numFields + record->knownExtensions);
-  optionals.resize(record->numOptional);
   for (unsigned i = 0; i < record->numFields; ++i)
     if (record->fieldIds[i] == -1) ensureField(i);
   if (record->nonOptionalExtensions) {

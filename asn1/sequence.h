@@ -29,6 +29,7 @@ class SEQUENCE : public AbstractData {
   class BitMap {
    public:
     BitMap() : totalBits(0), inlineBits() {}
+    explicit BitMap(unsigned n);  // n clear bits
     BitMap(const BitMap& other);
     BitMap& operator=(const BitMap& other);
     ~BitMap() {
@@ -64,16 +65,17 @@ class SEQUENCE : public AbstractData {
   };
 
   // The field slots, one per field of the record; owns its non-null elements.
+  // The slots of small records are held in the object itself.
   class FieldVector {
    public:
     typedef AbstractData* value_type;
     typedef AbstractData** iterator;
     typedef AbstractData* const* const_iterator;
 
-    FieldVector() : slots(nullptr), count(0) {}
+    FieldVector() : slots(inlineSlots), count(0), inlineSlots() {}
     FieldVector(const FieldVector& other);
     FieldVector& operator=(const FieldVector& other);
-    ~FieldVector();
+    ~FieldVector() { release(); }
     void swap(FieldVector& other) noexcept;
 
     // Deletes the elements and makes n empty slots.
@@ -88,10 +90,15 @@ class SEQUENCE : public AbstractData {
     const_iterator end() const { return slots + count; }
 
    private:
+    static const unsigned InlineSlots = 4;
+    bool isInline() const { return slots == inlineSlots; }
     void release() noexcept;
+    // Takes over the slots of `from`, which is left empty; this one must be empty.
+    void adopt(FieldVector& from) noexcept;
 
-    AbstractData** slots;  // from the pool
+    AbstractData** slots;  // inlineSlots, or count slots from the pool
     unsigned count;
+    AbstractData* inlineSlots[InlineSlots];
   };
 
   static AbstractData* create(const void* info);

@@ -129,6 +129,13 @@ TEST(PerDecoder, ExtensionsAndOpenTypes) {
   EXPECT_EQ(static_cast<ASN1::INTEGER*>(roots->getField(0))->getValue(), 7);
   decoded<ASN1::SEQUENCE>("800702800100", &ExtRootOnly);
 
+  // A long extension map: the known addition is read, the far unknown one skipped.
+  auto wide = decoded<ASN1::SEQUENCE>("800780" "0163" "80000000000000000000000010" "0180" "0100", &Ext);
+  EXPECT_EQ(wide->extensionMap().size(), 100u);
+  ASSERT_TRUE(wide->hasOptionalField(1));
+  EXPECT_TRUE(static_cast<ASN1::BOOLEAN*>(wide->getField(2))->getValue());
+  EXPECT_TRUE(wide->hasOptionalField(100));
+
   // Open-type lengths are checked against the input, and contents stay inside them.
   EXPECT_FALSE(decodeAs(&Ext, fromHex("800702800500")));
   EXPECT_FALSE(decodeAs(&ExtRootOnly, fromHex("800702800500")));

@@ -142,6 +142,42 @@ TEST(Values, SequencePresenceAndFields) {
   EXPECT_GT(copy.compare(message), 0);
 }
 
+TEST(Values, PresenceMapsAndFieldSlotsOfAnySize) {
+  // An extension map grows well past its first octets and keeps its bits.
+  ASN1::SEQUENCE ext(&Ext);
+  ext.includeOptionalField(2, 3);
+  ext.includeOptionalField(100);
+  EXPECT_EQ(ext.extensionMap().size(), 100u);
+  EXPECT_TRUE(ext.hasOptionalField(2));
+  EXPECT_TRUE(ext.hasOptionalField(100));
+  EXPECT_FALSE(ext.hasOptionalField(65));
+  ASN1::SEQUENCE copy(ext);
+  EXPECT_TRUE(copy.hasOptionalField(100));
+  EXPECT_NE(copy.getField(3), ext.getField(3));
+  ASN1::SEQUENCE other(&Ext);
+  other.swap(copy);
+  EXPECT_TRUE(other.hasOptionalField(100));
+  EXPECT_EQ(copy.extensionMap().size(), 0u);
+  // Shrinking drops the bits past the end; growing again brings clear ones.
+  ext.extensionMap().resize(2);
+  ext.extensionMap().resize(100);
+  EXPECT_FALSE(ext.hasOptionalField(100));
+  EXPECT_TRUE(ext.hasOptionalField(2));
+  other = ext;
+  EXPECT_FALSE(other.hasOptionalField(100));
+  EXPECT_EQ(other.compare(ext), 0);
+
+  // Records with many fields: copies and swaps move every field.
+  ASN1::SEQUENCE entry(&Entry), empty(&Entry);
+  field<ASN1::IA5String>(entry, 0) = "first";
+  optional<ASN1::OCTET_STRING>(entry, 0).getValue().assign(3, 'x');
+  ASN1::SEQUENCE entryCopy(entry);
+  empty.swap(entry);
+  EXPECT_EQ(empty.compare(entryCopy), 0);
+  EXPECT_EQ(field<ASN1::IA5String>(entry, 0).getValue(), "");
+  EXPECT_TRUE(empty.hasOptionalField(0));
+}
+
 TEST(Values, NewValuesHoldTheirNonOptionalExtensions) {
   static const unsigned char second[] = {0x40};
   static const ASN1::SEQUENCE::InfoType withDefault = {
