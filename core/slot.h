@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "hardware/tonec_receiver.h"
 #include "messages/ACP/ACP_enums.h"
 #include "messages/LGCP/LGCP.h"
 
@@ -85,13 +86,8 @@ public:
   void OnSDEvent(LGCP::SDEvent const& event);
   void OnRtpEvent(LGCP::RtpEvent const& event);
 
-  // Board events turned into signals. A tone detector event is any record
-  // with the detector's `code` and `timestamp` (the tone receiver's Params).
-  template <class TonecParams>
-  void processTonecEvent(TonecParams const& p) {
-    processTonecCode(p.code, p.timestamp);
-  }
-  void processTonecCode(uint32_t code, uint32_t timestamp);
+  // Board events turned into signals.
+  void processTonecEvent(Hardware::TonecReceiver::Params const& p);
   void processToneGenEvent();
   void processToneFltEvent(dsproc_tone_event const* e);
   void processVADEvent(Hardware::DSProcVADEvent const& e);

@@ -5,9 +5,10 @@
 #include "core/rtp_event.h"
 #include "core/slot.h"
 
-void Slot::processTonecCode(uint32_t code, uint32_t timestamp) {
+void Slot::processTonecEvent(Hardware::TonecReceiver::Params const& p) {
+  const uint32_t code = p.code;
   LGCP::TonecEvent event;
-  event.set_timestamp(static_cast<int>(timestamp));
+  event.set_timestamp(static_cast<int>(p.timestamp));
   LGCP::TonecCode& tone = event.mutable_event();
   if (code == 17) {
     tone.select_ced();

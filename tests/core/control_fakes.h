@@ -2,6 +2,7 @@
 // Fake slots, a fake factory and a probe service for the control core tests.
 // The fakes write every hook call to a shared journal ("01:fake
 // IHwConnectReceiver 00:fake") so that a test sees which side did what.
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,10 +27,15 @@ public:
     bool hwFail = false;     // the hardware hooks fail without touching the switch
     bool result = true;      // IActivate, IDeactivate, IUserData, Ioctl
     bool announce = false;   // IAfterCreate announces the output stream
+    std::function<void(const FakeSlot&)> deleted;  // called by the destructor
   };
 
   FakeSlot(const Options& options, Journal* journal) : options_(options), journal_(journal) {}
-  ~FakeSlot() override { note("deleted"); }
+  ~FakeSlot() override {
+    note("deleted");
+    if (options_.deleted)
+      options_.deleted(*this);
+  }
 
   char const* GetName() const override { return "fake"; }
   int GetConnectionPriority() override { return options_.priority; }
@@ -99,7 +105,7 @@ public:
   Slot* INewSlot(LGCP::CreateParams const& params) override {
     if (!accept || !params.is_ext())
       return nullptr;
-    FakeSlot::Options options = next;
+    FakeSlot::Options options = slotOptions;
     options.tx = params.get_ext().get_transmitter().getValue();
     options.rx = params.get_ext().get_receiver().getValue();
     return new FakeSlot(options, journal_);
@@ -108,7 +114,7 @@ public:
   void SelfSignal(LGCP::Signal const& sig) override { selfSignals.push_back(sig.getSelectionName()); }
 
   bool accept = true;
-  FakeSlot::Options next;
+  FakeSlot::Options slotOptions;  // for the slots it makes
   std::vector<std::string> selfSignals;
 
 private:
@@ -132,6 +138,7 @@ public:
     connects = disconnects = 0;
     token = slot = 0;
     signals.clear();
+    received.clear();
   }
 
   void OnConnect() override { ++connects; }
@@ -174,6 +181,7 @@ public:
       text += s.is_active() ? " active " + std::to_string(s.get_active().getValue()) : " inactive";
     }
     signals.push_back(text);
+    received.push_back(sig);
   }
 
   Mode mode = Mode::Success;
@@ -182,6 +190,7 @@ public:
   uint32_t token = 0;
   uint32_t slot = 0;
   std::vector<std::string> signals;
+  std::vector<LGCP::Signal> received;
 };
 
 }  // namespace control_test

@@ -5,6 +5,7 @@
 // test controller connected over loopback TCP.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,14 +83,26 @@ protected:
   void display(int seq, int slot) {
     ctl.command(seq, slot, [](LGCP::Command& c) { c.select_display().select_snmpTrapReceivers(); });
   }
+  // A factory constructed now (so asked before the older ones).
+  FakeFactory& another(int g711 = 0) {
+    extra.push_back(std::make_unique<FakeFactory>(&journal, g711));
+    return *extra.back();
+  }
   FakeSlot* slot(unsigned n) { return static_cast<FakeSlot*>(Slots::instance().slot(n)); }
 
-  SimBoard::Board board;
+  // One board for the process, like the switch object that opens it.
+  static SimBoard::Board& shared_board() {
+    static SimBoard::Board board;
+    return board;
+  }
+
+  SimBoard::Board& board = shared_board();
   testing_support::LogCapture logs;
   testing_support::TestClock clock;
   testing_support::LoopRunner runner;
   Journal journal;
   FakeFactory factory{&journal};
+  std::vector<std::unique_ptr<FakeFactory>> extra;
   ProbeService& probe = ProbeService::instance();
   Control::AcceptorNetCheckConnection* acceptor = nullptr;
   testing_support::TestController ctl;

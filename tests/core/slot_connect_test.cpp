@@ -1,0 +1,178 @@
+// Slot connections: the logical links, the stream announcements, the side
+// that takes the hardware step, and the paths through the simulated switch.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/slot_connect.h"
+#include "simboard/hal.h"
+#include "tests/core/control_fixture.h"
+
+using SimBoard::Hal;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+namespace control_test {
+
+class ConnectTest : public ControlTest {
+protected:
+  void SetUp() override {
+    ControlTest::SetUp();
+    create(1, 1, 3, 8200);
+    create(2, 2, 4, 8201);
+    create(3, 3, 5, 8202);
+    ASSERT_EQ(replies(3).size(), 3u);
+    x = slot(1);
+    y = slot(2);
+    z = slot(3);
+    journal.clear();
+    board.log().clear();
+  }
+  // The switch requests since the log was cleared: "connect 8201<-3", "free 8201".
+  std::vector<std::string> switched() {
+    std::vector<std::string> lines;
+    for (const SimBoard::LoggedRequest& r : board.hal().requests()) {
+      if (r.number == Hal::Connect)
+        lines.push_back("connect " + std::to_string(r.word(0)) + "<-" + std::to_string(r.word(4)));
+      else if (r.number == Hal::Write)
+        lines.push_back("free " + std::to_string(r.word(0)));
+    }
+    board.log().clear();
+    return lines;
+  }
+
+  FakeSlot* x = nullptr;
+  FakeSlot* y = nullptr;
+  FakeSlot* z = nullptr;
+};
+
+TEST_F(ConnectTest, ConnectThroughTheSwitchAndAnnounceStreams) {
+  logs.clear();
+  connect(1, 1, 2);
+  EXPECT_THAT(replies(3), ElementsAre("slot=1 signal transmitter active 3", "slot=2 signal receiver active 8201",
+                                      "seq=1 slot=1 success"));
+  EXPECT_THAT(journal, ElementsAre("01:fake IOnOutputStream", "02:fake IOnInputStream",
+                                   "02:fake IHwConnectReceiver 01:fake"));
+  EXPECT_THAT(switched(), ElementsAre("connect 8201<-3"));
+  EXPECT_THAT(logs.log(), HasSubstr("mux: slot 01:fake [3] -> 02:fake [8201]\n"));
+  EXPECT_EQ(y->source(), x);
+  EXPECT_THAT(x->receivers(), ElementsAre(y));
+
+  // Once more: nothing happens.
+  journal.clear();
+  connect(2, 1, 2);
+  EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 success"));
+  EXPECT_THAT(journal, IsEmpty());
+  EXPECT_THAT(switched(), IsEmpty());
+
+  // A second receiver: no new transmitter announcement.
+  connect(3, 1, 3);
+  EXPECT_THAT(replies(2), ElementsAre("slot=3 signal receiver active 8202", "seq=3 slot=1 success"));
+  EXPECT_EQ(x->receivers().size(), 2u);
+  switched();
+
+  // Disconnect: on a tie the source takes the hardware step.
+  journal.clear();
+  logs.clear();
+  simple(4, 2, LGCP::Command::alt_disconnect);
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=2 success"));
+  EXPECT_THAT(journal, ElementsAre("01:fake IHwDisconnectTransmitter 02:fake", "02:fake IOnInputRelease"));
+  EXPECT_THAT(switched(), ElementsAre("free 8201"));
+  EXPECT_EQ(board.hal().output(8201).byte, 213);
+  EXPECT_THAT(logs.log(), HasSubstr("mux: disconnect slot 02:fake [8201]\n"));
+  // A slot without a source: success, nothing else.
+  journal.clear();
+  simple(5, 2, LGCP::Command::alt_disconnect);
+  EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=2 success"));
+  EXPECT_THAT(journal, IsEmpty());
+}
+
+TEST_F(ConnectTest, MovingAReceiverRemovesTheOldPathFirst) {
+  ASSERT_TRUE(Connect(*x, *y));
+  journal.clear();
+  switched();
+  ASSERT_TRUE(Connect(*z, *y));
+  EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
+                                   "02:fake IHwConnectReceiver 03:fake", "01:fake IOnOutputRelease"));
+  EXPECT_THAT(switched(), ElementsAre("free 8201", "connect 8201<-5"));
+  EXPECT_EQ(y->source(), z);
+  EXPECT_THAT(x->receivers(), IsEmpty());
+}
+
+TEST_F(ConnectTest, AFailedMoveLeavesTheReceiverUnlinked) {
+  ASSERT_TRUE(Connect(*x, *y));
+  z->options().hwFail = true;
+  z->options().priority = 1;  // so that z takes the hardware step and fails it
+  journal.clear();
+  switched();
+  ctl.drain();
+  connect(1, 3, 2);
+  EXPECT_THAT(replies(2), ElementsAre("slot=3 signal transmitter active 5", "seq=1 slot=3 error connectFail"));
+  EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
+                                   "03:fake IHwConnectTransmitter 02:fake", "01:fake IOnOutputRelease",
+                                   "02:fake IOnInputRelease", "03:fake IOnOutputRelease"));
+  // The old path is gone, and so is the link to the old source.
+  EXPECT_THAT(switched(), ElementsAre("free 8201"));
+  EXPECT_EQ(y->source(), nullptr);
+  EXPECT_THAT(x->receivers(), IsEmpty());
+  EXPECT_THAT(z->receivers(), IsEmpty());
+
+  // A switch failure on a fresh connection.
+  board.hal().fail(Hal::Connect, EIO, 1);
+  connect(2, 1, 2);
+  EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 error connectFail"));
+  EXPECT_EQ(y->source(), nullptr);
+}
+
+TEST_F(ConnectTest, TheSideWithTheHigherPriorityActs) {
+  y->options().priority = 1;
+  ASSERT_TRUE(Connect(*x, *y));
+  ASSERT_TRUE(Disconnect(*y));
+  x->options().priority = 2;
+  ASSERT_TRUE(Connect(*x, *y));
+  ASSERT_TRUE(Disconnect(*y));
+  EXPECT_THAT(journal, ElementsAre("01:fake IOnOutputStream", "02:fake IOnInputStream",
+                                   "02:fake IHwConnectReceiver 01:fake", "02:fake IHwDisconnectReceiver 01:fake",
+                                   "02:fake IOnInputRelease", "01:fake IOnOutputRelease",
+                                   "01:fake IOnOutputStream", "02:fake IOnInputStream",
+                                   "01:fake IHwConnectTransmitter 02:fake", "01:fake IHwDisconnectTransmitter 02:fake",
+                                   "02:fake IOnInputRelease", "01:fake IOnOutputRelease"));
+  // A failed hardware disconnect still parts the two.
+  ASSERT_TRUE(Connect(*x, *y));
+  x->options().hwFail = true;
+  ctl.drain();
+  simple(1, 2, LGCP::Command::alt_disconnect);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=2 error disconnectFail"));
+  EXPECT_EQ(y->source(), nullptr);
+}
+
+TEST_F(ConnectTest, RefusedStreamsAndStreamsTurnedOff) {
+  x->options().output = false;
+  logs.clear();
+  EXPECT_FALSE(Connect(*x, *y));
+  EXPECT_EQ(logs.err(), "slot 01:fake don't have output stream to 02:fake\n");
+  x->options().output = true;
+  y->options().input = false;
+  logs.clear();
+  EXPECT_FALSE(Connect(*x, *y));
+  EXPECT_EQ(logs.err(), "slot 02:fake don't have input stream from 01:fake\n");
+  y->options().input = true;
+
+  ASSERT_TRUE(Connect(*x, *y));
+  ASSERT_TRUE(Connect(*x, *z));
+  probe.signals.clear();
+  x->OnChangeOutputStream(false);
+  EXPECT_THAT(x->receivers(), IsEmpty());
+  EXPECT_THAT(probe.signals, ElementsAre("transmitter inactive"));
+  EXPECT_THAT(switched(), testing::Contains("free 8201"));
+
+  ASSERT_TRUE(Connect(*x, *y));
+  probe.signals.clear();
+  y->OnChangeInputStream(false);
+  EXPECT_EQ(y->source(), nullptr);
+  EXPECT_THAT(probe.signals, ElementsAre("receiver inactive"));
+  y->OnChangeInputStream(false);
+  EXPECT_EQ(probe.signals.size(), 1u);
+}
+
+}  // namespace control_test

@@ -1,0 +1,192 @@
+// The slot registry through the controller's commands: create, destroy
+// (at once and delayed), commands on slots being destroyed, the resources
+// report and the clean-up when the controller goes away.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/slot_connect.h"
+#include "messages/TERM/TERM.h"
+#include "simboard/hal.h"
+#include "tests/core/control_fixture.h"
+
+using testing::Contains;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace control_test {
+
+TEST_F(ControlTest, CreateAsksTheNewestFactoryAndAnswersBeforeAfterCreate) {
+  factory.accept = false;
+  create(1, 3, 5, 8200);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=3 error insufficientResources"));
+  EXPECT_EQ(slot(3), nullptr);
+
+  FakeFactory& newer = another();
+  newer.slotOptions.announce = true;
+  factory.accept = true;
+  create(2, 3, 5, 8200);
+  EXPECT_THAT(replies(2), ElementsAre("seq=2 slot=3 success", "slot=3 signal transmitter active 5"));
+  ASSERT_NE(slot(3), nullptr);
+  EXPECT_EQ(slot(3)->factory(), &newer);
+  EXPECT_THAT(newer.slots(), ElementsAre(slot(3)));
+  EXPECT_THAT(factory.slots(), IsEmpty());
+  EXPECT_THAT(journal, ElementsAre("03:fake IAfterCreate"));
+  EXPECT_THAT(Slots::instance().slots(), ElementsAre(slot(3)));
+}
+
+TEST_F(ControlTest, CreateOverAnOccupiedNumber) {
+  create(1, 3, 5, 8200);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=3 success"));
+  // A slot that releases at once is reported gone before the new one is answered.
+  create(2, 3, 6, 8201);
+  EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=3 success", "seq=2 slot=3 success"));
+  EXPECT_EQ(slot(3)->IGetTransmitChannel(), 6);
+  EXPECT_EQ(factory.slots().size(), 1u);
+
+  // One whose release is pending keeps the number busy until it completes.
+  slot(3)->options().releaseLater = true;
+  create(3, 3, 7, 8202);
+  EXPECT_THAT(replies(1), ElementsAre("seq=3 slot=3 error slotIdBusy"));
+  create(4, 3, 7, 8202);
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=3 error destroyInProgress"));
+  slot(3)->on_release();
+  EXPECT_THAT(replies(1), ElementsAre("seq=0 slot=3 success"));
+  EXPECT_EQ(slot(3), nullptr);
+  EXPECT_THAT(factory.slots(), IsEmpty());
+  create(5, 3, 7, 8202);
+  EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=3 success"));
+}
+
+TEST_F(ControlTest, DestroyAtOnceAndDelayed) {
+  create(1, 3, 5, 8200);
+  create(2, 4, 6, 8201);
+  EXPECT_EQ(replies(2).size(), 2u);
+  simple(3, 4, LGCP::Command::alt_destroy);
+  EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=4 success", "seq=3 slot=4 success"));
+  simple(4, 4, LGCP::Command::alt_destroy);
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=4 error slotNotExists"));
+
+  factory.slotOptions.releaseLater = true;
+  create(5, 4, 6, 8201);
+  EXPECT_EQ(replies(1).size(), 1u);
+  FakeSlot* pending = slot(4);
+  journal.clear();
+  simple(6, 4, LGCP::Command::alt_destroy);
+  EXPECT_THAT(quiet(), IsEmpty());
+  EXPECT_TRUE(pending->destroying());
+
+  // Every command on a slot being destroyed is refused, and a second
+  // Destroy does not run its release again.
+  simple(7, 4, LGCP::Command::alt_destroy);
+  connect(8, 4, 3);
+  connect(9, 3, 4);
+  simple(10, 4, LGCP::Command::alt_disconnect);
+  simple(11, 4, LGCP::Command::alt_deactivate);
+  EXPECT_THAT(replies(5), ElementsAre("seq=7 slot=4 error destroyInProgress", "seq=8 slot=4 error destroyInProgress",
+                                      "seq=9 slot=3 error destroyInProgress", "seq=10 slot=4 error destroyInProgress",
+                                      "seq=11 slot=4 error destroyInProgress"));
+  EXPECT_FALSE(Slots::instance().Destroy(pending));
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "04:fake IBeforeDestroy"), 1);
+  EXPECT_EQ(pending->delayed_token(), 6u);
+
+  // The release answers the waiting destroy.
+  pending->on_release();
+  EXPECT_THAT(replies(1), ElementsAre("seq=6 slot=4 success"));
+  EXPECT_EQ(slot(4), nullptr);
+  EXPECT_THAT(Slots::instance().slots(), ElementsAre(slot(3)));
+}
+
+TEST_F(ControlTest, SlotCommandsAnswerByTheSlotsResult) {
+  create(1, 3, 5, 8200);
+  EXPECT_EQ(replies(1).size(), 1u);
+  ctl.command(2, 3, [](LGCP::Command& c) { c.select_activate().select_empty(); });
+  simple(3, 3, LGCP::Command::alt_deactivate);
+  ctl.command(4, 3, [](LGCP::Command& c) { c.select_userData() = std::vector<char>{'h', 'i'}; });
+  ctl.command(5, 3, [](LGCP::Command& c) { c.select_ioctl().select_dtmf_disable(); });
+  EXPECT_THAT(replies(4), ElementsAre("seq=2 slot=3 success", "seq=3 slot=3 success", "seq=4 slot=3 success",
+                                      "seq=5 slot=3 success"));
+  EXPECT_THAT(journal, ElementsAre("03:fake IAfterCreate", "03:fake IActivate", "03:fake IDeactivate",
+                                   "03:fake IUserData hi", "03:fake Ioctl"));
+
+  slot(3)->options().result = false;
+  simple(6, 3, LGCP::Command::alt_deactivate);
+  EXPECT_THAT(replies(1), ElementsAre("seq=6 slot=3 error unsupported"));
+  simple(7, 9, LGCP::Command::alt_deactivate);
+  simple(8, 9, LGCP::Command::alt_disconnect);
+  connect(9, 3, 9);
+  connect(10, 9, 3);
+  EXPECT_THAT(replies(4), ElementsAre("seq=7 slot=9 error slotNotExists", "seq=8 slot=9 error slotNotExists",
+                                      "seq=9 slot=3 error slotNotExists", "seq=10 slot=9 error slotNotExists"));
+}
+
+TEST_F(ControlTest, QueryReportsEveryFactorysPart) {
+  another(4);
+  another(2);
+  simple(1, -1, LGCP::Command::alt_query);
+  runner.until([&] { return ctl.poll() >= 2; }, 100);
+  ASSERT_EQ(ctl.payloads().size(), 2u);
+  LGCP::Message report;
+  ASSERT_TRUE(testing_support::TestController::decode(ctl.payloads()[1], report));
+  EXPECT_THAT(ctl.drain(), ElementsAre("seq=1 success", "signal query"));
+  const LGCP::Resources& r = report.get_pdu().get_signal().get_query();
+  EXPECT_EQ(r.get_rtp_g711().getValue(), 6);
+  EXPECT_TRUE(r.get_mux().getValue());
+  EXPECT_FALSE(r.has_drvVersion());
+  EXPECT_EQ(r.get_mixer().size(), 0u);
+  EXPECT_EQ(r.get_universal().getValue(), 0);
+}
+
+TEST_F(ControlTest, ControllerLossDestroysEverySlot) {
+  std::map<uint32_t, uint64_t> deletedAt;
+  factory.slotOptions.deleted = [&](const FakeSlot& s) { deletedAt[s.id()] = clock.now_ms(); };
+  for (int n = 0; n < 10; ++n)
+    create(n, 20 + n, n, 8200 + n);
+  EXPECT_EQ(replies(10).size(), 10u);
+  connect(11, 20, 21);
+  EXPECT_EQ(replies(3).size(), 3u);
+  slot(25)->options().releaseLater = true;
+  simple(12, 25, LGCP::Command::alt_destroy);
+  slot(27)->options().releaseLater = true;
+  EXPECT_THAT(quiet(), IsEmpty());
+
+  uint64_t lost = clock.now_ms();
+  ctl.close();
+  ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
+  EXPECT_THAT(Slots::instance().slots(), IsEmpty());
+  for (unsigned n = 0; n < Slots::TableSize; ++n)
+    ASSERT_EQ(Slots::instance().slot(n), nullptr);
+  EXPECT_THAT(factory.slots(), IsEmpty());
+  ASSERT_EQ(deletedAt.size(), 10u);
+  // Eight at once; the two still releasing after the pause.
+  uint64_t first = deletedAt[20];
+  EXPECT_GE(first, lost);
+  for (auto& [id, at] : deletedAt)
+    EXPECT_EQ(at - first, id == 25 || id == 27 ? uint64_t(Slots::ReleasePauseMs) : 0u) << id;
+  EXPECT_THAT(journal, Contains("21:fake IOnInputRelease"));
+}
+
+TEST_F(ControlTest, ADeletedSlotLeavesNoLinkBehind) {
+  create(1, 1, 3, 8200);
+  create(2, 2, 4, 8201);
+  create(3, 3, 5, 8202);
+  EXPECT_EQ(replies(3).size(), 3u);
+  FakeSlot* one = slot(1);
+  one->options().releaseLater = true;
+  EXPECT_FALSE(Slots::instance().Destroy(one));
+  // Links a slot type makes by itself while the release is pending.
+  ASSERT_TRUE(Connect(*one, *slot(2)));
+  ASSERT_TRUE(Connect(*slot(3), *one));
+  journal.clear();
+  one->on_release();
+  EXPECT_EQ(slot(2)->source(), nullptr);
+  EXPECT_THAT(slot(3)->receivers(), IsEmpty());
+  EXPECT_EQ(board.hal().output(8201).kind, SimBoard::Hal::Kind::Constant);
+  EXPECT_EQ(board.hal().output(8200).kind, SimBoard::Hal::Kind::Constant);
+  EXPECT_THAT(journal, Contains("02:fake IOnInputRelease"));
+  EXPECT_THAT(journal, Contains("03:fake IOnOutputRelease"));
+  EXPECT_EQ(journal.back(), "01:fake deleted");
+}
+
+}  // namespace control_test
