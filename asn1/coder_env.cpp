@@ -12,11 +12,12 @@ Module* CoderEnv::find(const char* name) const {
 
 bool CoderEnv::encode(const AbstractData& value, std::vector<char>& out) {
   if (encodingRule != per_Aligned) return false;
-  std::size_t before = out.size();
-  PEREncoder encoder(out);
-  if (value.accept(encoder)) return true;
-  out.resize(before);
-  return false;
+  // Most messages fit the stack buffer; the octets reach `out` only on success.
+  char octets[256];
+  PEREncoder encoder(octets, sizeof octets);
+  if (!value.accept(encoder)) return false;
+  out.insert(out.end(), encoder.data(), encoder.data() + encoder.octetsWritten());
+  return true;
 }
 
 bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, bool noEnv) {

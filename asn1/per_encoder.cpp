@@ -1,5 +1,8 @@
 #include "asn1/per_encoder.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "asn1/char_strings.h"
 #include "asn1/choice.h"
 #include "asn1/generalized_time.h"
@@ -16,12 +19,46 @@ namespace {
 const unsigned UnconstrainedUpper = 0x7fffffffu;
 }
 
+PEREncoder::PEREncoder(std::vector<char>& buffer)
+    : encodedBuffer(&buffer),
+      start(buffer.data()),
+      cursor(buffer.data() + buffer.size()),
+      limit(cursor),
+      appending(true),
+      bitOffset(8) {}
+
+PEREncoder::PEREncoder(char* buffer, std::size_t size)
+    : encodedBuffer(nullptr), start(buffer), cursor(buffer), limit(buffer + size), appending(false), bitOffset(8) {}
+
+void PEREncoder::grow(std::size_t n) {
+  std::size_t written = octetsWritten();
+  if (appending) {  // exactly what is written, so that the size stays right
+    encodedBuffer->resize(written + n);
+    start = encodedBuffer->data();
+    cursor = start + written;
+    limit = cursor + n;
+    return;
+  }
+  std::size_t wanted = written + std::max(n, std::max<std::size_t>(written, 64));
+  if (encodedBuffer != &spill) {
+    spill.resize(wanted);
+    std::memcpy(spill.data(), start, written);
+    encodedBuffer = &spill;
+  } else {
+    spill.resize(wanted);
+  }
+  start = spill.data();
+  cursor = start + written;
+  limit = start + wanted;
+}
+
 void PEREncoder::encodeMultiBit(unsigned value, unsigned n) {
   if (n == 0) return;
   if (n < 32) value &= (1u << n) - 1u;
-  std::vector<char>& buffer = *encodedBuffer;
+  unsigned fresh = bitOffset == 8 ? n : (n < bitOffset ? 0 : n - bitOffset);
+  reserve((fresh + 7) / 8);
   if (bitOffset != 8) {  // fill the last octet first
-    unsigned char& last = reinterpret_cast<unsigned char&>(buffer.back());
+    unsigned char& last = reinterpret_cast<unsigned char&>(cursor[-1]);
     if (n < bitOffset) {
       last = static_cast<unsigned char>(last | (value << (bitOffset - n)));
       bitOffset = static_cast<unsigned char>(bitOffset - n);
@@ -31,22 +68,25 @@ void PEREncoder::encodeMultiBit(unsigned value, unsigned n) {
     last = static_cast<unsigned char>(last | (value >> n));
     bitOffset = 8;
   }
-  for (; n >= 8; n -= 8) buffer.push_back(static_cast<char>(value >> (n - 8)));
+  for (; n >= 8; n -= 8) *cursor++ = static_cast<char>(value >> (n - 8));
   if (n > 0) {
-    buffer.push_back(static_cast<char>(value << (8 - n)));
+    *cursor++ = static_cast<char>(value << (8 - n));
     bitOffset = static_cast<unsigned char>(8 - n);
   }
 }
 
 void PEREncoder::encodeByte(unsigned value) {
   byteAlign();
-  encodedBuffer->push_back(static_cast<char>(value));
+  reserve(1);
+  *cursor++ = static_cast<char>(value);
 }
 
 void PEREncoder::encodeBlock(const char* bytes, std::size_t n) {
   if (n == 0) return;
   byteAlign();
-  encodedBuffer->insert(encodedBuffer->end(), bytes, bytes + n);
+  reserve(n);
+  std::memcpy(cursor, bytes, n);
+  cursor += n;
 }
 
 void PEREncoder::encodeBitMap(const unsigned char* bits, unsigned n) {
@@ -130,14 +170,30 @@ bool PEREncoder::encodeConstrainedLength(const ConstrainedObject& object, unsign
 }
 
 bool PEREncoder::encodeAnyType(const AbstractData* value) {
-  std::vector<char> scratch;
-  PEREncoder inner(scratch);
-  if (value && !value->accept(inner)) return false;
-  if (scratch.empty()) scratch.push_back(0);  // an empty encoding is one zero bit
-  if (!encodeLength(static_cast<unsigned>(scratch.size() < 0x80000000u ? scratch.size() : 0x80000000u), 0,
-                    UnconstrainedUpper))
-    return false;
-  encodeBlock(scratch.data(), scratch.size());
+  // The value is written in place behind one octet kept for its length, which
+  // moves it on by one more octet when the length needs two.
+  byteAlign();
+  reserve(1);
+  std::size_t lengthAt = octetsWritten();
+  *cursor++ = 0;
+  if (value && !value->accept(*this)) return false;
+  byteAlign();
+  std::size_t length = octetsWritten() - lengthAt - 1;
+  if (length == 0) {  // an empty encoding is one zero bit
+    reserve(1);
+    *cursor++ = 0;
+    length = 1;
+  }
+  if (length >= 16384) return false;  // would need fragmentation
+  if (length < 128) {
+    start[lengthAt] = static_cast<char>(length);
+    return true;
+  }
+  reserve(1);
+  std::memmove(start + lengthAt + 2, start + lengthAt + 1, length);
+  ++cursor;
+  start[lengthAt] = static_cast<char>(0x80u | (length >> 8));
+  start[lengthAt + 1] = static_cast<char>(length);
   return true;
 }
 

@@ -10,7 +10,16 @@ namespace ASN1 {
 
 class PEREncoder : public ConstVisitor {
  public:
-  explicit PEREncoder(std::vector<char>& buffer) : encodedBuffer(&buffer), bitOffset(8) {}
+  // Appends to the vector, whose size follows every write.
+  explicit PEREncoder(std::vector<char>& buffer);
+  // Writes into the caller's buffer and, once that is full, into storage of its
+  // own; the octets are data()..data() + octetsWritten().
+  PEREncoder(char* buffer, std::size_t size);
+  PEREncoder(const PEREncoder&) = delete;
+  PEREncoder& operator=(const PEREncoder&) = delete;
+
+  const char* data() const { return start; }
+  std::size_t octetsWritten() const { return static_cast<std::size_t>(cursor - start); }
 
   // Primitive writers; bits go out most significant first.
   void encodeSingleBit(bool bit) { encodeMultiBit(bit ? 1u : 0u, 1); }
@@ -51,8 +60,18 @@ class PEREncoder : public ConstVisitor {
 
  private:
   bool encodeUnconstrainedInteger(int value);
+  // Room for n more octets behind the cursor.
+  void reserve(std::size_t n) {
+    if (static_cast<std::size_t>(limit - cursor) < n) grow(n);
+  }
+  void grow(std::size_t n);
 
-  std::vector<char>* encodedBuffer;
+  std::vector<char>* encodedBuffer;  // the caller's vector, or `spill`, or null
+  std::vector<char> spill;           // where a full caller's buffer moves to
+  char* start;   // first octet of the storage
+  char* cursor;  // behind the last octet written (the partly filled one included)
+  char* limit;   // end of the storage
+  bool appending;  // to the caller's vector
   unsigned char bitOffset;  // free bits in the last octet; 8: the next bit starts a new one
 };
 

@@ -139,4 +139,16 @@ TEST(PerEncoder, ExtensionAdditionsOfAChoiceTravelAsOpenTypes) {
   ASN1::CHOICE flag(&ChoiceExt);
   select<ASN1::BOOLEAN>(flag, 2).setValue(false);
   EXPECT_EQ(encodeHex(flag), "800100");
+
+  // An open type longer than 127 octets takes a two-octet length; this one also
+  // outgrows the encoder's first buffer.
+  ASN1::OpenData open(new ASN1::IA5String(std::string(300, 'q')));
+  std::string hex = encodeHex(open);
+  EXPECT_EQ(hex.size(), 2u * 304);
+  EXPECT_EQ(hex.substr(0, 10), "812E812C71");
+  EXPECT_EQ(hex.substr(hex.size() - 4), "7171");
+  std::vector<char> out{'\x55'};
+  ASN1::PEREncoder appending(out);
+  ASSERT_TRUE(open.accept(appending));
+  EXPECT_EQ(toHex(out), "55" + hex);
 }
