@@ -1,0 +1,160 @@
+// Controller commands per second over loopback TCP through the whole path
+// (TPKT, decode, dispatch, encode, send), against a plain TPKT echo over the
+// same kind of connection as the ceiling. The daemon's loop runs on its own
+// thread; the benchmark thread is the controller, blocking on its socket.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "core/ctrl_server.h"
+#include "core/heartbeat.h"
+#include "core/slots.h"
+#include "foundation/control_net.h"
+#include "foundation/multiplexer.h"
+#include "tests/core/control_fakes.h"
+#include "tests/support/test_controller.h"
+
+namespace {
+
+constexpr int WaitMs = 5000;
+
+// Sends every payload straight back.
+class Echo : public Control::Notify {
+public:
+  explicit Echo(Control::Service* connection) : connection_(connection) {}
+  void OnConnect() override {}
+  void OnDisconnect() override {}
+  void OnMessage(char const* data, int length) override { connection_->Send(data, length); }
+
+private:
+  Control::Service* connection_;
+};
+
+// The daemon side: the control server with the heartbeat, the registry and
+// a fake factory, and the echo acceptor, on the loop of a thread of its own.
+class Daemon {
+public:
+  Daemon() {
+    std::promise<void> ready;
+    std::future<void> started = ready.get_future();
+    thread_ = std::thread([this, &ready] { Run(ready); });
+    started.wait();
+    controller_.connect(controlPort_);
+    echo_.connect(echoPort_);
+  }
+  ~Daemon() {
+    stop_ = true;
+    controller_.close();  // wakes the loop
+    echo_.close();
+    thread_.join();
+  }
+
+  testing_support::TestController& controller() { return controller_; }
+  testing_support::TpktClient& echo() { return echo_; }
+
+private:
+  void Run(std::promise<void>& ready) {
+    control_test::FakeFactory factory;
+    ctrlServer.Bind(&HeartBeatCtl::instance());
+    ctrlServer.Bind(&Slots::instance());
+    auto* acceptor = new Control::AcceptorNetCheckConnection(0, false);
+    ctrlServer.Activate(acceptor);
+    Control::AcceptorNetCheckConnection echoAcceptor(0, false);
+    Echo echo(&echoAcceptor);
+    echoAcceptor.Bind(&echo);
+    echoAcceptor.Activate();
+    controlPort_ = acceptor->bound_port();
+    echoPort_ = echoAcceptor.bound_port();
+    multiplexer.run_begin(false, true);
+    ready.set_value();
+    while (!stop_)
+      multiplexer.run_turn();
+    echoAcceptor.Deactivate();
+    ctrlServer.Deactivate();
+    multiplexer.run_end();
+    firstFactory = nullptr;
+  }
+
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  unsigned short controlPort_ = 0;
+  unsigned short echoPort_ = 0;
+  testing_support::TestController controller_;
+  testing_support::TpktClient echo_;
+};
+
+Daemon& server() {
+  static Daemon d;
+  return d;
+}
+
+void rate(benchmark::State& state, int perIteration) {
+  state.counters["msgs/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * perIteration), benchmark::Counter::kIsRate);
+}
+
+// The ceiling: a ping-sized payload framed, sent, echoed and read back.
+void BM_TpktEcho(benchmark::State& state) {
+  testing_support::TpktClient& client = server().echo();
+  const std::string payload("\x06\x00", 2);
+  for (auto _ : state) {
+    client.send_payload(payload);
+    if (!client.wait(1, WaitMs)) {
+      state.SkipWithError("no echo");
+      break;
+    }
+    client.payloads().clear();
+  }
+  rate(state, 1);
+}
+BENCHMARK(BM_TpktEcho)->UseRealTime();
+
+void BM_Ping(benchmark::State& state) {
+  testing_support::TestController& ctl = server().controller();
+  LGCP::Message ping;
+  ping.mutable_pdu().select_command().select_ping();
+  for (auto _ : state) {
+    ctl.send(ping);
+    if (!ctl.wait(1, WaitMs)) {
+      state.SkipWithError("no answer");
+      break;
+    }
+    ctl.payloads().clear();
+  }
+  rate(state, 1);
+}
+BENCHMARK(BM_Ping)->UseRealTime();
+
+// Two commands an iteration; the destroy brings the removal report too.
+void BM_CreateDestroy(benchmark::State& state) {
+  testing_support::TestController& ctl = server().controller();
+  LGCP::Message create;
+  create.set_seq(1);
+  create.set_slot(7);
+  LGCP::ExtParams& ext = create.mutable_pdu().select_command().select_create().select_ext();
+  ext.set_transmitter(1);
+  ext.set_receiver(8200);
+  LGCP::Message destroy;
+  destroy.set_seq(2);
+  destroy.set_slot(7);
+  destroy.mutable_pdu().select_command().select_destroy();
+  for (auto _ : state) {
+    ctl.send(create);
+    bool answered = ctl.wait(1, WaitMs);
+    ctl.send(destroy);
+    answered = answered && ctl.wait(3, WaitMs);
+    if (!answered) {
+      state.SkipWithError("no answer");
+      break;
+    }
+    ctl.payloads().clear();
+  }
+  rate(state, 2);
+}
+BENCHMARK(BM_CreateDestroy)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
