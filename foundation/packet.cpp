@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <iostream>
 
@@ -21,7 +22,33 @@ namespace {
 [[maybe_unused]] const PacketPool& poolAtStart = packet_pool();
 }  // namespace
 
-void smart_dispose(_Packet* packet) { packet_pool().deallocate(packet); }
+namespace {
+// An idle pool gives back the memory of its used blocks, at most every 10 s
+// and once at least 16 blocks have been used since the last time:
+// first-freed, first-reused order walks through every block, so without
+// this each block's first page would stay resident for good.
+constexpr unsigned TrimBlocks = 16;
+constexpr long long TrimIntervalMs = 10000;
+long long lastTrimMs = -TrimIntervalMs;
+
+long long coarse_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+}  // namespace
+
+void smart_dispose(_Packet* packet) {
+  PacketPool& pool = packet_pool();
+  pool.deallocate(packet);
+  if (pool.touched() >= TrimBlocks && pool.available() == PacketPool::capacity) {
+    long long now = coarse_ms();
+    if (now - lastTrimMs >= TrimIntervalMs) {
+      pool.release_idle_memory();
+      lastTrimMs = now;
+    }
+  }
+}
 
 _Packet* Packet::new_buffer() {
   _Packet* b = packet_pool().allocate();

@@ -77,6 +77,15 @@ void Tpkt_protocol::receive(Packet& p) {
         break;
       }
       remaining_ -= HeaderSize;
+      if (remaining_ > 0 && remaining_ == p.length()) {
+        // The rest of the chunk is exactly this payload (the usual case of
+        // one message per read): handed up as it is, without a copy.
+        reset();
+        Packet whole = p;
+        p = Packet();
+        on_message(whole);
+        break;
+      }
       start_frame();
       if (remaining_ > frame_.tailroom()) {
         std::clog << "TPKT length too big, received = " << remaining_ << " max = " << frame_.tailroom()
