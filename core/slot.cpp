@@ -17,8 +17,11 @@ Slot::~Slot() { receivers_.clear(); }
 void Slot::Put(std::ostream& out) const {
   if (id_ == NoId)
     out << "na";
-  else if (id_ < 1024)
-    out << std::setw(2) << std::setfill('0') << id_ << std::setfill(' ');
+  else if (id_ < 1024) {
+    char fill = out.fill('0');
+    out << std::setw(2) << id_;
+    out.fill(fill);
+  }
   else
     out << 'i' << id_;
   out << ':' << GetName();

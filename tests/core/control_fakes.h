@@ -24,6 +24,7 @@ public:
     bool input = true;       // IOnInputStream
     int priority = 0;
     bool releaseLater = false;  // IBeforeDestroy returns false
+    bool releaseInHook = false; // and has released by then (calls on_release)
     bool hwFail = false;     // the hardware hooks fail without touching the switch
     bool result = true;      // IActivate, IDeactivate, IUserData, Ioctl
     bool announce = false;   // IAfterCreate announces the output stream
@@ -52,6 +53,10 @@ public:
   }
   bool IBeforeDestroy() override {
     note("IBeforeDestroy");
+    if (options_.releaseInHook) {
+      on_release();
+      return false;
+    }
     return !options_.releaseLater;
   }
   bool IActivate(TERM::TermActivateParams const&) override { return note("IActivate"), options_.result; }

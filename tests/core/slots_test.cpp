@@ -98,6 +98,23 @@ TEST_F(ControlTest, DestroyAtOnceAndDelayed) {
   EXPECT_THAT(Slots::instance().slots(), ElementsAre(slot(3)));
 }
 
+TEST_F(ControlTest, ReleaseCompletedInsideTheHook) {
+  // A slot that reports a pending release but completes it from inside
+  // its own hook is gone at once, on a command and on controller loss.
+  create(1, 3, 5, 8200);
+  create(2, 4, 6, 8201);
+  EXPECT_EQ(replies(2).size(), 2u);
+  slot(3)->options().releaseInHook = true;
+  slot(4)->options().releaseInHook = true;
+  simple(3, 3, LGCP::Command::alt_destroy);
+  EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=3 success", "seq=3 slot=3 success"));
+  EXPECT_EQ(slot(3), nullptr);
+  ctl.close();
+  ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
+  EXPECT_THAT(Slots::instance().slots(), IsEmpty());
+  EXPECT_EQ(slot(4), nullptr);
+}
+
 TEST_F(ControlTest, SlotCommandsAnswerByTheSlotsResult) {
   create(1, 3, 5, 8200);
   EXPECT_EQ(replies(1).size(), 1u);
