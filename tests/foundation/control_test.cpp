@@ -305,6 +305,28 @@ TEST(ControlAcceptor, SendOutsideAConnectionAndBusyPort) {
   EXPECT_STREQ("Unknown", Control::GetTextNotation(static_cast<State::Type>(7)));
 }
 
+TEST(INet4Addr, ParsesPrintsAndCompares) {
+  INet4::Addr a;
+  int port = 0;
+  EXPECT_TRUE(a.Assign("10.1.2.3:20001", &port));
+  EXPECT_EQ(20001, port);
+  EXPECT_EQ("10.1.2.3:20001", a.GetString());
+  EXPECT_EQ((std::vector<unsigned char>{10, 1, 2, 3}), a.GetVector());
+  EXPECT_TRUE(a.Assign("192.168.0.9", &port));
+  EXPECT_EQ(-1, port);
+  EXPECT_EQ("192.168.0.9:20001", a.GetString());  // the port stays
+  // The port is stored even when the address does not parse; the address stays.
+  EXPECT_FALSE(a.Assign("no.such.host:7", &port));
+  EXPECT_EQ("192.168.0.9:7", a.GetString());
+  INet4::Addr b;
+  b.Assign(a.sockaddr().sin_addr.s_addr);
+  EXPECT_FALSE(a.IsEqual(b));
+  b.SetPort(7);
+  EXPECT_TRUE(a.IsEqual(b));
+  b.Reset();
+  EXPECT_EQ("0.0.0.0:0", b.GetString());
+}
+
 // An agent process: a listener the connector reaches.
 struct Agent {
   Fd listen = listener();
