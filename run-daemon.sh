@@ -7,8 +7,8 @@ cd "$(dirname "$0")"
 ./tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
-if [ -x build/daemon/nodalsrv-sim ]; then
-  exec build/daemon/nodalsrv-sim --port "${1:-20001}"
+if [ -x build/nodalsrv-sim ]; then
+  exec build/nodalsrv-sim --port "${1:-20001}"
 fi
 echo "The daemon's executable is not part of this build yet; running the tests instead."
 cd build && ctest --output-on-failure -j"$(nproc)"

@@ -1,0 +1,100 @@
+// The daemon against the simulated board. Every file the daemon reads or
+// writes lies under one directory (NODALSRV_SIM_ROOT, or "nodalsrv-sim-root"
+// in the working directory); the board's visible state is kept there too, in
+// "sim/switch" (the TDM switch outputs) and "sim/watchdog" (what the
+// watchdog received), rewritten whenever it changes.
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <limits.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+#include "core/startup.h"
+#include "foundation/paths.h"
+#include "simboard/board.h"
+#include "simboard/hal.h"
+#include "simboard/watchdog.h"
+
+namespace {
+
+void makeDirs(const std::string& path) {
+  for (size_t pos = 1; pos != std::string::npos; pos = path.find('/', pos + 1))
+    mkdir(path.substr(0, pos).c_str(), 0755);
+  mkdir(path.c_str(), 0755);
+}
+
+class PublishedBoard : public SimBoard::Board {
+public:
+  explicit PublishedBoard(const std::string& dir) : dir_(dir) {}
+
+  int ioctl(int fd, unsigned long request, void* arg) override {
+    int rc = Board::ioctl(fd, request, arg);
+    publish();
+    return rc;
+  }
+  int ioctl_value(int fd, unsigned long request, unsigned long value) override {
+    int rc = Board::ioctl_value(fd, request, value);
+    publish();
+    return rc;
+  }
+  ssize_t write(int fd, const void* buf, size_t count) override {
+    ssize_t rc = Board::write(fd, buf, count);
+    publish();
+    return rc;
+  }
+
+private:
+  void publish() {
+    std::ostringstream sw;
+    for (const auto& entry : hal().outputs()) {
+      const SimBoard::Hal::Output& o = entry.second;
+      sw << entry.first << ' ';
+      switch (o.kind) {
+      case SimBoard::Hal::Kind::Connected: sw << "connected " << o.source; break;
+      case SimBoard::Hal::Kind::Constant: sw << "constant " << static_cast<int>(o.byte); break;
+      case SimBoard::Hal::Kind::Disabled: sw << "disabled"; break;
+      case SimBoard::Hal::Kind::Untouched: sw << "untouched"; break;
+      }
+      sw << '\n';
+    }
+    std::ostringstream wd;
+    for (const std::string& record : watchdog().records())
+      wd << record << '\n';
+    save("switch", sw.str(), switch_);
+    save("watchdog", wd.str(), watchdog_);
+  }
+
+  void save(const char* name, const std::string& text, std::string& last) {
+    if (text == last)
+      return;
+    last = text;
+    std::string path = dir_ + "/" + name;
+    std::ofstream(path + ".new") << text;
+    rename((path + ".new").c_str(), path.c_str());
+  }
+
+  std::string dir_;
+  std::string switch_, watchdog_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* env = getenv("NODALSRV_SIM_ROOT");
+  std::string root = env && *env ? env : "nodalsrv-sim-root";
+  makeDirs(root);
+  char full[PATH_MAX];
+  if (!realpath(root.c_str(), full)) {
+    std::cerr << "nodalsrv-sim: cannot use " << root << std::endl;
+    return 1;
+  }
+  root = full;
+  for (const char* dir : {"/usr/local/etc", "/var/run", "/var/log", "/var/monitoring", "/dev", "/sim"})
+    makeDirs(root + dir);
+  Paths::set_root(root);
+  std::clog << "nodalsrv-sim: files under " << root << std::endl;
+  PublishedBoard board(root + "/sim");
+  return nodalsrv_main(argc, argv);
+}
