@@ -30,12 +30,6 @@ const char* CHOICE::getSelectionName() const {
   return info()->selectionNames[choiceID];
 }
 
-AbstractData* CHOICE::setSelection(int id, AbstractData* value) {
-  if (choice.get() != value) choice.reset(value);
-  choiceID = id;
-  return value;
-}
-
 bool CHOICE::createSelection() {
   const InfoType* record = info();
   if (choiceID >= 0 && static_cast<unsigned>(choiceID) < record->totalChoices && record->selectionInfos[choiceID]) {

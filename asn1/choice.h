@@ -34,7 +34,11 @@ class CHOICE : public AbstractData {
   // Name of the selected alternative, or null.
   const char* getSelectionName() const;
   // Takes ownership of `value` (the previous alternative is deleted) and returns it.
-  AbstractData* setSelection(int id, AbstractData* value);
+  AbstractData* setSelection(int id, AbstractData* value) {
+    if (choice.get() != value) choice.reset(value);
+    choiceID = id;
+    return value;
+  }
   // Makes a default alternative for the current id; an id the record does not know
   // becomes UNKNOWN_SELECTION and gives false.
   bool createSelection();

@@ -32,17 +32,6 @@ void PERDecoder::byteAlign() {
   }
 }
 
-bool PERDecoder::decodeSingleBit() {
-  if (position == endPosition) return false;
-  --bitOffset;
-  bool bit = (static_cast<unsigned char>(*position) >> bitOffset) & 1u;
-  if (bitOffset == 0) {
-    ++position;
-    bitOffset = 8;
-  }
-  return bit;
-}
-
 int PERDecoder::decodeMultiBitNearEnd(unsigned n, unsigned& value) {
   if (n > 32 || n > getBitsLeft()) return -1;
   if (n == 0) {
@@ -50,36 +39,32 @@ int PERDecoder::decodeMultiBitNearEnd(unsigned n, unsigned& value) {
     return 0;
   }
   const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
-  unsigned avail = bitOffset;
-  if (n < avail) {  // within the current octet
-    value = (*p >> (avail - n)) & ((1u << n) - 1u);
-    bitOffset = static_cast<unsigned char>(avail - n);
+  if (n < bitOffset) {  // within the current octet
+    bitOffset = static_cast<unsigned char>(bitOffset - n);
+    value = (*p >> bitOffset) & ((1u << n) - 1u);
     return 0;
   }
-  unsigned result = *p++ & ((1u << avail) - 1u);
-  n -= avail;
-  for (; n >= 8; n -= 8) result = (result << 8) | *p++;
-  if (n > 0) {
-    result = (result << n) | (*p >> (8 - n));
-    bitOffset = static_cast<unsigned char>(8 - n);
-  } else {
-    bitOffset = 8;
-  }
-  position = reinterpret_cast<const char*>(p);
-  value = result;
+  // The bits lie within at most five octets, all of them inside the input.
+  unsigned used = 8u - bitOffset + n;
+  unsigned octets = (used + 7u) / 8u;
+  unsigned long long word = 0;
+  for (unsigned k = 0; k < octets; ++k) word = (word << 8) | p[k];
+  value = static_cast<unsigned>((word >> (8u * octets - used)) & ((1ull << n) - 1u));
+  position += used / 8u;
+  bitOffset = static_cast<unsigned char>(8u - used % 8u);
   return 0;
 }
 
 bool PERDecoder::decodeBitMap(unsigned char* bits, unsigned n) {
   if (n > getBitsLeft()) return false;
   unsigned octet = 0;
-  for (unsigned i = 0; i < n / 8; ++i) {
+  for (; n >= 8; n -= 8) {
     decodeMultiBit(8, octet);
-    bits[i] = static_cast<unsigned char>(octet);
+    *bits++ = static_cast<unsigned char>(octet);
   }
-  if (n % 8) {
-    decodeMultiBit(n % 8, octet);
-    bits[n / 8] = static_cast<unsigned char>(octet << (8 - n % 8));
+  if (n > 0) {
+    decodeMultiBit(n, octet);
+    *bits = static_cast<unsigned char>(octet << (8 - n));
   }
   return true;
 }
@@ -93,32 +78,34 @@ std::size_t PERDecoder::decodeBlock(char* buffer, std::size_t n) {
   return count;
 }
 
-int PERDecoder::decodeUnsigned(int lb, unsigned ub, unsigned& value) {
+int PERDecoder::decodeUnsignedOtherRange(int lb, unsigned ub, unsigned& value) {
   unsigned span = ub - static_cast<unsigned>(lb);
   if (span == 0) {
     value = static_cast<unsigned>(lb);
     return 0;
   }
-  if (getBitsLeft() == 0) return -1;
-  unsigned long long range = span + 1ull;
-  unsigned bits = bitsForRange(range);
-  if (range > 255) {
-    if (bits > 16) {
-      unsigned octets = 0;
-      if (decodeLength(1, (bits + 7) / 8, octets) < 0) return -1;
-      bits = 8 * octets;
-    } else if (bits > 8) {
-      bits = 16;
-    }
-    byteAlign();
-  }
   unsigned offset = 0;
+  if (span < 255) {  // range up to 255: the bits of the range, not aligned
+    if (decodeMultiBit(CountBits(span + 1), offset) < 0) return -1;
+    value = static_cast<unsigned>(lb) + offset;
+    return 0;
+  }
+  if (getBitsLeft() == 0) return -1;
+  unsigned bits = bitsForRange(span + 1ull);
+  if (bits > 16) {
+    unsigned octets = 0;
+    if (decodeLength(1, (bits + 7) / 8, octets) < 0) return -1;
+    bits = 8 * octets;
+  } else if (bits > 8) {
+    bits = 16;
+  }
+  byteAlign();
   if (decodeMultiBit(bits, offset) < 0) return -1;
   value = static_cast<unsigned>(lb) + offset;
   return 0;
 }
 
-int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
+int PERDecoder::decodeLengthOtherForm(unsigned lb, unsigned ub, unsigned& len) {
   if (ub <= 65535) return decodeUnsigned(static_cast<int>(lb), ub, len);
   byteAlign();
   unsigned first = 0, second = 0;
@@ -350,8 +337,13 @@ bool PERDecoder::do_visit(CHOICE& value) {
     if (decodeUnsigned(0, record->numChoices - 1, index) < 0) return false;
   }
   if (static_cast<unsigned>(value.currentSelection()) != index || !value.getSelection()) {
-    value.setSelection(static_cast<int>(index), nullptr);
-    if (!value.createSelection()) return false;
+    const AbstractData::InfoType* selected = index < record->totalChoices ? record->selectionInfos[index] : nullptr;
+    if (!selected) {
+      value.setSelection(CHOICE::UNKNOWN_SELECTION, nullptr);
+      return false;
+    }
+    value.setSelection(static_cast<int>(index), nullptr);  // the old alternative goes first
+    value.setSelection(static_cast<int>(index), selected->create(selected));
   }
   AbstractData& alternative = *value.getSelection();
   return open ? decodeWithin(alternative, openLength) : alternative.accept(*this);

@@ -31,7 +31,16 @@ class PERDecoder : public Visitor {
   void byteAlign();
 
   // Primitive readers: the int-valued ones give 0 for success and -1 for failure.
-  bool decodeSingleBit();  // 0 when no bit is left
+  bool decodeSingleBit() {  // 0 when no bit is left
+    if (position == endPosition) return false;
+    --bitOffset;
+    bool bit = (static_cast<unsigned char>(*position) >> bitOffset) & 1u;
+    if (bitOffset == 0) {
+      ++position;
+      bitOffset = 8;
+    }
+    return bit;
+  }
   int decodeMultiBit(unsigned n, unsigned& value) {
     // Up to 25 bits with four octets left lie within the next four octets.
     if (n - 1u < 25u && endPosition - position >= 4) {
@@ -47,8 +56,26 @@ class PERDecoder : public Visitor {
   }
   bool decodeBitMap(unsigned char* bits, unsigned n);
   std::size_t decodeBlock(char* buffer, std::size_t n);  // octets copied
-  int decodeUnsigned(int lb, unsigned ub, unsigned& value);
-  int decodeLength(unsigned lb, unsigned ub, unsigned& len);
+  int decodeUnsigned(int lb, unsigned ub, unsigned& value) {
+    unsigned span = ub - static_cast<unsigned>(lb);
+    if (span - 1u < 254u) {  // range 2..255: the bits of the range, not aligned
+      unsigned offset = 0;
+      if (decodeMultiBit(CountBits(span + 1), offset) < 0) return -1;
+      value = static_cast<unsigned>(lb) + offset;
+      return 0;
+    }
+    return decodeUnsignedOtherRange(lb, ub, value);
+  }
+  int decodeLength(unsigned lb, unsigned ub, unsigned& len) {
+    if (ub > 65535) {  // unconstrained form; a length below 128 is one octet
+      byteAlign();
+      if (position != endPosition && !(*position & 0x80)) {
+        len = static_cast<unsigned char>(*position++);
+        return 0;
+      }
+    }
+    return decodeLengthOtherForm(lb, ub, len);
+  }
   int decodeSmallUnsigned(unsigned& n);
   int decodeConstrainedLength(const ConstrainedObject& object, unsigned& len);
 
@@ -75,6 +102,8 @@ class PERDecoder : public Visitor {
 
  private:
   int decodeMultiBitNearEnd(unsigned n, unsigned& value);
+  int decodeUnsignedOtherRange(int lb, unsigned ub, unsigned& value);
+  int decodeLengthOtherForm(unsigned lb, unsigned ub, unsigned& len);
   // Reads an unconstrained length and checks that many octets remain; leaves the
   // position on the first of them.
   bool decodeOpenTypeLength(unsigned& len);

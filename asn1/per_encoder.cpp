@@ -52,7 +52,7 @@ void PEREncoder::grow(std::size_t n) {
   limit = start + wanted;
 }
 
-void PEREncoder::encodeMultiBit(unsigned value, unsigned n) {
+void PEREncoder::encodeMultiBitAcross(unsigned value, unsigned n) {
   if (n == 0) return;
   if (n < 32) value &= (1u << n) - 1u;
   unsigned fresh = bitOffset == 8 ? n : (n < bitOffset ? 0 : n - bitOffset);
@@ -94,10 +94,7 @@ void PEREncoder::encodeBitMap(const unsigned char* bits, unsigned n) {
   if (n % 8) encodeMultiBit(static_cast<unsigned>(bits[n / 8] >> (8 - n % 8)), n % 8);
 }
 
-bool PEREncoder::encodeUnsigned(unsigned value, int lb, unsigned ub) {
-  unsigned offset = value - static_cast<unsigned>(lb);
-  unsigned span = ub - static_cast<unsigned>(lb);
-  if (offset > span) return false;
+bool PEREncoder::encodeUnsignedOtherRange(unsigned offset, unsigned span) {
   if (span == 0) return true;
   unsigned long long range = span + 1ull;
   if (range <= 255) {
@@ -118,7 +115,7 @@ bool PEREncoder::encodeUnsigned(unsigned value, int lb, unsigned ub) {
   return true;
 }
 
-bool PEREncoder::encodeLength(unsigned len, unsigned lb, unsigned ub) {
+bool PEREncoder::encodeLengthOtherForm(unsigned len, unsigned lb, unsigned ub) {
   if (len < lb || len > ub) return false;
   if (ub <= 65535) return encodeUnsigned(len, static_cast<int>(lb), ub);
   byteAlign();

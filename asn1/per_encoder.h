@@ -23,16 +23,40 @@ class PEREncoder : public ConstVisitor {
 
   // Primitive writers; bits go out most significant first.
   void encodeSingleBit(bool bit) { encodeMultiBit(bit ? 1u : 0u, 1); }
-  void encodeMultiBit(unsigned value, unsigned n);  // the low n bits, n <= 32
+  void encodeMultiBit(unsigned value, unsigned n) {  // the low n bits, n <= 32
+    if (n < bitOffset && bitOffset != 8) {  // within the last, partly filled octet
+      bitOffset = static_cast<unsigned char>(bitOffset - n);
+      cursor[-1] = static_cast<char>(static_cast<unsigned char>(cursor[-1]) | ((value & ((1u << n) - 1u)) << bitOffset));
+      return;
+    }
+    encodeMultiBitAcross(value, n);
+  }
   void encodeByte(unsigned value);
   void encodeBlock(const char* bytes, std::size_t n);       // aligned octets; n = 0 does not align
   void encodeBitMap(const unsigned char* bits, unsigned n);  // not aligned
   void byteAlign() { bitOffset = 8; }
 
   // Constrained whole number lb..ub; false when the value is out of range.
-  bool encodeUnsigned(unsigned value, int lb, unsigned ub);
+  bool encodeUnsigned(unsigned value, int lb, unsigned ub) {
+    unsigned offset = value - static_cast<unsigned>(lb);
+    unsigned span = ub - static_cast<unsigned>(lb);
+    if (offset > span) return false;
+    if (span - 1u < 254u) {  // range 2..255: the bits of the range, not aligned
+      encodeMultiBit(offset, CountBits(span + 1));
+      return true;
+    }
+    return encodeUnsignedOtherRange(offset, span);
+  }
   // Length determinant; ub above 65535 selects the unconstrained form (below 16384 only).
-  bool encodeLength(unsigned len, unsigned lb, unsigned ub);
+  bool encodeLength(unsigned len, unsigned lb, unsigned ub) {
+    if (ub > 65535 && len < 128 && len >= lb) {  // unconstrained form, one octet
+      byteAlign();
+      reserve(1);
+      *cursor++ = static_cast<char>(len);
+      return true;
+    }
+    return encodeLengthOtherForm(len, lb, ub);
+  }
   bool encodeSmallUnsigned(unsigned n);
   // True when the object is to be coded as unconstrained (writes the extension bit of type 3).
   bool encodeConstraint(const ConstrainedObject& object, int value);
@@ -60,6 +84,9 @@ class PEREncoder : public ConstVisitor {
 
  private:
   bool encodeUnconstrainedInteger(int value);
+  void encodeMultiBitAcross(unsigned value, unsigned n);
+  bool encodeUnsignedOtherRange(unsigned offset, unsigned span);
+  bool encodeLengthOtherForm(unsigned len, unsigned lb, unsigned ub);
   // Room for n more octets behind the cursor.
   void reserve(std::size_t n) {
     if (static_cast<std::size_t>(limit - cursor) < n) grow(n);

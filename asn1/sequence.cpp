@@ -63,7 +63,7 @@ void SEQUENCE::BitMap::resize(unsigned n) {
   if (n % 8) data()[n / 8] &= static_cast<unsigned char>(0xff00u >> (n % 8));
 }
 
-bool SEQUENCE::BitMap::any() const {
+bool SEQUENCE::BitMap::anyBitSet() const {
   const unsigned char* bits = data();
   return std::any_of(bits, bits + octets(), [](unsigned char octet) { return octet != 0; });
 }
@@ -105,9 +105,13 @@ void SEQUENCE::FieldVector::swap(FieldVector& other) noexcept {
 }
 
 void SEQUENCE::FieldVector::reset(std::size_t n) {
-  release();
-  if (n > InlineSlots) slots = static_cast<AbstractData**>(detail::allocate(n * sizeof(AbstractData*)));
-  std::fill(slots, slots + n, nullptr);
+  if (count) release();
+  if (n > InlineSlots) {
+    slots = static_cast<AbstractData**>(detail::allocate(n * sizeof(AbstractData*)));
+    std::fill(slots, slots + n, nullptr);
+  } else {
+    std::fill(inlineSlots, inlineSlots + InlineSlots, nullptr);
+  }
   count = static_cast<unsigned>(n);
 }
 
@@ -125,14 +129,14 @@ SEQUENCE::SEQUENCE(const void* info)
   const InfoType* record = this->info();
   fields.reset(record->numFields + record->knownExtensions);
   for (unsigned i = 0; i < record->numFields; ++i)
-    if (record->fieldIds[i] == -1) ensureField(i);
+    if (record->fieldIds[i] == -1) createField(i);
   if (record->nonOptionalExtensions) {
     extensions.resize(record->knownExtensions);
     std::copy(record->nonOptionalExtensions, record->nonOptionalExtensions + (record->knownExtensions + 7) / 8,
               extensions.data());
     extensions.resize(record->knownExtensions);  // clears bits past the last extension
     for (unsigned k = 0; k < record->knownExtensions; ++k)
-      if (extensions[k]) ensureField(record->numFields + k);
+      if (extensions[k]) createField(record->numFields + k);
   }
 }
 
@@ -148,12 +152,9 @@ void SEQUENCE::swap(SEQUENCE& other) {
   extensions.swap(other.extensions);
 }
 
-AbstractData* SEQUENCE::ensureField(unsigned i) {
-  if (i >= fields.size()) return nullptr;
-  if (!fields[i]) {
-    const AbstractData::InfoType* fieldInfo = info()->fieldInfos[i];
-    if (fieldInfo) fields[i] = fieldInfo->create(fieldInfo);
-  }
+AbstractData* SEQUENCE::createField(unsigned i) {
+  const AbstractData::InfoType* fieldInfo = info()->fieldInfos[i];
+  if (fieldInfo) fields[i] = fieldInfo->create(fieldInfo);
   return fields[i];
 }
 

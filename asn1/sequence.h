@@ -47,7 +47,7 @@ class SEQUENCE : public AbstractData {
     }
     // New bits are clear; bits dropped from the end are cleared.
     void resize(unsigned n);
-    bool any() const;
+    bool any() const { return totalBits != 0 && anyBitSet(); }
     const unsigned char* data() const { return onHeap() ? heapBits : inlineBits; }
     unsigned char* data() { return onHeap() ? heapBits : inlineBits; }
     int compare(const BitMap& other) const;
@@ -55,6 +55,7 @@ class SEQUENCE : public AbstractData {
    private:
     static const unsigned InlineBits = 64;
     bool onHeap() const { return totalBits > InlineBits; }
+    bool anyBitSet() const;
     unsigned octets() const { return (totalBits + 7u) / 8u; }
 
     unsigned totalBits;
@@ -125,7 +126,10 @@ class SEQUENCE : public AbstractData {
   AbstractData* getField(unsigned i) { return i < fields.size() ? fields[i] : nullptr; }
   const AbstractData* getField(unsigned i) const { return i < fields.size() ? fields[i] : nullptr; }
   // The field object, created from its record when the slot is empty; null when it cannot be.
-  AbstractData* ensureField(unsigned i);
+  AbstractData* ensureField(unsigned i) {
+    if (i >= fields.size()) return nullptr;
+    return fields[i] ? fields[i] : createField(i);
+  }
 
   const BitMap& optionalMap() const { return optionals; }
   BitMap& optionalMap() { return optionals; }
@@ -137,6 +141,8 @@ class SEQUENCE : public AbstractData {
   AbstractData* do_clone() const override;
   bool do_accept(Visitor& visitor) override;
   bool do_accept(ConstVisitor& visitor) const override;
+  // Fills the empty slot i from its record; null when the record has none.
+  AbstractData* createField(unsigned i);
 
   FieldVector fields;
   BitMap optionals;
