@@ -9,40 +9,23 @@ namespace {
 
 typedef std::vector<std::string> Journal;
 
-// A layer that records what reaches it and passes things on by the defaults.
+// A layer that records what reaches it and otherwise keeps the defaults.
 class Layer : public Protocol {
 public:
   Layer(const std::string& tag, Journal* journal) : tag_(tag), journal_(journal) {}
-  ~Layer() override { journal_->push_back(tag_ + ".deleted"); }
-
-  void message(Packet& p) override {
-    journal_->push_back(tag_ + ".message");
-    transmit(p);
-  }
-  void receive(Packet& p) override {
-    journal_->push_back(tag_ + ".receive");
-    on_message(p);
-  }
-  void local_activate() override {
-    journal_->push_back(tag_ + ".activate");
-    on_activate();
-  }
-  void local_deactivate() override {
-    journal_->push_back(tag_ + ".deactivate");
-    Protocol::local_deactivate();
-  }
-  void local_prepare_head(Packet& p) override {
-    journal_->push_back(tag_ + ".prepare");
-    p.reserve_head(headRoom);
-  }
+  ~Layer() override { ++deleted; }
+  void message(Packet& p) override { note("message"), transmit(p); }
+  void receive(Packet& p) override { note("receive"), on_message(p); }
+  void local_activate() override { note("activate"), on_activate(); }
+  void local_deactivate() override { note("deactivate"), Protocol::local_deactivate(); }
+  void local_prepare_head(Packet& p) override { p.reserve_head(headRoom); }
   Protocol_status local_initialize() override {
-    journal_->push_back(tag_ + ".initialize");
-    if (failInit)
-      return new Protocol_status_error(this, tag_ + " failed");
-    return Protocol::local_initialize();
+    note("initialize");
+    return failInit ? new Protocol_status_error(this, tag_ + " failed") : Protocol::local_initialize();
   }
-  void fail(const std::string& why) { on_deactivate(new Protocol_status_error(this, why)); }
+  void note(const char* what) { journal_->push_back(tag_ + "." + what); }
 
+  static int deleted;
   unsigned headRoom = 0;
   bool failInit = false;
 
@@ -51,129 +34,96 @@ private:
   Journal* journal_;
 };
 
-class Family : public ProtocolsFamily {
+int Layer::deleted = 0;
+
+// Two layers, A at the bottom and B on top; the family records its hooks.
+class Stack : public ProtocolsFamily {
 public:
-  explicit Family(Journal* journal) : journal_(journal) {}
-  void transmit(Packet&) override { journal_->push_back("family.transmit"); }
-  void on_message(Packet&) override { journal_->push_back("family.on_message"); }
-  void on_activated(Protocol* p) override {
-    journal_->push_back("family.on_activated");
-    ProtocolsFamily::on_activated(p);
+  Stack() {
+    add_protocol_tail(a);
+    add_protocol_tail(b);
   }
-  void on_activate() override { journal_->push_back("family.on_activate"); }
+  void transmit(Packet&) override { journal.push_back("transmit"); }
+  void on_message(Packet&) override { journal.push_back("on_message"); }
+  void on_activate() override { journal.push_back("on_activate"); }
   void on_deactivated(Protocol* p, Protocol_status s) override {
     reporter = p;
     status = s;
-    journal_->push_back("family.on_deactivated:" + s->message());
+    journal.push_back("on_deactivated:" + s->message());
   }
 
-  Protocol* reporter = nullptr;
-  Protocol_status status;
-
-private:
-  Journal* journal_;
-};
-
-struct Stack {
   Journal journal;
-  Family family{&journal};
   Layer* a = new Layer("A", &journal);
   Layer* b = new Layer("B", &journal);
-  Stack() {
-    family.add_protocol_tail(a);
-    family.add_protocol_tail(b);
-  }
+  Protocol* reporter = nullptr;
+  Protocol_status status;
 };
 
 TEST(Protocol, PacketsTravelDownAndUp) {
   Stack s;
   Packet p;
-  s.b->headRoom = 4;
-  s.family.prepare_head(p);
-  EXPECT_EQ((Journal{"A.prepare", "B.prepare"}), s.journal);
-  EXPECT_EQ(4u, p.headroom());
+  s.a->headRoom = 2;
+  s.b->headRoom = 4;  // the top layer reserves last
+  s.prepare_head(p);
+  EXPECT_EQ(6u, p.headroom());
+  s.message(p);
+  EXPECT_EQ((Journal{"B.message", "A.message", "transmit"}), s.journal);
   s.journal.clear();
+  s.receive(p);
+  EXPECT_EQ((Journal{"A.receive", "B.receive", "on_message"}), s.journal);
 
-  s.family.message(p);
-  EXPECT_EQ((Journal{"B.message", "A.message", "family.transmit"}), s.journal);
-  s.journal.clear();
-  s.family.receive(p);
-  EXPECT_EQ((Journal{"A.receive", "B.receive", "family.on_message"}), s.journal);
-
-  Journal journal;
-  Family empty(&journal);
-  empty.message(p);
-  EXPECT_TRUE(journal.empty());
-}
-
-TEST(Protocol, ActivationUpAndDeactivationDown) {
-  Stack s;
-  s.family.activate();
-  EXPECT_EQ((Journal{"A.activate", "B.activate", "family.on_activated", "family.on_activate"}), s.journal);
-  s.journal.clear();
-  // Only the top layer's report continues the outer stack.
-  s.family.on_activated(s.a);
-  EXPECT_EQ((Journal{"family.on_activated"}), s.journal);
-  s.journal.clear();
-
-  s.family.deactivate();
-  EXPECT_EQ((Journal{"B.deactivate", "A.deactivate", "family.on_deactivated:success"}), s.journal);
-  EXPECT_EQ(s.a, s.family.reporter);
-  EXPECT_EQ(s.a, s.family.status->reporter());
-}
-
-TEST(Protocol, ErrorsTravelUpAsTheSameReport) {
-  Stack s;
-  s.a->fail("socket gone");
-  EXPECT_EQ((Journal{"family.on_deactivated:socket gone"}), s.journal);
-  EXPECT_EQ(s.b, s.family.reporter);
-  EXPECT_FALSE(s.family.status->success());
-  EXPECT_EQ(s.a, s.family.status->reporter());
-}
-
-TEST(Protocol, InitializeStopsAtTheFirstFailure) {
-  Stack s;
-  s.a->failInit = true;
-  Protocol_status st = s.family.initialize();
-  EXPECT_EQ((Journal{"A.initialize"}), s.journal);
-  EXPECT_FALSE(st->success());
-  EXPECT_EQ("A failed", st->message());
-
-  s.a->failInit = false;
-  EXPECT_TRUE(s.family.initialize()->success());
-
-  Journal journal;
-  Family empty(&journal);
+  ProtocolsFamily empty;
+  empty.message(p);  // nothing to do
   Protocol_status none = empty.initialize();
-  EXPECT_FALSE(none->success());
   EXPECT_EQ("error", none->message());
 }
 
-TEST(Protocol, NamesSearchAndOwnership) {
-  Journal journal;
-  {
-    Family f(&journal);
-    Layer* a = new Layer("A", &journal);
-    Layer* b = new Layer("B", &journal);
-    f.add_protocol_tail(b);
-    f.add_protocol_head(a);  // below b
-    EXPECT_EQ(a, f.bottom());
-    EXPECT_STREQ("(no name)", a->name().name());
-    EXPECT_EQ(nullptr, f.search(Protocol_name_null()));
-    EXPECT_TRUE(Protocol_name_str("x").compare(Protocol_name_str("x")));
-    EXPECT_FALSE(Protocol_name_str("x").compare(Protocol_name_null()));
-    EXPECT_STREQ("(no name)", Protocol_name_str(nullptr).name());
-    delete a;  // a layer leaves its owner's list when destroyed
-    EXPECT_EQ(1u, f.layer_count());
-    EXPECT_EQ(nullptr, b->below());
-  }
-  EXPECT_EQ((Journal{"A.deleted", "B.deleted"}), journal);
+TEST(Protocol, ActivationUpDeactivationDownErrorsUp) {
+  Stack s;
+  s.activate();
+  EXPECT_EQ((Journal{"A.activate", "B.activate", "on_activate"}), s.journal);
+  s.journal.clear();
+  s.on_activated(s.a);  // only the top layer's report continues
+  EXPECT_TRUE(s.journal.empty());
+
+  s.deactivate();
+  EXPECT_EQ((Journal{"B.deactivate", "A.deactivate", "on_deactivated:success"}), s.journal);
+  EXPECT_EQ(s.a, s.reporter);
+
+  s.journal.clear();
+  Protocol_status error = new Protocol_status_error(s.a, "socket gone");
+  s.a->on_deactivate(error);
+  EXPECT_EQ((Journal{"on_deactivated:socket gone"}), s.journal);
+  EXPECT_EQ(s.b, s.reporter);
+  EXPECT_EQ(error.get(), s.status.get());  // the same report object
 }
 
-TEST(ProtocolDeath, NullReportEndsTheProcess) {
-  Journal journal;
-  Layer a("A", &journal);
-  EXPECT_DEATH(a.on_deactivate(Protocol_status()), "SMART POINTER ASSERTION!");
+TEST(Protocol, InitializeNamesAndOwnership) {
+  int deleted = Layer::deleted;
+  {
+    Stack s;
+    s.a->failInit = true;
+    Protocol_status st = s.initialize();
+    EXPECT_EQ((Journal{"A.initialize"}), s.journal);  // stops at the first failure
+    EXPECT_EQ("A failed", st->message());
+    s.a->failInit = false;
+    EXPECT_TRUE(s.initialize()->success());
+
+    EXPECT_STREQ("(no name)", s.b->name().name());
+    EXPECT_EQ(nullptr, s.search(Protocol_name_null()));
+    EXPECT_TRUE(Protocol_name_str("x").compare(Protocol_name_str("x")));
+    EXPECT_FALSE(Protocol_name_str("x").compare(Protocol_name_null()));
+
+    Layer* below = new Layer("C", &s.journal);
+    s.add_protocol_head(below);
+    EXPECT_EQ(below, s.a->below());
+    delete below;  // leaves its owner's list
+    EXPECT_EQ(nullptr, s.a->below());
+    EXPECT_EQ(2u, s.layer_count());
+    EXPECT_EQ(deleted + 1, Layer::deleted);
+  }
+  EXPECT_EQ(deleted + 3, Layer::deleted);  // the list deletes the layers it owns
+  EXPECT_DEATH(Protocol().on_deactivate(Protocol_status()), "SMART POINTER ASSERTION!");
 }
 
 }  // namespace

@@ -20,24 +20,25 @@ using testing_support::LogCapture;
 using testing_support::LoopRunner;
 using testing_support::TestClock;
 using namespace transport_test;
+typedef std::vector<std::string> Strings;
 
 namespace {
 
-// A link of the stream layer, with TPKT on top when asked; records what
-// leaves the top and the failure report.
+// The stream layer on a socket, with TPKT on top when asked; records what
+// leaves the top and the failure reports.
 class Link : public ProtocolsFamily {
 public:
-  explicit Link(bool framed) : stream(new StrmProtocol) {
+  Link(const Fd& fd, bool framed) {
     stream->service_name("test");
     add_protocol_tail(stream);
     if (framed)
       add_protocol_tail(new Tpkt_protocol);
+    if (fd)
+      stream->attach(fd);
+    activate();
   }
   void on_message(Packet& p) override { received.emplace_back(reinterpret_cast<const char*>(p.data()), p.length()); }
-  void on_deactivated(Protocol*, Protocol_status s) override {
-    failures.push_back(s->message());
-    succeeded = s->success();
-  }
+  void on_deactivated(Protocol*, Protocol_status s) override { failures.push_back(s->message()); }
   bool send(const std::string& payload) {
     Packet p;
     prepare_head(p);
@@ -46,20 +47,58 @@ public:
     return failures.empty();
   }
 
-  StrmProtocol* stream;
-  std::vector<std::string> received;
-  std::vector<std::string> failures;
-  bool succeeded = false;
+  StrmProtocol* stream = new StrmProtocol;
+  Strings received, failures;
 };
+
+struct Loop {
+  TestClock clock;
+  LoopRunner loop;
+  explicit Loop(bool watchdog = false, bool autoAdvance = false) : loop(watchdog) {
+    clock.set_auto_advance(autoAdvance);
+  }
+  bool until(const std::function<bool()>& pred) { return loop.until(pred, 500); }
+};
+
+TEST(StrmProtocol, ChunksUpWholePacketsDownFailuresUp) {
+  Loop l;
+  TcpPair pair;
+  Link link(pair.near, false);
+  send_all(pair.far.get(), "hello");
+  ASSERT_TRUE(l.until([&] { return !link.received.empty(); }));
+  EXPECT_EQ("hello", link.received[0]);
+  std::string big(60000, 'z');
+  EXPECT_TRUE(link.send(big));
+  EXPECT_TRUE(big == read_n(pair.far.get(), big.size()));
+  EXPECT_TRUE(link.send(""));  // writes nothing
+  EXPECT_EQ(1u, link.stream->write_measure().counter());
+
+  // The peer closes: a failure with "read error: " goes up, the socket is released.
+  pair.far.close();
+  ASSERT_TRUE(l.until([&] { return !link.failures.empty(); }));
+  EXPECT_EQ(0u, link.failures[0].find("read error: "));
+  EXPECT_FALSE(link.stream->attached());
+
+  // Hang-up together with pending data: the hang-up wins, nothing is read.
+  int sv[2];
+  ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sv));
+  Link hung(Fd(sv[0]), false);
+  ::send(sv[1], "data", 4, MSG_NOSIGNAL);
+  ::close(sv[1]);
+  ASSERT_TRUE(l.until([&] { return !hung.failures.empty(); }));
+  EXPECT_EQ(0u, hung.failures[0].find("pollhup: "));
+  EXPECT_TRUE(hung.received.empty());
+
+  EXPECT_EQ((Strings{"fd not attached"}), Link(Fd(), false).failures);
+}
 
 class Watchdog : public DevIo::Backend {
 public:
-  Watchdog() { previous_ = DevIo::install(this); }
+  Watchdog() : previous_(DevIo::install(this)) {}
   ~Watchdog() override { DevIo::install(previous_); }
   int open(const char*, int flags) override { return ::open("/dev/null", flags); }
   ssize_t write(int fd, const void* buf, size_t count) override {
-    if (std::string(static_cast<const char*>(buf), count) == "PING")
-      ++pings;
+    pings += std::string(static_cast<const char*>(buf), count) == "PING";
     return DevIo::Backend::write(fd, buf, count);
   }
   int pings = 0;
@@ -68,152 +107,77 @@ private:
   DevIo::Backend* previous_;
 };
 
-TEST(StrmProtocol, DeliversChunksAndWritesWholePackets) {
-  TestClock clock;
-  clock.set_auto_advance(false);
-  LoopRunner loop;
-  TcpPair pair;
-  Link link(false);
-  link.stream->attach(pair.near);
-  link.activate();
-
-  send_all(pair.far.get(), "hello");
-  ASSERT_TRUE(loop.until([&] { return !link.received.empty(); }, 500));
-  EXPECT_EQ("hello", link.received[0]);
-  EXPECT_EQ(1u, link.stream->read_measure().counter());
-
-  std::string big(60000, 'z');
-  EXPECT_TRUE(link.send(big));
-  EXPECT_EQ(big, read_n(pair.far.get(), big.size()));
-  EXPECT_EQ(1u, link.stream->write_measure().counter());
-  EXPECT_TRUE(link.send(""));  // writes nothing
-  EXPECT_EQ(1u, link.stream->write_measure().counter());
-}
-
-TEST(StrmProtocol, PeerCloseAndHangUpAreFailuresGoingUp) {
-  TestClock clock;
-  clock.set_auto_advance(false);
-  LoopRunner loop;
-  {
-    TcpPair pair;
-    Link link(true);
-    link.stream->attach(pair.near);
-    link.activate();
-    pair.far.close();
-    ASSERT_TRUE(loop.until([&] { return !link.failures.empty(); }, 500));
-    EXPECT_EQ(0u, link.failures[0].find("read error: "));
-    EXPECT_FALSE(link.succeeded);
-    EXPECT_FALSE(link.stream->attached());
-  }
-  {
-    // Hang-up together with pending data: the hang-up wins, nothing is read.
-    int sv[2];
-    ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sv));
-    Fd near(sv[0]);
-    Link link(false);
-    link.stream->attach(near);
-    link.activate();
-    ::send(sv[1], "data", 4, MSG_NOSIGNAL);
-    ::close(sv[1]);
-    ASSERT_TRUE(loop.until([&] { return !link.failures.empty(); }, 500));
-    EXPECT_EQ(0u, link.failures[0].find("pollhup: "));
-    EXPECT_TRUE(link.received.empty());
-  }
-  Link unattached(false);
-  unattached.activate();
-  EXPECT_EQ((std::vector<std::string>{"fd not attached"}), unattached.failures);
-}
-
 TEST(StrmProtocol, PeerThatStopsReadingHitsTheWriteDeadline) {
-  TestClock clock;
   Watchdog watchdog;
-  LoopRunner loop(true);
+  Loop l(true, true);  // the wait moves the test clock
   TcpPair pair(4096);
-  Link link(true);
-  link.stream->attach(pair.near);
-  link.activate();
-
+  Link link(pair.near, true);
   LogCapture log;
   int pings = watchdog.pings;
-  uint64_t start = clock.now_ms();
+  uint64_t start = l.clock.now_ms();
   EXPECT_FALSE(link.send(std::string(60000, 'w')));
-  EXPECT_EQ(start + StrmProtocol::WriteDeadlineMs, clock.now_ms());
+  EXPECT_EQ(start + StrmProtocol::WriteDeadlineMs, l.clock.now_ms());
   EXPECT_EQ(pings + 2, watchdog.pings);  // kicked before and after the wait
   EXPECT_EQ(0u, log.err().find("SockStream[test]: write timeout, sendbuf="));
   for (const char* field : {", recvbuf=", ", free=", ", inq=", ", outq="})
     EXPECT_NE(std::string::npos, log.err().find(field)) << field;
   EXPECT_EQ(1u, link.stream->overflow_counter());
-  EXPECT_EQ((std::vector<std::string>{"write timeout"}), link.failures);
-  EXPECT_FALSE(link.stream->attached());
+  EXPECT_EQ((Strings{"write timeout"}), link.failures);
 }
 
-// tshark's own TPKT dissector reads what the layers wrote.
+// tshark's own TPKT dissector reads what the layers wrote (the payloads are
+// not COTP, so its COTP dissector is kept out).
 TEST(StrmProtocol, TsharkRecognisesEveryFrame) {
   if (system("command -v tshark >/dev/null 2>&1 && command -v text2pcap >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "tshark or text2pcap is not installed: external TPKT check skipped";
-  TestClock clock;
-  clock.set_auto_advance(false);
-  LoopRunner loop;
+  Loop l;
   TcpPair pair;
-  Link link(true);
-  link.stream->attach(pair.near);
-  link.activate();
+  Link link(pair.near, true);
   std::vector<unsigned> sizes = {3, 0, 200, 4000, 1, 65531, 8};
+  std::string expected;
   size_t total = 0;
   for (unsigned n : sizes) {
     ASSERT_TRUE(link.send(std::string(n, static_cast<char>('a' + n % 26))));
+    expected += std::to_string(n + 4) + " ";
     total += n + 4;
   }
   std::string wire = read_n(pair.far.get(), total);
   ASSERT_EQ(total, wire.size());
 
-  // The stream in segments of at most 1460 octets, as text2pcap input. The
-  // payloads are not COTP, so tshark's COTP dissector is kept out.
+  // The stream as text2pcap input, in TCP segments of 1460 octets.
   char dir[] = "/tmp/tpkt-tshark-XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(dir));
   std::string base(dir);
   {
     std::ofstream text(base + "/wire.txt");
-    char line[32];
-    for (size_t seg = 0; seg < wire.size(); seg += 1460) {
-      for (size_t off = 0; off < 1460 && seg + off < wire.size(); ++off) {
-        if (off % 16 == 0) {
-          snprintf(line, sizeof line, "%s%06zx", off ? "\n" : "", off);
-          text << line;
-        }
-        snprintf(line, sizeof line, " %02x", static_cast<unsigned char>(wire[seg + off]));
-        text << line;
+    char hex[16];
+    for (size_t i = 0; i < wire.size(); ++i) {
+      size_t off = i % 1460;
+      if (off % 16 == 0) {
+        snprintf(hex, sizeof hex, "%06zx", off);
+        text << (i ? "\n" : "") << hex;
       }
-      text << "\n";
+      snprintf(hex, sizeof hex, " %02x", static_cast<unsigned char>(wire[i]));
+      text << hex;
     }
+    text << "\n";
   }
   std::string cmd = "text2pcap -q -T 20001,40000 " + base + "/wire.txt " + base + "/wire.pcap >/dev/null 2>&1 && " +
-                    "tshark --disable-protocol cotp -r " + base + "/wire.pcap -d tcp.port==20001,tpkt -T fields " +
-                    "-e tpkt.length 2>/dev/null";
-  std::string out;
+                    "tshark --disable-protocol cotp -r " + base + "/wire.pcap -d tcp.port==20001,tpkt " +
+                    "-T fields -e tpkt.length 2>/dev/null | tr ',\\n' '  '";
+  std::string seen;
   if (FILE* f = popen(cmd.c_str(), "r")) {
     char buf[256];
     while (fgets(buf, sizeof buf, f))
-      out += buf;
+      seen += buf;
     pclose(f);
   }
-  if (system(("rm -rf " + base).c_str()) != 0)
-    ADD_FAILURE() << "cannot remove " << base;
-
-  std::vector<unsigned> seen;
-  std::stringstream fields(out);
-  std::string token;
-  while (std::getline(fields, token, '\n')) {
-    std::stringstream values(token);
-    std::string v;
-    while (std::getline(values, v, ','))
-      if (!v.empty())
-        seen.push_back(static_cast<unsigned>(std::stoul(v)));
-  }
-  std::vector<unsigned> expected;
-  for (unsigned n : sizes)
-    expected.push_back(n + 4);
-  EXPECT_EQ(expected, seen) << out;
+  EXPECT_EQ(0, system(("rm -rf " + base).c_str()));
+  std::istringstream fields(seen);
+  std::string lengths, v;
+  while (fields >> v)
+    lengths += v + " ";
+  EXPECT_EQ(expected, lengths) << seen;
 }
 
 }  // namespace

@@ -40,9 +40,12 @@ inline Fd listener() {
   return s;
 }
 
-// A blocking client connected to 127.0.0.1:port (empty on failure).
-inline Fd connect_to(unsigned short port) {
+// A blocking client connected to 127.0.0.1:port (empty on failure); a
+// buffer size makes its receive buffer that small from the start.
+inline Fd connect_to(unsigned short port, int buffer = 0) {
   Fd s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (buffer)
+    setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
   sockaddr_in a = loopback(port);
   if (connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
     s.close();
@@ -62,30 +65,18 @@ struct TcpPair {
   Fd near, far;
   explicit TcpPair(int buffer = 0) {
     Fd l = listener();
-    Fd client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (buffer) {
+    if (buffer)
       setsockopt(l.get(), SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-      setsockopt(client.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    }
-    sockaddr_in a = loopback(local_port(l.get()));
-    if (connect(client.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
-      far = client;
+    far = connect_to(local_port(l.get()), buffer);
     near.reset(accept4(l.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
   }
 };
 
 // Waits (on the descriptor, up to timeoutMs of real time) for one read.
-// Returns the bytes; "" with *closed set when the peer closed.
-inline std::string read_some(int fd, int timeoutMs = 2000, bool* closed = nullptr) {
+inline std::string read_some(int fd, int timeoutMs = 2000) {
   pollfd p = {fd, POLLIN, 0};
-  if (closed)
-    *closed = false;
-  if (poll(&p, 1, timeoutMs) != 1)
-    return "";
   char buf[70000];
-  ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-  if (n == 0 && closed)
-    *closed = true;
+  ssize_t n = poll(&p, 1, timeoutMs) == 1 ? recv(fd, buf, sizeof buf, MSG_DONTWAIT) : 0;
   return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
 }
 
