@@ -12,8 +12,53 @@
 namespace ASN1 {
 namespace detail {
 
-void* allocate(std::size_t n);
-void deallocate(void* p, std::size_t n) noexcept;
+#if defined(__SANITIZE_ADDRESS__)
+
+inline void* allocate(std::size_t n) { return ::operator new(n); }
+inline void deallocate(void* p, std::size_t) noexcept { ::operator delete(p); }
+
+#else
+
+const std::size_t PoolGranule = 8;    // pooled block sizes are multiples of this
+const std::size_t MaxPooled = 256;    // larger blocks come from the heap
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+// Heads of the free lists of this thread, one per block size.
+extern __thread FreeBlock* freeLists[MaxPooled / PoolGranule];
+
+// Carves a new chunk into blocks of the size class of n, or takes a large
+// block from the heap.
+void* allocateMore(std::size_t n);
+
+inline void* allocate(std::size_t n) {
+  if (n - 1 < MaxPooled) {  // n = 0 wraps around and goes the long way
+    FreeBlock*& head = freeLists[(n - 1) / PoolGranule];
+    if (FreeBlock* block = head) {
+      head = block->next;
+      return block;
+    }
+  }
+  return allocateMore(n);
+}
+
+inline void deallocate(void* p, std::size_t n) noexcept {
+  if (!p) return;
+  if (n - 1 < MaxPooled) {
+    FreeBlock*& head = freeLists[(n - 1) / PoolGranule];
+    FreeBlock* block = static_cast<FreeBlock*>(p);
+    block->next = head;
+    head = block;
+    return;
+  }
+  if (n == 0)
+    freeLists[0] = new (p) FreeBlock{freeLists[0]};  // allocate(0) gave a block of the smallest size
+  else
+    ::operator delete(p);
+}
+
+#endif
 
 // Class-scope allocation of the value classes; no data.
 template <class T>

@@ -353,10 +353,13 @@ bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
   unsigned count = 0;
   if (decodeConstrainedLength(value, count) < 0 || count > MaximumArraySize) return false;
   if (value.size() > count) value.resize(count);
-  // Elements are made as the input reaches them.
+  // Elements are made as the input reaches them, in room taken at once.
+  SEQUENCE_OF_Base::Container& items = value.elements();
+  items.reserve(count);
+  const AbstractData::InfoType* itemInfo = value.info()->itemInfo;
   for (unsigned i = 0; i < count; ++i) {
-    if (i == value.size()) value.resize(i + 1);
-    if (!value.element(i).accept(*this)) {
+    if (i == items.size()) items.push_back(itemInfo->create(itemInfo));  // no reallocation: reserved
+    if (!items[i]->accept(*this)) {
       value.resize(i);
       return false;
     }
