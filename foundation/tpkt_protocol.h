@@ -27,8 +27,8 @@ public:
   // Frames p and passes it down. A payload over MaxPayload octets cannot be
   // framed: it is refused with an error line and nothing is sent.
   void message(Packet& p) override;
-  // Consumes every byte of p; each complete payload goes up through
-  // on_message, exactly the payload's bytes, in stream order.
+  // Consumes every byte of p (p may be left null); each complete payload
+  // goes up through on_message, exactly the payload's bytes, in stream order.
   void receive(Packet& p) override;
 
   void reset();
