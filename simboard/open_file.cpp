@@ -1,5 +1,6 @@
 #include "simboard/open_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -50,7 +51,15 @@ bool OpenFile::flush() {
 bool OpenFile::receive(Bytes& datagram) {
   if (simFd_ < 0)
     return false;
-  datagram.resize(MaxDatagram);
+  // Ask for the size first: filling a 64 KiB buffer for every look at an
+  // empty queue would cost more than everything else the board does.
+  char probe;
+  ssize_t size = ::recv(simFd_, &probe, 1, MSG_DONTWAIT | MSG_PEEK | MSG_TRUNC);
+  if (size < 0) {
+    datagram.clear();
+    return false;
+  }
+  datagram.resize(std::min(static_cast<size_t>(size), MaxDatagram));
   ssize_t n = ::recv(simFd_, datagram.data(), datagram.size(), MSG_DONTWAIT);
   if (n < 0) {
     datagram.clear();
