@@ -55,7 +55,7 @@ int PERDecoder::decodeMultiBitNearEnd(unsigned n, unsigned& value) {
   return 0;
 }
 
-bool PERDecoder::decodeBitMap(unsigned char* bits, unsigned n) {
+bool PERDecoder::decodeLongBitMap(unsigned char* bits, unsigned n) {
   if (n > getBitsLeft()) return false;
   unsigned octet = 0;
   for (; n >= 8; n -= 8) {

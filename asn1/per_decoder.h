@@ -42,19 +42,33 @@ class PERDecoder : public Visitor {
     return bit;
   }
   int decodeMultiBit(unsigned n, unsigned& value) {
-    // Up to 25 bits with four octets left lie within the next four octets.
-    if (n - 1u < 25u && endPosition - position >= 4) {
+    if (n - 1u < 25u) {
       const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
-      unsigned word = (unsigned(p[0]) << 24) | (unsigned(p[1]) << 16) | (unsigned(p[2]) << 8) | p[3];
-      unsigned used = 8u - bitOffset + n;
-      value = (word << (8u - bitOffset)) >> (32u - n);
-      position += used / 8u;
-      bitOffset = static_cast<unsigned char>(8u - used % 8u);
-      return 0;
+      if (endPosition - position >= 4) {  // up to 25 bits lie within the next four octets
+        unsigned word = (unsigned(p[0]) << 24) | (unsigned(p[1]) << 16) | (unsigned(p[2]) << 8) | p[3];
+        unsigned used = 8u - bitOffset + n;
+        value = (word << (8u - bitOffset)) >> (32u - n);
+        position += used / 8u;
+        bitOffset = static_cast<unsigned char>(8u - used % 8u);
+        return 0;
+      }
+      if (n < bitOffset && position != endPosition) {  // within the current octet
+        bitOffset = static_cast<unsigned char>(bitOffset - n);
+        value = (*p >> bitOffset) & ((1u << n) - 1u);
+        return 0;
+      }
     }
     return decodeMultiBitNearEnd(n, value);
   }
-  bool decodeBitMap(unsigned char* bits, unsigned n);
+  bool decodeBitMap(unsigned char* bits, unsigned n) {
+    if (n - 1u < 8u) {
+      unsigned octet = 0;
+      if (decodeMultiBit(n, octet) < 0) return false;
+      *bits = static_cast<unsigned char>(octet << (8 - n));
+      return true;
+    }
+    return decodeLongBitMap(bits, n);
+  }
   std::size_t decodeBlock(char* buffer, std::size_t n);  // octets copied
   int decodeUnsigned(int lb, unsigned ub, unsigned& value) {
     unsigned span = ub - static_cast<unsigned>(lb);
@@ -102,6 +116,7 @@ class PERDecoder : public Visitor {
 
  private:
   int decodeMultiBitNearEnd(unsigned n, unsigned& value);
+  bool decodeLongBitMap(unsigned char* bits, unsigned n);
   int decodeUnsignedOtherRange(int lb, unsigned ub, unsigned& value);
   int decodeLengthOtherForm(unsigned lb, unsigned ub, unsigned& len);
   // Reads an unconstrained length and checks that many octets remain; leaves the

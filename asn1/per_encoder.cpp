@@ -89,7 +89,7 @@ void PEREncoder::encodeBlock(const char* bytes, std::size_t n) {
   cursor += n;
 }
 
-void PEREncoder::encodeBitMap(const unsigned char* bits, unsigned n) {
+void PEREncoder::encodeLongBitMap(const unsigned char* bits, unsigned n) {
   for (unsigned i = 0; i < n / 8; ++i) encodeMultiBit(bits[i], 8);
   if (n % 8) encodeMultiBit(static_cast<unsigned>(bits[n / 8] >> (8 - n % 8)), n % 8);
 }

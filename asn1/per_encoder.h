@@ -33,7 +33,12 @@ class PEREncoder : public ConstVisitor {
   }
   void encodeByte(unsigned value);
   void encodeBlock(const char* bytes, std::size_t n);       // aligned octets; n = 0 does not align
-  void encodeBitMap(const unsigned char* bits, unsigned n);  // not aligned
+  void encodeBitMap(const unsigned char* bits, unsigned n) {  // not aligned
+    if (n - 1u < 8u)
+      encodeMultiBit(static_cast<unsigned>(bits[0] >> (8 - n)), n);
+    else
+      encodeLongBitMap(bits, n);
+  }
   void byteAlign() { bitOffset = 8; }
 
   // Constrained whole number lb..ub; false when the value is out of range.
@@ -85,6 +90,7 @@ class PEREncoder : public ConstVisitor {
  private:
   bool encodeUnconstrainedInteger(int value);
   void encodeMultiBitAcross(unsigned value, unsigned n);
+  void encodeLongBitMap(const unsigned char* bits, unsigned n);
   bool encodeUnsignedOtherRange(unsigned offset, unsigned span);
   bool encodeLengthOtherForm(unsigned len, unsigned lb, unsigned ub);
   // Room for n more octets behind the cursor.
