@@ -10,19 +10,17 @@ namespace ASN1 {
 
 const unsigned SEQUENCE::defaultTag = 0;
 
-SEQUENCE::BitMap::BitMap(unsigned n) : totalBits(n), inlineBits() {
+SEQUENCE::BitMap::BitMap(unsigned n) : totalBits(n), bits() {
   if (onHeap()) {
-    heapBits = static_cast<unsigned char*>(detail::allocate(octets()));
-    std::fill(heapBits, heapBits + octets(), 0);
+    bits.heap = static_cast<unsigned char*>(detail::allocate(octets()));
+    std::fill(bits.heap, bits.heap + octets(), 0);
   }
 }
 
-SEQUENCE::BitMap::BitMap(const BitMap& other) : totalBits(other.totalBits), inlineBits() {
+SEQUENCE::BitMap::BitMap(const BitMap& other) : totalBits(other.totalBits), bits(other.bits) {
   if (onHeap()) {
-    heapBits = static_cast<unsigned char*>(detail::allocate(octets()));
-    std::copy(other.heapBits, other.heapBits + octets(), heapBits);
-  } else {
-    std::copy(other.inlineBits, other.inlineBits + sizeof inlineBits, inlineBits);
+    bits.heap = static_cast<unsigned char*>(detail::allocate(octets()));
+    std::copy(other.bits.heap, other.bits.heap + octets(), bits.heap);
   }
 }
 
@@ -33,39 +31,36 @@ SEQUENCE::BitMap& SEQUENCE::BitMap::operator=(const BitMap& other) {
 }
 
 void SEQUENCE::BitMap::swap(BitMap& other) noexcept {
-  unsigned char mine[sizeof inlineBits];
-  std::copy(inlineBits, inlineBits + sizeof inlineBits, mine);  // the union: octets or pointer
-  std::copy(other.inlineBits, other.inlineBits + sizeof inlineBits, inlineBits);
-  std::copy(mine, mine + sizeof inlineBits, other.inlineBits);
+  std::swap(bits, other.bits);
   std::swap(totalBits, other.totalBits);
 }
 
 void SEQUENCE::BitMap::resize(unsigned n) {
   unsigned oldOctets = octets(), newOctets = (n + 7u) / 8u;
   if (n > InlineBits && newOctets != oldOctets) {
-    unsigned char* bits = static_cast<unsigned char*>(detail::allocate(newOctets));
+    unsigned char* grown = static_cast<unsigned char*>(detail::allocate(newOctets));
     const unsigned char* from = data();
     unsigned kept = std::min(oldOctets, newOctets);
-    std::copy(from, from + kept, bits);
-    std::fill(bits + kept, bits + newOctets, 0);
-    if (onHeap()) detail::deallocate(heapBits, oldOctets);
-    heapBits = bits;
+    std::copy(from, from + kept, grown);
+    std::fill(grown + kept, grown + newOctets, 0);
+    if (onHeap()) detail::deallocate(bits.heap, oldOctets);
+    bits.heap = grown;
   } else if (n <= InlineBits && onHeap()) {
-    unsigned char* bits = heapBits;
-    std::fill(inlineBits, inlineBits + sizeof inlineBits, 0);
-    std::copy(bits, bits + newOctets, inlineBits);
-    detail::deallocate(bits, oldOctets);
+    unsigned char* heap = bits.heap;
+    bits = Storage();
+    std::copy(heap, heap + newOctets, bits.held);
+    detail::deallocate(heap, oldOctets);
   } else if (newOctets > oldOctets) {
-    unsigned char* bits = data();
-    std::fill(bits + oldOctets, bits + newOctets, 0);
+    unsigned char* held = data();
+    std::fill(held + oldOctets, held + newOctets, 0);
   }
   totalBits = n;
   if (n % 8) data()[n / 8] &= static_cast<unsigned char>(0xff00u >> (n % 8));
 }
 
 bool SEQUENCE::BitMap::anyBitSet() const {
-  const unsigned char* bits = data();
-  return std::any_of(bits, bits + octets(), [](unsigned char octet) { return octet != 0; });
+  const unsigned char* octetsHeld = data();
+  return std::any_of(octetsHeld, octetsHeld + octets(), [](unsigned char octet) { return octet != 0; });
 }
 
 SEQUENCE::FieldVector::FieldVector(const FieldVector& other) : FieldVector() {

@@ -28,12 +28,12 @@ class SEQUENCE : public AbstractData {
   // 64 bits, which are all but the oddest, are held in the object itself.
   class BitMap {
    public:
-    BitMap() : totalBits(0), inlineBits() {}
+    BitMap() : totalBits(0), bits() {}
     explicit BitMap(unsigned n);  // n clear bits
     BitMap(const BitMap& other);
     BitMap& operator=(const BitMap& other);
     ~BitMap() {
-      if (onHeap()) detail::deallocate(heapBits, octets());
+      if (onHeap()) detail::deallocate(bits.heap, octets());
     }
     void swap(BitMap& other) noexcept;
 
@@ -48,8 +48,8 @@ class SEQUENCE : public AbstractData {
     // New bits are clear; bits dropped from the end are cleared.
     void resize(unsigned n);
     bool any() const { return totalBits != 0 && anyBitSet(); }
-    const unsigned char* data() const { return onHeap() ? heapBits : inlineBits; }
-    unsigned char* data() { return onHeap() ? heapBits : inlineBits; }
+    const unsigned char* data() const { return onHeap() ? bits.heap : bits.held; }
+    unsigned char* data() { return onHeap() ? bits.heap : bits.held; }
     int compare(const BitMap& other) const;
 
    private:
@@ -59,10 +59,10 @@ class SEQUENCE : public AbstractData {
     unsigned octets() const { return (totalBits + 7u) / 8u; }
 
     unsigned totalBits;
-    union {
-      unsigned char inlineBits[InlineBits / 8];
-      unsigned char* heapBits;  // octets() octets from the pool
-    };
+    union Storage {
+      unsigned char held[InlineBits / 8];
+      unsigned char* heap;  // octets() octets from the pool
+    } bits;
   };
 
   // The field slots, one per field of the record; owns its non-null elements.
