@@ -32,25 +32,6 @@ struct Owner {
   }
 };
 
-struct Pipe {
-  Fd rd, wr;
-  explicit Pipe(bool full = false) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0)
-      rd.reset(fds[0]), wr.reset(fds[1]);
-    std::string filler(65536, 'f');
-    while (full && write(wr.get(), filler.data(), filler.size()) > 0) {
-    }
-  }
-  std::string drain() {
-    std::string all;
-    char buf[4096];
-    for (ssize_t n; (n = read(rd.get(), buf, sizeof buf)) > 0;)
-      all.append(buf, static_cast<size_t>(n));
-    return all;
-  }
-};
-
 Fd file_of(const std::string& content) {
   char path[] = "/tmp/async-copy-XXXXXX";
   Fd fd(mkstemp(path));
@@ -60,15 +41,8 @@ Fd file_of(const std::string& content) {
   return fd;
 }
 
-struct Loop {
-  TestClock clock;
-  LoopRunner loop;
-  Loop() { clock.set_auto_advance(false); }
-  bool until(const std::function<bool()>& pred) { return loop.until(pred, 500); }
-};
-
 TEST(AsyncCopy, CopiesAFileToAPipeAndReportsOnce) {
-  Loop l;
+  Rig l;
   std::string content;
   for (int i = 0; i < 3000; ++i)
     content.push_back(static_cast<char>('a' + i % 26));
@@ -96,7 +70,7 @@ TEST(AsyncCopy, CopiesAFileToAPipeAndReportsOnce) {
 
 TEST(AsyncCopy, StopFinishesThePendingWriteAndHangUpIsAnError) {
   signal(SIGPIPE, SIG_IGN);  // as the daemon does
-  Loop l;
+  Rig l;
   Owner owner;
   ASync::Copy copy;
   copy.Bind(&Owner::OnCopy, &owner);
@@ -124,7 +98,7 @@ TEST(AsyncCopy, StopFinishesThePendingWriteAndHangUpIsAnError) {
 }
 
 TEST(AsyncConnect, ConnectsFailsAndRefusesTextThatIsNoAddress) {
-  Loop l;
+  Rig l;
   Fd server = listener();
   Owner owner;
   ASync::Connect connect;
@@ -154,7 +128,7 @@ TEST(AsyncConnect, ConnectsFailsAndRefusesTextThatIsNoAddress) {
 }
 
 TEST(AsyncConnect, TimeLimitAndStop) {
-  Loop l;
+  Rig l;
   // A listener with a full backlog leaves further connects unanswered.
   Fd server(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in a = loopback(0);

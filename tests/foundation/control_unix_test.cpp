@@ -6,9 +6,6 @@
 
 #include "foundation/control_unix.h"
 #include "tests/foundation/transport_helpers.h"
-#include "tests/support/log_capture.h"
-#include "tests/support/loop_runner.h"
-#include "tests/support/test_clock.h"
 
 using namespace transport_test;
 
@@ -35,10 +32,7 @@ Fd unix_socket(const std::string& path, bool listening) {
 }
 
 TEST(ControlUnix, AcceptorAndConnectorOverSocketPaths) {
-  testing_support::TestClock clock;
-  clock.set_auto_advance(false);
-  testing_support::LoopRunner loop;
-  testing_support::LogCapture log;
+  Rig r;
   char dir[] = "/tmp/control-unix-XXXXXX";
   std::string base = mkdtemp(dir);
 
@@ -47,11 +41,11 @@ TEST(ControlUnix, AcceptorAndConnectorOverSocketPaths) {
   acceptor.Bind(&served);
   ASSERT_TRUE(acceptor.Activate());
   Fd client = unix_socket(base + "/server.sock", false);
-  ASSERT_TRUE(loop.until([&] { return served.connects == 1; }, 500));
+  ASSERT_TRUE(r.until([&] { return served.connects == 1; }));
   send_all(client.get(), tpkt("over a path"));
-  ASSERT_TRUE(loop.until([&] { return served.last == "over a path"; }, 500));
+  ASSERT_TRUE(r.until([&] { return served.last == "over a path"; }));
   Fd second = unix_socket(base + "/server.sock", false);
-  EXPECT_TRUE(loop.until([&] { return peer_closed(second.get(), 0); }, 500));  // one peer at a time
+  EXPECT_TRUE(r.until([&] { return peer_closed(second.get(), 0); }));  // one peer at a time
   acceptor.Disconnect();
   EXPECT_TRUE(peer_closed(client.get()));
 
@@ -62,19 +56,19 @@ TEST(ControlUnix, AcceptorAndConnectorOverSocketPaths) {
   connector.Bind(&agentLink);
   int baseline = open_descriptors();
   ASSERT_TRUE(connector.Activate());
-  EXPECT_TRUE(log.err().find("can't connect to " + base + "/agent.sock : No such file or directory\n") !=
+  EXPECT_TRUE(r.log.err().find("can't connect to " + base + "/agent.sock : No such file or directory\n") !=
               std::string::npos);
   EXPECT_GE(baseline, open_descriptors());
   Fd agent = unix_socket(base + "/agent.sock", true);
-  clock.advance(Control::ConnectorUnix::FastRetryMs);
-  ASSERT_TRUE(loop.until([&] { return agentLink.connects == 1; }, 500));
+  r.clock.advance(Control::ConnectorUnix::FastRetryMs);
+  ASSERT_TRUE(r.until([&] { return agentLink.connects == 1; }));
   Fd link(accept4(agent.get(), nullptr, nullptr, SOCK_CLOEXEC));
   EXPECT_TRUE(connector.Send("hello", 5));
   EXPECT_EQ(tpkt("hello"), read_n(link.get(), 9));
   link.close();
-  ASSERT_TRUE(loop.until([&] { return agentLink.disconnects == 1; }, 500));
-  clock.advance(Control::ConnectorUnix::ReconnectMs);
-  ASSERT_TRUE(loop.until([&] { return agentLink.connects == 2; }, 500));
+  ASSERT_TRUE(r.until([&] { return agentLink.disconnects == 1; }));
+  r.clock.advance(Control::ConnectorUnix::ReconnectMs);
+  ASSERT_TRUE(r.until([&] { return agentLink.connects == 2; }));
   EXPECT_EQ(0, system(("rm -rf " + base).c_str()));
 }
 

@@ -106,40 +106,6 @@ TEST_F(DaemonTest, SyslogModeRoutesTheThreeStreamsAndTheRawDescriptors) {
   close(server);
 }
 
-TEST_F(DaemonTest, LogFileModeWritesAllStreamsToTheHourlyFile) {
-  Daemon::Params params;
-  params.mode = 1;
-  params.nochdir = true;
-  params.name = root_.path();
-  int report = detach(params, [](int fd) {
-    std::cout << "notice" << std::endl;
-    std::cerr << "error" << std::endl;
-    std::clog << "debug" << std::endl;
-    ssize_t n = write(fd, "done", 4);
-    static_cast<void>(n);
-  });
-  ASSERT_EQ("done", readSome(report));
-  close(report);
-  EXPECT_EQ("53:07:250000: notice\n53:07:250000: error\n53:07:250000: debug\n",
-            readFile(root_.path() + "/2025_02_05-13.log"));
-}
-
-TEST_F(DaemonTest, OtherModesDetachAndKeepTheStreams) {
-  Daemon::Params params;
-  params.mode = 2;
-  params.nochdir = true;
-  static std::streambuf* before;
-  before = std::cout.rdbuf();
-  int report = detach(params, [](int fd) {
-    const bool kept = std::cout.rdbuf() == before;
-    const bool detached = getsid(0) == getpid();
-    ssize_t n = write(fd, kept && detached ? "ok" : "no", 2);
-    static_cast<void>(n);
-  });
-  EXPECT_EQ("ok", readSome(report));
-  close(report);
-}
-
 TEST_F(DaemonTest, HourlyFilesChangeWithTheHourAndContinueOpenLines) {
   const std::string dir = root_.path();
   const std::string first = dir + "/2025_02_05-13.log";

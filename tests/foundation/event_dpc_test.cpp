@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "foundation/event.h"
 #include "foundation/multiplexer.h"
+#include "tests/foundation/transport_helpers.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loop_runner.h"
 #include "tests/support/test_clock.h"
@@ -17,22 +16,10 @@ using testing_support::LogCapture;
 using testing_support::LoopRunner;
 using testing_support::TestClock;
 
-namespace {
+using transport_test::open_descriptors;
+using transport_test::Pipe;
 
-struct Pipe {
-  int rd = -1, wr = -1;
-  Pipe() {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) == 0) {
-      rd = fds[0];
-      wr = fds[1];
-    }
-  }
-  ~Pipe() {
-    ::close(rd);
-    ::close(wr);
-  }
-};
+namespace {
 
 struct Watcher {
   std::string name;
@@ -60,15 +47,15 @@ TEST(Event, EveryHandlerIsServicedAndDetachAttachDuringAPass) {
   std::vector<std::string> log;
   Pipe p1, p2, p3, p4;
   Watcher a("a", &log), b("b", &log), c("c", &log), d("d", &log);
-  a.event.Schedule(Fd(::dup(p1.rd)), POLLIN);
-  b.event.Schedule(Fd(::dup(p2.rd)), POLLIN);
-  c.event.Schedule(Fd(::dup(p3.rd)), POLLIN);
+  a.event.Schedule(p1.rd, POLLIN);
+  b.event.Schedule(p2.rd, POLLIN);
+  c.event.Schedule(p3.rd, POLLIN);
   LoopRunner loop;
-  ASSERT_EQ(write(p2.wr, "x", 1), 1);
+  ASSERT_EQ(write(p2.wr.get(), "x", 1), 1);
   a.victim = &c;    // a detaches c before c's turn
   a.newcomer = &d;  // and attaches d, which waits for the next turn
-  a.newcomerFd.reset(::dup(p4.rd));
-  ASSERT_EQ(write(p4.wr, "x", 1), 1);
+  a.newcomerFd = p4.rd;
+  ASSERT_EQ(write(p4.wr.get(), "x", 1), 1);
   multiplexer.run_turn();
   EXPECT_EQ(log, (std::vector<std::string>{"a:0", "b:1"}));
   EXPECT_EQ(a.event.count(), 0u);
@@ -79,32 +66,17 @@ TEST(Event, EveryHandlerIsServicedAndDetachAttachDuringAPass) {
   EXPECT_EQ(multiplexer.handler_count(), 4u);  // and the runner's own
 }
 
-// Number of open descriptors of this process that refer to the same file as fd.
-int openCopies(int fd) {
-  struct stat ref;
-  fstat(fd, &ref);
-  int n = 0;
-  for (int i = 0; i < 1024; ++i) {
-    struct stat st;
-    if (fstat(i, &st) == 0 && st.st_ino == ref.st_ino && st.st_dev == ref.st_dev)
-      ++n;
-  }
-  return n;
-}
-
 TEST(Event, ScheduleKeepsOneDuplicateAndDuplicateAttachIsReported) {
   TestClock clock;
   Pipe p1, p2;
   std::vector<std::string> log;
   Watcher w("w", &log);
-  Fd first(::dup(p1.rd));
-  w.event.Schedule(first, POLLIN);
-  EXPECT_NE(w.event.fd().get(), first.get());
-  // Both pipe ends share one inode: two ends, first, and the event's duplicate.
-  EXPECT_EQ(openCopies(p1.rd), 4);
-  w.event.Schedule(Fd(::dup(p2.rd)), POLLIN);
-  EXPECT_EQ(openCopies(p1.rd), 3);  // the event's first duplicate was closed
-  EXPECT_EQ(openCopies(p2.rd), 3);
+  const int before = open_descriptors();
+  w.event.Schedule(p1.rd, POLLIN);
+  EXPECT_NE(w.event.fd().get(), p1.rd.get());
+  EXPECT_EQ(before + 1, open_descriptors());
+  w.event.Schedule(p2.rd, POLLIN);
+  EXPECT_EQ(before + 1, open_descriptors());  // the event's first duplicate was closed
   EXPECT_EQ(multiplexer.handler_count(), 1u);
   int own = w.event.fd().get();
   w.event.Schedule(w.event.fd(), POLLIN | POLLOUT);
@@ -123,6 +95,7 @@ TEST(Event, ScheduleKeepsOneDuplicateAndDuplicateAttachIsReported) {
 }
 
 struct Calls {
+  Calls(std::vector<std::string>* l, const char* n) : log(l), name(n) {}
   std::vector<std::string>* log;
   std::string name;
   Dpc dpc;
@@ -142,13 +115,10 @@ struct Calls {
 
 TEST(Dpc, OrderIdempotenceAndChangesDuringAPass) {
   std::vector<std::string> log;
-  Calls calls[3];
   // Run order is by address; index order matches it in an array.
-  for (int i = 0; i < 3; ++i) {
-    calls[i].log = &log;
-    calls[i].name = std::string(1, static_cast<char>('a' + i));
-    calls[i].dpc.Bind(&calls[i], &Calls::run);
-  }
+  Calls calls[3] = {{&log, "a"}, {&log, "b"}, {&log, "c"}};
+  for (Calls& c : calls)
+    c.dpc.Bind(&c, &Calls::run);
   calls[2].dpc.Activate();
   calls[0].dpc.Activate();
   calls[0].dpc.Activate();
@@ -174,20 +144,14 @@ TEST(Dpc, OrderIdempotenceAndChangesDuringAPass) {
 TEST(Dpc, RunsTwicePerTurnUnlessItStopsItself) {
   TestClock clock;
   std::vector<std::string> log;
-  Calls once, always;
-  once.log = always.log = &log;
-  once.name = "once";
-  always.name = "always";
+  Calls once{&log, "once"}, always{&log, "always"};
   once.selfStop = true;
-  once.dpc.Bind(&once, &Calls::run);
-  always.dpc.Bind(&always, &Calls::run);
-  once.dpc.Activate();
-  always.dpc.Activate();
-  Timer keep;
-  struct N {
-    void f() {}
-  } n;
-  keep.set(100, &N::f, &n);
+  for (Calls* c : {&once, &always}) {
+    c->dpc.Bind(c, &Calls::run);
+    c->dpc.Activate();
+  }
+  Timer keep;  // bounds the turn's wait
+  keep.set(100, &Calls::run, &once);
   LoopRunner loop;
   multiplexer.run_turn();
   EXPECT_EQ(std::count(log.begin(), log.end(), "once"), 1);
@@ -211,7 +175,7 @@ TEST(Loop, TimerPoolPluginsBoundTheWait) {
   TestClock clock;
   Pipe p;
   Event idle;
-  idle.Schedule(Fd(::dup(p.rd)), POLLIN);
+  idle.Schedule(p.rd, POLLIN);
   Plugin none(-1), far(700), near(250);
   none.timerHook();
   far.timerHook();

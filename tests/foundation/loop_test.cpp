@@ -2,14 +2,13 @@
 
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <sys/time.h>
 #include <unistd.h>
 #include <vector>
 
-#include "foundation/device_io.h"
 #include "foundation/multiplexer.h"
+#include "tests/foundation/fake_watchdog.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loop_runner.h"
 #include "tests/support/test_clock.h"
@@ -19,45 +18,6 @@ using testing_support::LoopRunner;
 using testing_support::TestClock;
 
 namespace {
-
-// Stands in for the watchdog driver: records what the loop writes to it.
-class FakeWatchdog : public DevIo::Backend {
-public:
-  explicit FakeWatchdog(TestClock* clock = nullptr) : clock_(clock) { previous_ = DevIo::install(this); }
-  ~FakeWatchdog() override { DevIo::install(previous_); }
-
-  int open(const char* path, int flags) override {
-    opened.push_back(path);
-    if (failOpen) {
-      errno = ENOENT;
-      return -1;
-    }
-    fd_ = ::open("/dev/null", flags);
-    return fd_;
-  }
-  ssize_t write(int fd, const void* buf, size_t count) override {
-    if (fd != fd_)
-      return DevIo::Backend::write(fd, buf, count);
-    writes.emplace_back(static_cast<const char*>(buf), count);
-    stamps.push_back(clock_ ? clock_->now_ms() : 0);
-    if (failWrites) {
-      errno = EIO;
-      return -1;
-    }
-    return static_cast<ssize_t>(count);
-  }
-
-  std::vector<std::string> opened;
-  std::vector<std::string> writes;
-  std::vector<uint64_t> stamps;
-  bool failOpen = false;
-  bool failWrites = false;
-
-private:
-  TestClock* clock_;
-  DevIo::Backend* previous_;
-  int fd_ = -1;
-};
 
 struct Ticker {
   Timer t;

@@ -13,25 +13,9 @@
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-volatile sig_atomic_t gotSigno = 0;
-volatile sig_atomic_t gotInfoSigno = 0;
 volatile sig_atomic_t gotInfoPid = 0;
-
-void plainHandler(int signo) { gotSigno = signo; }
-void infoHandler(int signo, siginfo_t* info, void*) {
-  gotInfoSigno = signo;
-  gotInfoPid = info->si_pid;
-}
+void plainHandler(int) {}
+void infoHandler(int, siginfo_t* info, void*) { gotInfoPid = info->si_pid; }
 
 struct sigaction current(int signo) {
   struct sigaction action;
@@ -41,34 +25,26 @@ struct sigaction current(int signo) {
 
 }  // namespace
 
-TEST(PidFile, HoldsTheDigitsOfThePidWhileAlive) {
+TEST(PidFile, HoldsThePidWhileAliveAndAnUnwritableDirectoryIsSilent) {
   TempRoot root("pid");
   const std::string path = root.path() + "/var/run/server.pid";
   {
     Linux::Run run("server");
     EXPECT_EQ(path, run.path());
-    EXPECT_GE(run.fd(), 0);
-    EXPECT_EQ(std::to_string(getpid()), readFile(path));
+    std::ifstream in(path);
+    EXPECT_EQ(std::to_string(getpid()), std::string(std::istreambuf_iterator<char>(in), {}));
   }
-  EXPECT_FALSE(exists(path));
-}
-
-TEST(PidFile, UnwritableDirectoryIsSilent) {
-  TempRoot root("pid");
+  struct stat st;
+  EXPECT_NE(0, stat(path.c_str(), &st));
   ASSERT_EQ(0, rmdir((root.path() + "/var/run").c_str()));
   testing::internal::CaptureStderr();
-  {
-    Linux::Run run("server");
-    EXPECT_EQ(-1, run.fd());
-  }
+  EXPECT_EQ(-1, Linux::Run("server").fd());
   EXPECT_EQ("", testing::internal::GetCapturedStderr());
 }
 
 TEST(Signals, InstallationFlagsAndMasks) {
   using namespace IPC::Signal;
-  EXPECT_TRUE(Set::is_signal(SIGINT));
   EXPECT_FALSE(Set::is_signal(0) || Set::is_signal(NSIG));
-
   // A siginfo handler gets SA_SIGINFO added and the mask as given.
   ASSERT_EQ(0, handle(SIGUSR1, infoHandler, Set(SIGHUP, SIGUSR2, SIGPIPE), SA_RESTART));
   struct sigaction a = current(SIGUSR1);
@@ -76,22 +52,15 @@ TEST(Signals, InstallationFlagsAndMasks) {
   EXPECT_TRUE(sigismember(&a.sa_mask, SIGHUP) && sigismember(&a.sa_mask, SIGPIPE));
   EXPECT_FALSE(sigismember(&a.sa_mask, SIGINT));
   raise(SIGUSR1);
-  EXPECT_EQ(SIGUSR1, gotInfoSigno);
   EXPECT_EQ(getpid(), gotInfoPid);
-
-  // A plain handler gets it taken out.
+  // A plain handler gets it taken out; enable/disable_int toggle SA_RESTART.
   ASSERT_EQ(0, handle(SIGUSR1, plainHandler, SA_SIGINFO | SA_RESTART));
   EXPECT_EQ(SA_RESTART, current(SIGUSR1).sa_flags & (SA_SIGINFO | SA_RESTART));
-  raise(SIGUSR1);
-  EXPECT_EQ(SIGUSR1, gotSigno);
   EXPECT_EQ(0, enable_int(SIGUSR1));
   EXPECT_FALSE(current(SIGUSR1).sa_flags & SA_RESTART);
   EXPECT_EQ(0, disable_int(SIGUSR1));
   EXPECT_TRUE(current(SIGUSR1).sa_flags & SA_RESTART);
   EXPECT_EQ(plainHandler, current(SIGUSR1).sa_handler);
-
-  EXPECT_EQ(0, ignore(SIGUSR1));
-  EXPECT_EQ(SIG_IGN, current(SIGUSR1).sa_handler);
   EXPECT_EQ(0, system(SIGUSR1));
   EXPECT_EQ(SIG_DFL, current(SIGUSR1).sa_handler);
   EXPECT_EQ(-1, handle(SIGKILL, plainHandler, 0));
@@ -110,19 +79,9 @@ TEST(FindProcByName, ScansAFakeProcessTable) {
   addProc("56", "56 (fax) S 1 1 1");
   addProc("78", std::string("78 (") + std::string(300, 'l') + ") S");  // cut at 255 bytes: no ")"
 
-  EXPECT_EQ(12, find_proc_by_name("pppd", 12));
   EXPECT_EQ(12, find_proc_by_name("pppd", 56));  // wrong hint: scans
-  EXPECT_EQ(12, find_proc_by_name("pppd", 0));
   EXPECT_EQ(34, find_proc_by_name("t38 (x)y", -1));
   EXPECT_EQ(-1, find_proc_by_name("t38 (x", -1));
   EXPECT_EQ(-1, find_proc_by_name("nobody", 0));
   EXPECT_EQ(-1, find_proc_by_name(std::string(300, 'l').c_str(), 78));
-}
-
-TEST(FindProcByName, FindsThisProcessThroughItsHint) {
-  std::string comm = readFile("/proc/self/comm");
-  ASSERT_FALSE(comm.empty());
-  comm.pop_back();  // line end
-  EXPECT_EQ(getpid(), find_proc_by_name(comm.c_str(), getpid()));
-  EXPECT_EQ(-1, find_proc_by_name("no such process name", getpid()));
 }

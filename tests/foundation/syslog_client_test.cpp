@@ -95,32 +95,21 @@ TEST_F(SyslogTest, OneFlushOfThreeLinesIsOneDatagram) {
   EXPECT_EQ(record(27, "nds-S250205-1353", "partial line") + record(27, "nds-S250205-1353", "b"), receive());
 
   // An empty line in the middle is an empty record.
-  err << "x\n\ny\n" << std::flush;
-  EXPECT_EQ(record(27, "nds-S250205-1353", "x") + record(27, "nds-S250205-1353", "") +
-                record(27, "nds-S250205-1353", "y"),
-            receive());
+  err << "\ny\n" << std::flush;
+  EXPECT_EQ(record(27, "nds-S250205-1353", "") + record(27, "nds-S250205-1353", "y"), receive());
 }
 
-TEST_F(SyslogTest, FullBufferWithoutLineEndIsOneRecord) {
-  bindServer(SOCK_DGRAM);
-  syslogManager.openlog("id", LOG_NDELAY, 0);
-  ManagedSysLogStreamBuf buf(3, 7);
-  std::ostream log(&buf);
-  // 16383 bytes fill the buffer; the record is cut to the line limit.
-  log << std::string(ManagedSysLogStreamBuf::kAreaSize - 1, 'z') << std::flush;
-  std::string got = receive();
-  const std::string head = "<31>" + std::string(kStamp) + "id: ";
-  ASSERT_EQ(SysLogManager::kLineSize, got.size());
-  EXPECT_EQ(head + std::string(SysLogManager::kLineSize - 1 - head.size(), 'z') + std::string(1, '\0'), got);
-  log << "tail" << std::endl;
-  EXPECT_EQ(record(31, "id", "tail"), receive());
-}
-
-TEST_F(SyslogTest, ThreeHundredLinesGoOutAs256AndThen44) {
+TEST_F(SyslogTest, RecordAndBatchLimits) {
   bindServer(SOCK_DGRAM);
   syslogManager.openlog("id", LOG_NDELAY, 0);
   ManagedSysLogStreamBuf buf(3, 5);
   std::ostream out(&buf);
+  // 16383 bytes without a line end fill the buffer: one record, cut to the line limit.
+  out << std::string(ManagedSysLogStreamBuf::kAreaSize - 1, 'z') << std::flush;
+  const std::string head = "<29>" + std::string(kStamp) + "id: ";
+  EXPECT_EQ(head + std::string(SysLogManager::kLineSize - 1 - head.size(), 'z') + std::string(1, '\0'), receive());
+
+  // 300 lines go out as 256 and 44.
   std::string first, second;
   for (int i = 0; i < 300; ++i) {
     out << i << '\n';
@@ -156,10 +145,6 @@ TEST_F(SyslogTest, HeaderOptionsAndFacilities) {
   syslogManager.sendmsg();
   EXPECT_EQ(std::string("<133>") + kStamp + "bare" + '\0', receive());
   EXPECT_EQ(0, syslogManager.sendmsg());
-
-  syslogManager.closelog();
-  EXPECT_EQ("syslog-mv", syslogManager.ident());
-  EXPECT_FALSE(syslogManager.connected());
 }
 
 TEST_F(SyslogTest, StreamServerSwitchesTypeAndReceivesWithoutAddress) {

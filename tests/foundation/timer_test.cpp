@@ -116,29 +116,6 @@ TEST(Timer, TwoHourGuard) {
   EXPECT_EQ(r.fired.back(), "c");
 }
 
-TEST(MuxTime, TimevalArithmeticAndFormat) {
-  Mux::timeval a{10, 1}, b{10, 0};
-  EXPECT_EQ(Mux::timevaldiff(a, b), 0u);  // b one microsecond before a
-  Mux::timeval x{1, 0}, y{0, 1}, r;
-  Mux::timevalsub2(x, y, r);
-  EXPECT_EQ(r.tv_sec, 0);
-  EXPECT_EQ(r.tv_usec, 999999);
-  Mux::timevaladd2(Mux::timeval{1, 600000}, Mux::timeval{0, 700000}, r);
-  EXPECT_EQ(r.tv_sec, 2);
-  EXPECT_EQ(r.tv_usec, 300000);
-  EXPECT_EQ(Mux::timevaldiff(Mux::timeval{1, 999900}, Mux::timeval{2, 400}), 1u);
-  std::string text = Mux::timevaltostring(Mux::timeval{1000, 5});
-  EXPECT_EQ(text.substr(text.size() - 7), ".000005");
-  Mux::timeval_timer t;
-  t.init(Mux::timeval{0, 0}, 0);
-  EXPECT_FALSE(t.is_expired(Mux::timeval{100, 0}));
-  t.init(Mux::timeval{0, 0}, 1000);
-  EXPECT_FALSE(t.is_expired(Mux::timeval{1, 0}));
-  EXPECT_TRUE(t.is_expired(Mux::timeval{1, 1000}));
-  t.inc();
-  EXPECT_FALSE(t.is_expired(Mux::timeval{2, 0}));
-}
-
 TEST(MuxTime, FrozenClockHoldsWithinATurn) {
   TestClock clock;
   Mux::mux_settimeofday();

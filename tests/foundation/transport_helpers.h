@@ -1,8 +1,9 @@
 #pragma once
-// Loopback TCP sockets for the transport tests.
+// Loopback TCP sockets and pipes for the loop and transport tests.
 #include <arpa/inet.h>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -12,8 +13,23 @@
 #include <unistd.h>
 
 #include "foundation/fd.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/loop_runner.h"
+#include "tests/support/test_clock.h"
 
 namespace transport_test {
+
+// The test clock, the loop and captured output; time moves only when told
+// unless autoAdvance lets idle waits jump the clock.
+struct Rig {
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  testing_support::LogCapture log;
+  explicit Rig(bool watchdog = false, bool autoAdvance = false) : loop(watchdog) {
+    clock.set_auto_advance(autoAdvance);
+  }
+  bool until(const std::function<bool()>& pred) { return loop.until(pred, 500); }
+};
 
 inline sockaddr_in loopback(unsigned short port) {
   sockaddr_in a;
@@ -110,6 +126,26 @@ inline void send_all(int fd, const std::string& bytes) {
     done += static_cast<size_t>(n);
   }
 }
+
+// A non-blocking pipe; `full` fills it so that the next write would block.
+struct Pipe {
+  Fd rd, wr;
+  explicit Pipe(bool full = false) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0)
+      rd.reset(fds[0]), wr.reset(fds[1]);
+    std::string filler(65536, 'f');
+    while (full && write(wr.get(), filler.data(), filler.size()) > 0) {
+    }
+  }
+  std::string drain() {
+    std::string all;
+    char buf[4096];
+    for (ssize_t n; (n = read(rd.get(), buf, sizeof buf)) > 0;)
+      all.append(buf, static_cast<size_t>(n));
+    return all;
+  }
+};
 
 inline std::string tpkt(const std::string& payload) {
   size_t n = payload.size() + 4;
