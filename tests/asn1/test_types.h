@@ -177,6 +177,14 @@ inline ASN1::CHOICE& messageCommand(ASN1::SEQUENCE& message, int seq, int slot) 
   return select<ASN1::CHOICE>(field<ASN1::CHOICE>(message, MessagePdu), PduCommand);
 }
 
+// Message seq 7, slot 33, command create trunk { trunk 1, timeslot 1 }.
+inline void createTrunk(ASN1::SEQUENCE& message) {
+  ASN1::CHOICE& create = select<ASN1::CHOICE>(messageCommand(message, 7, 33), CommandCreate);
+  ASN1::SEQUENCE& trunk = select<ASN1::SEQUENCE>(create, 1);
+  field<ASN1::INTEGER>(trunk, 0).setValue(1);
+  field<ASN1::INTEGER>(trunk, 1).setValue(1);
+}
+
 // The i-th entry of the report the vector script builds.
 inline void fillEntry(ASN1::SEQUENCE& entry, int i) {
   field<ASN1::AbstractString>(entry, 0) = "port-" + std::to_string(i);

