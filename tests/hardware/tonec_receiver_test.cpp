@@ -34,15 +34,6 @@ private:
   unsigned ts_;
 };
 
-// The generator settings of a time slot as "ms:f1/f2/a1/a2", times from t0.
-std::vector<std::string> tones(SimBoard::Board& board, unsigned ts, uint32_t t0) {
-  std::vector<std::string> out;
-  for (const SimDtmf::Tone& t : board.dtmf().channel(ts).tones)
-    out.push_back(std::to_string(t.at - t0) + ":" + std::to_string(t.freq1) + "/" + std::to_string(t.freq2) + "/" +
-                  std::to_string(t.amp1) + "/" + std::to_string(t.amp2));
-  return out;
-}
-
 LGCP::TranslateDtmfParams Digits(std::initializer_list<std::pair<int, int>> pairs) {
   LGCP::TranslateDtmfParams p;
   auto& digits = p.mutable_digits();
@@ -55,14 +46,31 @@ LGCP::TranslateDtmfParams Digits(std::initializer_list<std::pair<int, int>> pair
   return p;
 }
 
+class TonecReceiverTest : public ::testing::Test {
+protected:
+  // The generator settings of a time slot as "ms:f1/f2/a1/a2", times from t0.
+  std::vector<std::string> played(unsigned ts) {
+    std::vector<std::string> out;
+    for (const SimDtmf::Tone& t : dtmf.channel(ts).tones)
+      out.push_back(std::to_string(t.at - t0) + ":" + std::to_string(t.freq1) + "/" + std::to_string(t.freq2) + "/" +
+                    std::to_string(t.amp1) + "/" + std::to_string(t.amp2));
+    return out;
+  }
+
+  SimBoard::Board board;
+  SimDtmf& dtmf = board.dtmf();
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  LogCapture log;
+  uint32_t t0 = Mux::milliseconds();
+};
+
 }  // namespace
 
-TEST(TonecReceiver, RequestsFlagsAndMessages) {
-  SimBoard::Board board;
-  LogCapture log;
+TEST_F(TonecReceiverTest, RequestsFlagsAndMessages) {
   FakeSlot slot(30);
   EXPECT_TRUE(slot.enableDTMF(false));  // already off: no request
-  EXPECT_TRUE(board.dtmf().requests().empty());
+  EXPECT_TRUE(dtmf.requests().empty());
 
   LGCP::DTMFParams params;
   params.mutable_threshold().set_twist(8);
@@ -70,7 +78,7 @@ TEST(TonecReceiver, RequestsFlagsAndMessages) {
   params.mutable_threshold().set_noise(300);
   params.mutable_level().set_silence(40);
   EXPECT_TRUE(slot.configureDTMF(params));
-  EXPECT_EQ(SimBoard::as_hex(board.dtmf().requests(SimDtmf::ConfigureDetector)[0].in),
+  EXPECT_EQ(SimBoard::as_hex(dtmf.requests(SimDtmf::ConfigureDetector)[0].in),
             "00 00 00 1e 00 00 00 08 00 00 00 06 00 00 00 28 00 00 01 2c");
   EXPECT_TRUE(slot.enableDTMF(true));
   EXPECT_TRUE(slot.enableDTMF(true));
@@ -81,9 +89,9 @@ TEST(TonecReceiver, RequestsFlagsAndMessages) {
   LGCP::IVAParams iva;
   iva.set_det_lvl_dB(-35);
   EXPECT_TRUE(slot.configureIVA(iva));
-  EXPECT_EQ(board.dtmf().requests(SimDtmf::EnableDetector).size(), 1u);
-  EXPECT_EQ(board.dtmf().requests(SimDtmf::IvaOn).size(), 2u);
-  EXPECT_EQ(board.dtmf().requests(SimDtmf::IvaConfigure)[0].word(4), uint32_t(-35));
+  EXPECT_EQ(dtmf.requests(SimDtmf::EnableDetector).size(), 1u);
+  EXPECT_EQ(dtmf.requests(SimDtmf::IvaOn).size(), 2u);
+  EXPECT_EQ(dtmf.requests(SimDtmf::IvaConfigure)[0].word(4), uint32_t(-35));
   EXPECT_EQ(slot.request_id(), 1u);
   EXPECT_EQ(log.log(), "DTMF_CONFIGURE_DETECTOR ts=30 twist=8 ratio=6 noise=300 silence=40\n"
                        "CHANNEL_LMS_ON[30] ok\nDTMF_REJECTION_ENABLE[30] ok\n"
@@ -99,12 +107,11 @@ TEST(TonecReceiver, RequestsFlagsAndMessages) {
   EXPECT_EQ(log.err(), "SELCAL_DIAL fail: timeslot=30 incorect signs:AB\n");
   selcal.set_signs("PQRSX");
   slot.translateSelcal(selcal);
-  ASSERT_EQ(board.dtmf().requests(SimDtmf::SelcalDial).size(), 1u);
-  EXPECT_EQ(SimBoard::as_hex(board.dtmf().requests(SimDtmf::SelcalDial)[0].in),
-            "00 00 00 1e 2e e0 50 51 52 53 00 00");
+  ASSERT_EQ(dtmf.requests(SimDtmf::SelcalDial).size(), 1u);
+  EXPECT_EQ(SimBoard::as_hex(dtmf.requests(SimDtmf::SelcalDial)[0].in), "00 00 00 1e 2e e0 50 51 52 53 00 00");
 
   // A failure leaves the flags as they were.
-  board.dtmf().fail(SimDtmf::RejectOff, EIO, 1);
+  dtmf.fail(SimDtmf::RejectOff, EIO, 1);
   log.clear();
   EXPECT_FALSE(slot.enableDTMFReject(false));
   EXPECT_TRUE(slot.dtmf_reject_on());
@@ -115,28 +122,20 @@ TEST(TonecReceiver, RequestsFlagsAndMessages) {
   board.log().clear();
   slot.CleanBeforeDestroy();
   std::vector<unsigned long> made;
-  for (const LoggedRequest& r : board.dtmf().requests())
+  for (const LoggedRequest& r : dtmf.requests())
     made.push_back(r.number);
   EXPECT_EQ(made, (std::vector<unsigned long>{SimDtmf::DisableDetector, SimDtmf::IvaOff, SimDtmf::RejectOff}));
   EXPECT_FALSE(slot.dtmf_on() || slot.iva_on() || slot.dtmf_reject_on() || slot.detector_events());
-
-  EXPECT_EQ(::Dtmf::tonesValidator.at({941, 1336}), '0');
-  EXPECT_EQ(::Dtmf::tonesValidator.at({697, 1633}), 'A');
 }
 
-TEST(TonecReceiver, DigitStringsPlayOnTheirTiming) {
-  SimBoard::Board board;
-  testing_support::TestClock clock;
-  testing_support::LoopRunner loop;
+TEST_F(TonecReceiverTest, DigitStringsPlayOnTheirTiming) {
   FakeSlot slot(4);
-  uint32_t t0 = Mux::milliseconds();
   slot.translateDTMF(Digits({{697, 1209}, {770, 1336}, {941, 1477}}));
   EXPECT_TRUE(slot.playing());
   ASSERT_TRUE(loop.until([&] { return !slot.completedAt.empty(); }));
-  EXPECT_EQ(tones(board, 4, t0), (std::vector<std::string>{
-                                     "0:697/1209/16384/16384", "70:1000/1000/0/0", "140:770/1336/16384/16384",
-                                     "210:1000/1000/0/0", "280:941/1477/16384/16384", "350:1000/1000/0/0",
-                                     "420:0/0/0/0"}));
+  EXPECT_EQ(played(4), (std::vector<std::string>{"0:697/1209/16384/16384", "70:1000/1000/0/0",
+                                                 "140:770/1336/16384/16384", "210:1000/1000/0/0",
+                                                 "280:941/1477/16384/16384", "350:1000/1000/0/0", "420:0/0/0/0"}));
   EXPECT_EQ(slot.completedAt, std::vector<uint32_t>{t0 + 420});
   EXPECT_FALSE(slot.playing());
 
@@ -150,9 +149,8 @@ TEST(TonecReceiver, DigitStringsPlayOnTheirTiming) {
   t0 = Mux::milliseconds();
   other.translateDTMF(p);
   ASSERT_TRUE(loop.until([&] { return !other.completedAt.empty(); }));
-  EXPECT_EQ(tones(board, 5, t0), (std::vector<std::string>{"0:697/1209/1000/2000", "100:1000/1000/0/0",
-                                                           "140:697/1336/1000/2000", "240:1000/1000/0/0",
-                                                           "280:0/0/0/0"}));
+  EXPECT_EQ(played(5), (std::vector<std::string>{"0:697/1209/1000/2000", "100:1000/1000/0/0",
+                                                 "140:697/1336/1000/2000", "240:1000/1000/0/0", "280:0/0/0/0"}));
 
   // A second string while one plays replaces the digits left and their
   // timing; the tone playing keeps its own.
@@ -161,39 +159,33 @@ TEST(TonecReceiver, DigitStringsPlayOnTheirTiming) {
   third.translateDTMF(p);
   third.translateDTMF(Digits({{852, 1633}}));
   ASSERT_TRUE(loop.until([&] { return !third.completedAt.empty(); }));
-  EXPECT_EQ(tones(board, 7, t0), (std::vector<std::string>{"0:697/1209/1000/2000", "100:1000/1000/0/0",
-                                                           "170:852/1633/16384/16384", "240:1000/1000/0/0",
-                                                           "310:0/0/0/0"}));
+  EXPECT_EQ(played(7), (std::vector<std::string>{"0:697/1209/1000/2000", "100:1000/1000/0/0",
+                                                 "170:852/1633/16384/16384", "240:1000/1000/0/0", "310:0/0/0/0"}));
   EXPECT_EQ(third.completedAt.size(), 1u);
 
   // No digits: off and complete at once.
   FakeSlot empty(6);
   t0 = Mux::milliseconds();
   empty.translateDTMF(LGCP::TranslateDtmfParams());
-  EXPECT_EQ(tones(board, 6, t0), std::vector<std::string>{"0:0/0/0/0"});
+  EXPECT_EQ(played(6), std::vector<std::string>{"0:0/0/0/0"});
   EXPECT_EQ(empty.completedAt.size(), 1u);
   EXPECT_FALSE(empty.playing());
 }
 
-TEST(TonecReceiver, RingBackCadenceCancelAndTakeOver) {
-  SimBoard::Board board;
-  testing_support::TestClock clock;
-  testing_support::LoopRunner loop;
+TEST_F(TonecReceiverTest, RingBackCadenceCancelAndTakeOver) {
   FakeSlot slot(8);
-  uint32_t t0 = Mux::milliseconds();
   slot.activateAudibleCall();
-  ASSERT_TRUE(loop.until([&] { return board.dtmf().channel(8).tones.size() == 5; }));
-  EXPECT_EQ(tones(board, 8, t0), (std::vector<std::string>{"0:1425/0/2048/2048", "1000:1000/1000/0/0",
-                                                           "4000:1425/0/2048/2048", "5000:1000/1000/0/0",
-                                                           "8000:1425/0/2048/2048"}));
+  ASSERT_TRUE(loop.until([&] { return dtmf.channel(8).tones.size() == 5; }));
+  EXPECT_EQ(played(8), (std::vector<std::string>{"0:1425/0/2048/2048", "1000:1000/1000/0/0", "4000:1425/0/2048/2048",
+                                                 "5000:1000/1000/0/0", "8000:1425/0/2048/2048"}));
   // Cancelled in the tone phase: off, and it does not come back.
   clock.advance(500);
   slot.cancelAudibleCall();
-  EXPECT_TRUE(board.dtmf().channel(8).tones.back().off());
+  EXPECT_TRUE(dtmf.channel(8).tones.back().off());
   loop.turn(3);
   clock.advance(10000);
   loop.turn(3);
-  EXPECT_EQ(board.dtmf().channel(8).tones.size(), 6u);
+  EXPECT_EQ(dtmf.channel(8).tones.size(), 6u);
 
   // A digit string takes the ring-back's timer at once; the ring-back does
   // not resume after it.
@@ -206,26 +198,23 @@ TEST(TonecReceiver, RingBackCadenceCancelAndTakeOver) {
   loop.turn(2);
   clock.advance(20000);
   loop.turn(3);
-  EXPECT_EQ(tones(board, 9, t0), (std::vector<std::string>{"0:1425/0/2048/2048", "300:697/1209/16384/16384",
-                                                           "370:1000/1000/0/0", "440:0/0/0/0"}));
+  EXPECT_EQ(played(9), (std::vector<std::string>{"0:1425/0/2048/2048", "300:697/1209/16384/16384",
+                                                 "370:1000/1000/0/0", "440:0/0/0/0"}));
 }
 
-TEST(TonecReceiver, DisableGeneratorAndCancelWhileAStringPlays) {
-  SimBoard::Board board;
-  testing_support::TestClock clock;
-  testing_support::LoopRunner loop;
+TEST_F(TonecReceiverTest, DisableGeneratorAndCancelWhileAStringPlays) {
   FakeSlot slot(11);
   EXPECT_FALSE(slot.disableToneGenerator(false));  // nothing playing: no request
-  EXPECT_TRUE(board.dtmf().channel(11).tones.empty());
+  EXPECT_TRUE(dtmf.channel(11).tones.empty());
   slot.translateDTMF(Digits({{697, 1209}, {770, 1209}}));
   slot.cancelAudibleCall();  // a string plays: nothing
-  EXPECT_EQ(board.dtmf().channel(11).tones.size(), 1u);
+  EXPECT_EQ(dtmf.channel(11).tones.size(), 1u);
   EXPECT_TRUE(slot.disableToneGenerator(false));
   EXPECT_FALSE(slot.playing());
-  EXPECT_TRUE(board.dtmf().channel(11).tones.back().off());
+  EXPECT_TRUE(dtmf.channel(11).tones.back().off());
   clock.advance(1000);
   loop.turn(3);
-  EXPECT_EQ(board.dtmf().channel(11).tones.size(), 2u);
+  EXPECT_EQ(dtmf.channel(11).tones.size(), 2u);
   EXPECT_TRUE(slot.completedAt.empty());
 
   // The ring-back started during a string ends the string: later strings
@@ -234,24 +223,19 @@ TEST(TonecReceiver, DisableGeneratorAndCancelWhileAStringPlays) {
   slot.activateAudibleCall();
   EXPECT_FALSE(slot.playing());
   slot.cancelAudibleCall();
-  EXPECT_TRUE(board.dtmf().channel(11).tones.back().off());
-  size_t count = board.dtmf().channel(11).tones.size();
+  EXPECT_TRUE(dtmf.channel(11).tones.back().off());
+  size_t count = dtmf.channel(11).tones.size();
   clock.advance(10000);
   loop.turn(3);
-  EXPECT_EQ(board.dtmf().channel(11).tones.size(), count);
+  EXPECT_EQ(dtmf.channel(11).tones.size(), count);
 }
 
-TEST(TonecReceiver, EventsReachTheFirstSlotOfTheirTimeslot) {
-  SimBoard::Board board;
-  testing_support::TestClock clock;
-  testing_support::LoopRunner loop;
-  LogCapture log;
+TEST_F(TonecReceiverTest, EventsReachTheFirstSlotOfTheirTimeslot) {
   FakeSlot first(20), second(20), off(21);
   first.enableDTMF(true);
   first.enableDTMF(false);
   first.enableDTMF(true);  // id 2; events of id 1 are late
   second.enableDTMF(true);
-  SimDtmf& dtmf = board.dtmf();
   log.clear();
   dtmf.event(5, 20, 1000, 2);
   dtmf.event(6, 20, 1010, 1);
