@@ -240,18 +240,6 @@ TEST(ControlAcceptor, BusyPortIsRetriedEveryFiveSeconds) {
   EXPECT_EQ(0u, service.bound_port());
 }
 
-TEST(INet4Addr, ParsesAndKeepsTheAddressOnFailure) {
-  INet4::Addr a;
-  int port = 0;
-  EXPECT_TRUE(a.Assign("10.1.2.3:20001", &port));
-  EXPECT_EQ(20001, port);
-  EXPECT_TRUE(a.Assign("192.168.0.9", &port));
-  EXPECT_EQ(-1, port);
-  EXPECT_EQ("192.168.0.9:20001", a.GetString());  // the port stays
-  EXPECT_FALSE(a.Assign("no.such.host:7", &port));  // port stored, address kept
-  EXPECT_EQ("192.168.0.9:7", a.GetString());
-}
-
 TEST(ControlConnector, ConnectsExchangesAndReconnectsAfterALoss) {
   Rig r(false, true);
   Fd agent = listener();

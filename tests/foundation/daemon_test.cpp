@@ -1,6 +1,5 @@
-// Daemon mode detaches through fork(): each test runs the detaching part in
-// a forked child, whose detached grandchild reports back through the log
-// socket or a pipe.
+// Daemon mode detaches through fork(): the test runs the detaching part in a
+// forked child.
 #include "foundation/daemon.h"
 #include "foundation/log_file_streambuf.h"
 
@@ -46,26 +45,6 @@ protected:
     setenv("TZ", "UTC", 1);
     tzset();
   }
-
-  // Runs body in a detached grandchild after Daemon::Init(params); the
-  // grandchild's result travels through the returned pipe.
-  int detach(const Daemon::Params& params, void (*body)(int reportFd)) {
-    int report[2];
-    EXPECT_EQ(0, pipe(report));
-    pid_t child = fork();
-    if (child == 0) {
-      close(report[0]);
-      Daemon::Init(params);
-      body(report[1]);
-      _exit(0);
-    }
-    close(report[1]);
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);  // daemon(3)'s parent leaves at once
-    return report[0];
-  }
-
   TempRoot root_{"daemon"};
   testing_support::TestClock clock_;
 };
@@ -78,21 +57,28 @@ TEST_F(DaemonTest, SyslogModeRoutesTheThreeStreamsAndTheRawDescriptors) {
   addr.sun_family = AF_UNIX;
   (root_.path() + Paths::kSyslogSocket).copy(addr.sun_path, sizeof addr.sun_path - 1);
   ASSERT_EQ(0, bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
-
-  Daemon::Params params;
-  params.nochdir = true;
-  params.name = "nds-" + std::string(100, 'x');
-  int report = detach(params, [](int fd) {
-    Daemon::Params again;
-    again.mode = 1;
-    Daemon::Init(again);  // changes nothing
+  int report[2];
+  ASSERT_EQ(0, pipe(report));
+  pid_t child = fork();
+  if (child == 0) {  // the detached grandchild reports back through the log socket and the pipe
+    Daemon::Params params;
+    params.nochdir = true;
+    params.name = "nds-" + std::string(100, 'x');
+    Daemon::Init(params);
+    params.mode = 1;
+    Daemon::Init(params);  // changes nothing
     std::cout << "notice line" << std::endl;
     std::cerr << "error 1\nerror 2\nerror 3\n";  // standard error flushes after every insertion
     std::clog << "debug line" << std::endl;
     ssize_t n = write(STDOUT_FILENO, "raw bytes", 9);
-    n = write(fd, std::cin.tie() == &std::cout ? "tied" : "untied", 4);
+    n = write(report[1], std::cin.tie() == &std::cout ? "tied" : "untied", 4);
     static_cast<void>(n);
-  });
+    _exit(0);
+  }
+  close(report[1]);
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);  // daemon(3)'s parent leaves at once
 
   const std::string head = "Feb  5 13:53:07 nds-" + std::string(75, 'x') + ": ";
   EXPECT_EQ("<29>" + head + "notice line" + std::string(1, '\0'), readSome(server));
@@ -101,8 +87,8 @@ TEST_F(DaemonTest, SyslogModeRoutesTheThreeStreamsAndTheRawDescriptors) {
             readSome(server));
   EXPECT_EQ("<31>" + head + "debug line" + std::string(1, '\0'), readSome(server));
   EXPECT_EQ("raw bytes", readSome(server));
-  EXPECT_EQ("tied", readSome(report));
-  close(report);
+  EXPECT_EQ("tied", readSome(report[0]));
+  close(report[0]);
   close(server);
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -141,23 +140,6 @@ TEST(Dpc, OrderIdempotenceAndChangesDuringAPass) {
   EXPECT_EQ(multiplexer.dpc_count(), 0u);
 }
 
-TEST(Dpc, RunsTwicePerTurnUnlessItStopsItself) {
-  TestClock clock;
-  std::vector<std::string> log;
-  Calls once{&log, "once"}, always{&log, "always"};
-  once.selfStop = true;
-  for (Calls* c : {&once, &always}) {
-    c->dpc.Bind(c, &Calls::run);
-    c->dpc.Activate();
-  }
-  Timer keep;  // bounds the turn's wait
-  keep.set(100, &Calls::run, &once);
-  LoopRunner loop;
-  multiplexer.run_turn();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "once"), 1);
-  EXPECT_EQ(std::count(log.begin(), log.end(), "always"), 2);
-}
-
 struct Plugin : TimerPoolPlugin {
   int wait;
   Plugin* unhookOther = nullptr;
@@ -186,11 +168,6 @@ TEST(Loop, TimerPoolPluginsBoundTheWait) {
   EXPECT_EQ(clock.waited_ms(), 250u);
   EXPECT_EQ(far.asked, 0);
   EXPECT_EQ(near.asked, 1);
-  none.unhookOther = nullptr;
-  near.timerUnhook();
-  multiplexer.run_turn();
-  EXPECT_EQ(near.asked, 1);
-  EXPECT_EQ(none.asked, 2);
 }
 
 }  // namespace

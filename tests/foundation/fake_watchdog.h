@@ -9,32 +9,22 @@
 #include "foundation/device_io.h"
 #include "tests/support/test_clock.h"
 
-class FakeWatchdog : public DevIo::Backend {
-public:
-  explicit FakeWatchdog(testing_support::TestClock* clock = nullptr) : clock_(clock) {
-    previous_ = DevIo::install(this);
-  }
+struct FakeWatchdog : DevIo::Backend {
+  explicit FakeWatchdog(testing_support::TestClock* clock = nullptr) : clock_(clock), previous_(DevIo::install(this)) {}
   ~FakeWatchdog() override { DevIo::install(previous_); }
 
   int open(const char* path, int flags) override {
     opened.push_back(path);
-    if (failOpen) {
-      errno = ENOENT;
-      return -1;
-    }
-    fd_ = ::open("/dev/null", flags);
-    return fd_;
+    errno = ENOENT;
+    return fd_ = failOpen ? -1 : ::open("/dev/null", flags);
   }
   ssize_t write(int fd, const void* buf, size_t count) override {
     if (fd != fd_)
       return DevIo::Backend::write(fd, buf, count);
     writes.emplace_back(static_cast<const char*>(buf), count);
     stamps.push_back(clock_ ? clock_->now_ms() : 0);
-    if (failWrites) {
-      errno = EIO;
-      return -1;
-    }
-    return static_cast<ssize_t>(count);
+    errno = EIO;
+    return failWrites ? -1 : static_cast<ssize_t>(count);
   }
 
   std::vector<std::string> opened;
@@ -43,7 +33,6 @@ public:
   bool failOpen = false;
   bool failWrites = false;
 
-private:
   testing_support::TestClock* clock_;
   DevIo::Backend* previous_;
   int fd_ = -1;

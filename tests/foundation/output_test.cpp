@@ -21,12 +21,6 @@ TEST(Ext, HexHelpersRestoreTheStreamAndTableLayout) {
   EXPECT_EQ(out.str(), "0A FF 260x001A 26");
 
   out.str("");
-  ext::Table t(4, 3);
-  t.row(out, "ab");
-  t.row(out, "c");
-  t.row(out, "dropped");  // row complete and not restarted
-  EXPECT_EQ(out.str(), "| ab | c |\n");
-  out.str("");
   ext::Table w(5, 2, 3);
   w.row(out, "");        // five blanks
   w.row(out, "toolong"); // written whole

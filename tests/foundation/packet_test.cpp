@@ -18,7 +18,7 @@ Packet bytes(std::initializer_list<unsigned char> list) {
   return p;
 }
 
-TEST(Packet, HeadAndTailRoomPushesPutsAndPulls) {
+TEST(Packet, RoomPushesPutsPullsAndStrings) {
   Packet p;
   p.reserve_head(4);
   EXPECT_EQ(65532u, p.tailroom());
@@ -39,10 +39,7 @@ TEST(Packet, HeadAndTailRoomPushesPutsAndPulls) {
   t.reserve_tail(10);
   t.reserve_tail(6);  // the empty window moves towards the start
   EXPECT_EQ(65520u, t.headroom());
-}
 
-TEST(Packet, StringsAndBulkCopies) {
-  Packet p;
   p.reserve_head(0);
   EXPECT_TRUE(p.put(std::string(255, 'x')));
   EXPECT_EQ(255, p[0]);

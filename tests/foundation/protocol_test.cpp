@@ -10,9 +10,8 @@ namespace {
 typedef std::vector<std::string> Journal;
 
 // A layer that records what reaches it and otherwise keeps the defaults.
-class Layer : public Protocol {
-public:
-  Layer(const std::string& tag, Journal* journal) : tag_(tag), journal_(journal) {}
+struct Layer : Protocol {
+  Layer(const std::string& tag, Journal* journal) : tag(tag), journal(journal) {}
   ~Layer() override { ++deleted; }
   void message(Packet& p) override { note("message"), transmit(p); }
   void receive(Packet& p) override { note("receive"), on_message(p); }
@@ -21,24 +20,21 @@ public:
   void local_prepare_head(Packet& p) override { p.reserve_head(headRoom); }
   Protocol_status local_initialize() override {
     note("initialize");
-    return failInit ? new Protocol_status_error(this, tag_ + " failed") : Protocol::local_initialize();
+    return failInit ? new Protocol_status_error(this, tag + " failed") : Protocol::local_initialize();
   }
-  void note(const char* what) { journal_->push_back(tag_ + "." + what); }
+  void note(const char* what) { journal->push_back(tag + "." + what); }
 
   static int deleted;
+  std::string tag;
+  Journal* journal;
   unsigned headRoom = 0;
   bool failInit = false;
-
-private:
-  std::string tag_;
-  Journal* journal_;
 };
 
 int Layer::deleted = 0;
 
 // Two layers, A at the bottom and B on top; the family records its hooks.
-class Stack : public ProtocolsFamily {
-public:
+struct Stack : ProtocolsFamily {
   Stack() {
     add_protocol_tail(a);
     add_protocol_tail(b);
@@ -59,7 +55,7 @@ public:
   Protocol_status status;
 };
 
-TEST(Protocol, PacketsTravelDownAndUp) {
+TEST(Protocol, PacketsAndActivationUpDeactivationDownErrorsUp) {
   Stack s;
   Packet p;
   s.a->headRoom = 2;
@@ -71,10 +67,8 @@ TEST(Protocol, PacketsTravelDownAndUp) {
   s.journal.clear();
   s.receive(p);
   EXPECT_EQ((Journal{"A.receive", "B.receive", "on_message"}), s.journal);
-}
 
-TEST(Protocol, ActivationUpDeactivationDownErrorsUp) {
-  Stack s;
+  s.journal.clear();
   s.activate();
   EXPECT_EQ((Journal{"A.activate", "B.activate", "on_activate"}), s.journal);
   s.journal.clear();

@@ -16,6 +16,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/loop_runner.h"
 #include "tests/support/test_clock.h"
+#include "tests/support/tpkt_client.h"
 
 namespace transport_test {
 
@@ -32,8 +33,7 @@ struct Rig {
 };
 
 inline sockaddr_in loopback(unsigned short port) {
-  sockaddr_in a;
-  memset(&a, 0, sizeof a);
+  sockaddr_in a = {};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(port);
@@ -147,10 +147,7 @@ struct Pipe {
   }
 };
 
-inline std::string tpkt(const std::string& payload) {
-  size_t n = payload.size() + 4;
-  return std::string("\x03\x00", 2) + static_cast<char>(n >> 8) + static_cast<char>(n & 0xff) + payload;
-}
+inline std::string tpkt(const std::string& payload) { return testing_support::tpkt_frame(payload); }
 
 inline int open_descriptors() {
   int n = 0;
