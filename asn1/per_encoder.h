@@ -26,7 +26,8 @@ class PEREncoder : public ConstVisitor {
   void encodeMultiBit(unsigned value, unsigned n) {  // the low n bits, n <= 32
     if (n < bitOffset && bitOffset != 8) {  // within the last, partly filled octet
       bitOffset = static_cast<unsigned char>(bitOffset - n);
-      cursor[-1] = static_cast<char>(static_cast<unsigned char>(cursor[-1]) | ((value & ((1u << n) - 1u)) << bitOffset));
+      unsigned bits = (value & ((1u << n) - 1u)) << bitOffset;
+      cursor[-1] = static_cast<char>(static_cast<unsigned char>(cursor[-1]) | bits);
       return;
     }
     encodeMultiBitAcross(value, n);
