@@ -38,14 +38,17 @@ bool ConstVisitor::afterVisitSequence(const SEQUENCE&) { return true; }
 bool ConstVisitor::visit(const SEQUENCE& value) {
   const SEQUENCE::InfoType* record = value.info();
   if (!preVisitExtensionRoots(value)) return false;
-  for (unsigned i = 0; i < record->numFields; ++i) {
-    int id = record->fieldIds[i];
+  // The record is constant: its counts and ids are read once.
+  const int* ids = record->fieldIds;
+  const unsigned numFields = record->numFields, numOptional = record->numOptional;
+  for (unsigned i = 0; i < numFields; ++i) {
+    int id = ids[i];
     if (id != -1 && !value.hasOptionalField(static_cast<unsigned>(id))) continue;
     if (!visitExtensionRoot(value, static_cast<int>(i))) return false;
   }
   if (value.extensionMap().size() == 0) return afterVisitSequence(value);
   if (!preVisitExtensions(value)) return false;
-  for (unsigned i = record->numFields, presence = record->numOptional; i < value.fieldCount(); ++i, ++presence) {
+  for (unsigned i = numFields, presence = numOptional; i < value.fieldCount(); ++i, ++presence) {
     if (value.hasOptionalField(presence) && !visitKnownExtension(value, static_cast<int>(i))) return false;
   }
   return afterVisitSequence(value);
@@ -62,14 +65,17 @@ bool Visitor::visit(SEQUENCE& value) {
   const SEQUENCE::InfoType* record = value.info();
   int roots = preVisitExtensionRoots(value);
   if (roots == FAIL || roots == STOP) return roots == STOP;
-  for (unsigned i = 0; i < record->numFields; ++i) {
-    int code = visitExtensionRoot(value, static_cast<int>(i), record->fieldIds[i]);
+  // The record is constant: its counts and ids are read once.
+  const int* ids = record->fieldIds;
+  const unsigned numFields = record->numFields, numOptional = record->numOptional;
+  for (unsigned i = 0; i < numFields; ++i) {
+    int code = visitExtensionRoot(value, static_cast<int>(i), ids[i]);
     if (code == FAIL || code == STOP) return code == STOP;
   }
   if (roots != CONTINUE) return true;
   int code = preVisitExtensions(value);
   if (code != CONTINUE) return code != FAIL;
-  for (unsigned i = record->numFields, presence = record->numOptional; i < value.fieldCount(); ++i, ++presence) {
+  for (unsigned i = numFields, presence = numOptional; i < value.fieldCount(); ++i, ++presence) {
     code = visitKnownExtension(value, static_cast<int>(i), static_cast<int>(presence));
     if (code != CONTINUE) return code != FAIL;
   }
