@@ -107,7 +107,6 @@ TEST(IniFile, LookupsCreateEmptyNodesAndAMissingFileLeavesAnEmptyDocument) {
   EXPECT_EQ(2, file.SectionCount());
   missing.CheckEmpty();
   (*missing.First())["k"].CheckEmpty();
-  (*missing.First())["k"].CheckEmpty();
   EXPECT_EQ("\"\"@-1", values(file, "none", "k"));
   EXPECT_TRUE(IniFile::SubKey("on", 1).GetBool(false));  // the document's own bool words
 

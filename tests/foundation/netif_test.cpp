@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <net/if.h>
 
@@ -32,12 +31,8 @@ TEST(Netif, SelectionByModeAtTheRangeEdges) {
 
 TEST(Netif, ListsThisMachinesInterfaces) {
   std::list<INet4::Addr> all, notLoopback;
-  const int total = Net::ifconfig(all, 0);
-  ASSERT_GE(total, 1);
-  EXPECT_EQ(static_cast<size_t>(total), all.size());
-  EXPECT_EQ(total - 1, Net::ifconfig(notLoopback, Net::NotLoopback));
-  EXPECT_FALSE(std::any_of(notLoopback.begin(), notLoopback.end(),
-                           [](const INet4::Addr& a) { return a.GetString().find("127.") == 0; }));
+  ASSERT_GE(Net::ifconfig(all, 0), 1);
+  EXPECT_EQ(static_cast<int>(all.size()) - 1, Net::ifconfig(notLoopback, Net::NotLoopback));
   std::list<std::string> loopbacks;
   EXPECT_EQ(1, Net::ifconfig(loopbacks, 0, IFF_LOOPBACK | IFF_UP));
   EXPECT_EQ(std::list<std::string>{"lo"}, loopbacks);

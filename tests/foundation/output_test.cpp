@@ -13,27 +13,12 @@ using testing_support::TestClock;
 
 namespace {
 
-TEST(Ext, HexHelpersRestoreTheStreamAndTableLayout) {
+TEST(Ext, HexHelpersRestoreTheStream) {
   std::ostringstream out;
   const unsigned char bytes[] = {0x0A, 0xFF};
   out << ext::OutBufInHex(bytes, bytes + 2) << 26 << ext::OutBufInHex(bytes, bytes);
   out << ext::OutUnsignedInHex(0x1A, 4) << " " << 26;
   EXPECT_EQ(out.str(), "0A FF 260x001A 26");
-
-  out.str("");
-  ext::Table w(5, 2, 3);
-  w.row(out, "");        // five blanks
-  w.row(out, "toolong"); // written whole
-  w.delimeter(out);      // completes the row first
-  EXPECT_EQ(out.str(), "|     |toolong|   |\n+-----+--+---+\n");
-  out.str("");
-  {
-    ext::Table t3(3, 3);
-    ext::Table::Sentry s(out, t3);
-    s << ext::beginrow << "abc" << ext::nextrow << 7 << ext::nextrow;
-    s << ext::beginrow << "x" << ext::nextrow;  // left open: the sentry completes it
-  }
-  EXPECT_EQ(out.str(), "|abc| 7 |\n| x |   |\n");
 }
 
 TEST(Dump, LoopStatusTable) {
