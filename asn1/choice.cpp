@@ -9,8 +9,6 @@ namespace ASN1 {
 
 AbstractData* CHOICE::create(const void* info) { return new CHOICE(info); }
 
-CHOICE::CHOICE(const void* info, int id, AbstractData* value) : AbstractData(info), choice(value), choiceID(id) {}
-
 CHOICE::CHOICE(const CHOICE& other)
     : AbstractData(other), choice(other.choice ? other.choice->clone() : nullptr), choiceID(other.choiceID) {}
 

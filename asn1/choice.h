@@ -21,7 +21,8 @@ class CHOICE : public AbstractData {
   static AbstractData* create(const void* info);
 
   // Takes ownership of `value`.
-  explicit CHOICE(const void* info, int id = NO_SELECTION, AbstractData* value = nullptr);
+  explicit CHOICE(const void* info, int id = NO_SELECTION, AbstractData* value = nullptr)
+      : AbstractData(info), choice(value), choiceID(id) {}
   CHOICE(const CHOICE& other);
   CHOICE& operator=(const CHOICE& other);
   void swap(CHOICE& other);

@@ -10,11 +10,9 @@ namespace ASN1 {
 
 const unsigned SEQUENCE::defaultTag = 0;
 
-SEQUENCE::BitMap::BitMap(unsigned n) : totalBits(n), bits() {
-  if (onHeap()) {
-    bits.heap = static_cast<unsigned char*>(detail::allocate(octets()));
-    std::fill(bits.heap, bits.heap + octets(), 0);
-  }
+void SEQUENCE::BitMap::allocateCleared() {
+  bits.heap = static_cast<unsigned char*>(detail::allocate(octets()));
+  std::fill(bits.heap, bits.heap + octets(), 0);
 }
 
 SEQUENCE::BitMap::BitMap(const BitMap& other) : totalBits(other.totalBits), bits(other.bits) {

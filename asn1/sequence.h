@@ -29,7 +29,9 @@ class SEQUENCE : public AbstractData {
   class BitMap {
    public:
     BitMap() : totalBits(0), bits() {}
-    explicit BitMap(unsigned n);  // n clear bits
+    explicit BitMap(unsigned n) : totalBits(n), bits() {  // n clear bits
+      if (onHeap()) allocateCleared();
+    }
     BitMap(const BitMap& other);
     BitMap& operator=(const BitMap& other);
     ~BitMap() {
@@ -56,6 +58,7 @@ class SEQUENCE : public AbstractData {
     static const unsigned InlineBits = 64;
     bool onHeap() const { return totalBits > InlineBits; }
     bool anyBitSet() const;
+    void allocateCleared();
     unsigned octets() const { return (totalBits + 7u) / 8u; }
 
     unsigned totalBits;
