@@ -38,17 +38,12 @@ protected:
     acceptor = new Control::AcceptorNetCheckConnection(0, true);
     ASSERT_TRUE(ctrlServer.Activate(acceptor));
     ASSERT_TRUE(ctl.connect(acceptor->bound_port()));
-    ASSERT_TRUE(runner.until([this] { return connected(); }, 100));
+    ASSERT_TRUE(runner.until([this] { return probe.connects > 0; }, 100));
     ctl.drain();
   }
-
   void TearDown() override {
     ctrlServer.Deactivate();
     firstFactory = nullptr;
-  }
-
-  bool connected() const {
-    return acceptor->state() == Control::Service::State::Connected && probe.connects > 0;
   }
 
   // Runs the loop until n messages have come back; every message received.

