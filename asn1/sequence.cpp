@@ -121,8 +121,10 @@ SEQUENCE::SEQUENCE(const void* info)
     : AbstractData(info), optionals(static_cast<const InfoType*>(info)->numOptional) {
   const InfoType* record = this->info();
   fields.reset(record->numFields + record->knownExtensions);
-  for (unsigned i = 0; i < record->numFields; ++i)
-    if (record->fieldIds[i] == -1) createField(i);
+  const int* ids = record->fieldIds;
+  const AbstractData::InfoType* const* infos = record->fieldInfos;
+  for (unsigned i = 0, n = record->numFields; i < n; ++i)
+    if (ids[i] == -1 && infos[i]) fields[i] = infos[i]->create(infos[i]);
   if (record->nonOptionalExtensions) {
     extensions.resize(record->knownExtensions);
     std::copy(record->nonOptionalExtensions, record->nonOptionalExtensions + (record->knownExtensions + 7) / 8,
