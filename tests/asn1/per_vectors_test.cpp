@@ -26,11 +26,9 @@ Builder value(V v, const void* info = &T::theInfo) {
 }
 Builder integer(int v, const void* info = &ASN1::INTEGER::theInfo) { return value<ASN1::INTEGER>(v, info); }
 Builder octets(std::size_t n) {
-  return [n] {
-    auto* s = new ASN1::OCTET_STRING;
-    for (std::size_t i = 0; i < n; ++i) s->getValue().push_back(static_cast<char>(i % 256));
-    return s;
-  };
+  ASN1::OCTET_STRING::Octets bytes;
+  for (std::size_t i = 0; i < n; ++i) bytes.push_back(static_cast<char>(i % 256));
+  return value<ASN1::OCTET_STRING>(bytes);
 }
 Builder letters(std::size_t n) {
   std::string text;

@@ -1,5 +1,5 @@
-// Value-notation printer: the exact layout of trace samples, single values, and
-// streams that stay usable when a print stops.
+// Value-notation printer: the exact layout of fields, single values and nested
+// containers, and streams that stay usable when a print stops.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -22,19 +22,8 @@ std::string printed(const ASN1::AbstractData& value) {
 }
 }  // namespace
 
-TEST(Printer, MessageSamples) {
-  ASN1::SEQUENCE create(&Message);
-  createTrunk(create);
-  EXPECT_EQ(printed(create),
-            "{\n"
-            "  seq 7,\n"
-            "  slot 33,\n"
-            "  pdu command : create : trunk : {\n"
-            "    trunk 1,\n"
-            "    timeslot 1\n"
-            "  }\n"
-            "}");
-
+// The trace samples of whole messages are in tests/messages/print_test.cpp.
+TEST(Printer, FieldsAndSeparators) {
   ASN1::SEQUENCE answer(&Message);  // slot absent
   optional<ASN1::INTEGER>(answer, MessageSeq).setValue(7);
   ASN1::CHOICE& response = select<ASN1::CHOICE>(field<ASN1::CHOICE>(answer, MessagePdu), PduResponse);
@@ -49,7 +38,6 @@ TEST(Printer, MessageSamples) {
 
 TEST(Printer, SingleValues) {
   EXPECT_EQ(printed(ASN1::OBJECT_IDENTIFIER(std::vector<unsigned>{1, 2, 840})), "{ 1 2 840 }");
-  EXPECT_EQ(printed(ASN1::OBJECT_IDENTIFIER()), "{ }");
   EXPECT_EQ(printed(ASN1::OCTET_STRING(ASN1::OCTET_STRING::Octets{0, char(0xa0), char(0xff)})), "'00 a0 ff'H");
   EXPECT_EQ(printed(ASN1::OCTET_STRING()), "''H");
   EXPECT_EQ(printed(*std::unique_ptr<ASN1::BIT_STRING>(bits({0x80, 0x40}, 10))), "'1000000001'B");
@@ -64,11 +52,9 @@ TEST(Printer, SingleValues) {
   EXPECT_EQ(printed(ASN1::ENUMERATED(8, &Gapped)), "cs1=8");
   EXPECT_EQ(printed(ASN1::ENUMERATED(12, &ColorExt)), "12");
   EXPECT_EQ(printed(ASN1::IA5String("say \"hi\"")), "\"say \"hi\"\"");
-  EXPECT_EQ(printed(ASN1::GeneralizedTime("20240102030405Z")), "\"20240102030405Z\"");
   ASN1::OpenData raw;
   raw.set_buf(std::vector<char>{0x0a});
   EXPECT_EQ(printed(raw), "'0a'H");
-  EXPECT_EQ(printed(ASN1::OpenData(new ASN1::BOOLEAN(false))), "FALSE");
 
   static const ASN1::IntegerWithNamedNumber::NameEntry entries[] = {{-5, "low"}, {0, "zero"}, {7, "high"}};
   static const ASN1::IntegerWithNamedNumber::InfoType named = {
@@ -147,12 +133,9 @@ TEST(Printer, ExceptionsBecomeStreamState) {
     explicit Throwing(std::ios& s) : ASN1::IOWrapper(s) {}
     std::ios_base::iostate do_real_io() override { throw std::runtime_error("print"); }
   };
-  std::ostringstream quiet;
+  std::ostringstream quiet, loud;
   Throwing(quiet).do_it();
-  EXPECT_TRUE(quiet.fail());
-  EXPECT_FALSE(quiet.bad());
-
-  std::ostringstream loud;
+  EXPECT_TRUE(quiet.fail() && !quiet.bad());
   loud.exceptions(std::ios_base::failbit);
   EXPECT_THROW(Throwing(loud).do_it(), std::runtime_error);
   EXPECT_TRUE(loud.fail());

@@ -8,6 +8,7 @@ namespace TestTypes {
 
 using ASN1::AbstractData;
 typedef const AbstractData::InfoType* Rec;
+inline Rec const Nul = &ASN1::Null::theInfo;
 
 inline const ASN1::INTEGER::InfoType IntRange256 = {{&ASN1::INTEGER::create, 2}, ASN1::FixedConstraint, 0, 256};
 inline const ASN1::INTEGER::InfoType IntRange65536 = {{&ASN1::INTEGER::create, 2}, ASN1::FixedConstraint, 0, 65536};
@@ -43,11 +44,7 @@ inline const ASN1::SEQUENCE::InfoType Empty = {
     {&ASN1::SEQUENCE::create, 16}, false, nullptr, nullptr, 0, 0, 0, nullptr, nullptr, nullptr};
 
 // Alt15 ::= CHOICE { a0 .. a14, ... } with a3 Empty and the rest NULL.
-inline Rec const Alt15Infos[] = {&ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &Empty,
-                                 &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-                                 &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-                                 &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-                                 &ASN1::Null::theInfo, &ASN1::Null::theInfo};
+inline Rec const Alt15Infos[] = {Nul, Nul, Nul, &Empty, Nul, Nul, Nul, Nul, Nul, Nul, Nul, Nul, Nul, Nul, Nul};
 inline const char* const Alt15Names[] = {"a0", "a1", "a2",  "a3",  "a4",  "a5",  "a6", "a7",
                                          "a8", "a9", "a10", "a11", "a12", "a13", "a14"};
 inline const ASN1::CHOICE::InfoType Alt15 = {{&ASN1::CHOICE::create, 0}, true, Alt15Infos, 15, 15, nullptr,
@@ -91,7 +88,7 @@ inline const char* const ErrorCauseNames[] = {"e0", "e1", "e2", "e3", "unexpecte
                                               "e5", "e6", "e7", "e8", "e9"};
 inline const ASN1::ENUMERATED::InfoType ErrorCause = {{&ASN1::ENUMERATED::create, 10}, true, 9, ErrorCauseNames, 10};
 
-inline Rec const ResponseInfos[] = {&ASN1::Null::theInfo, &ErrorCause};
+inline Rec const ResponseInfos[] = {Nul, &ErrorCause};
 inline const char* const ResponseNames[] = {"success", "error"};
 inline const ASN1::CHOICE::InfoType Response = {{&ASN1::CHOICE::create, 0}, false, ResponseInfos, 2, 2, nullptr,
                                                 ResponseNames};
@@ -102,11 +99,8 @@ inline const char* const TrunkNames[] = {"trunk", "timeslot"};
 inline const ASN1::SEQUENCE::InfoType Trunk = {
     {&ASN1::SEQUENCE::create, 16}, false, TrunkInfos, TrunkIds, 2, 0, 0, nullptr, nullptr, TrunkNames};
 
-inline Rec const CreateParamsInfos[] = {
-    &ASN1::Null::theInfo, &Trunk,  &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-    &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-    &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-    &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo};
+inline Rec const CreateParamsInfos[] = {Nul, &Trunk, Nul, Nul, Nul, Nul, Nul, Nul, Nul, Nul,
+                                        Nul, Nul,    Nul, Nul, Nul, Nul, Nul, Nul, Nul, Nul};
 inline const char* const CreateParamsNames[] = {"p0",  "trunk", "p2",  "p3",  "p4",  "p5",  "p6",
                                                 "p7",  "p8",    "p9",  "p10", "p11", "p12", "p13",
                                                 "p14", "p15",   "p16", "p17", "p18", "p19"};
@@ -114,18 +108,15 @@ inline const ASN1::CHOICE::InfoType CreateParams = {{&ASN1::CHOICE::create, 0}, 
                                                     nullptr, CreateParamsNames};
 
 enum { CommandQuery = 0, CommandCreate = 1, CommandUserData = 11, CommandPing = 12 };
-inline Rec const CommandInfos[] = {
-    &ASN1::Null::theInfo, &CreateParams,        &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-    &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo,
-    &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::OCTET_STRING::theInfo,
-    &ASN1::Null::theInfo, &ASN1::Null::theInfo, &ASN1::Null::theInfo};
+inline Rec const CommandInfos[] = {Nul, &CreateParams, Nul, Nul, Nul, Nul, Nul, Nul,
+                                   Nul, Nul, Nul, &ASN1::OCTET_STRING::theInfo, Nul, Nul, Nul};
 inline const char* const CommandNames[] = {"query", "create", "c2", "c3",       "c4",   "c5",  "c6", "c7",
                                            "c8",    "c9",     "c10", "userData", "ping", "c13", "c14"};
 inline const ASN1::CHOICE::InfoType Command = {{&ASN1::CHOICE::create, 0}, true, CommandInfos, 15, 15, nullptr,
                                                CommandNames};
 
 enum { PduCommand = 0, PduResponse = 1, PduSignal = 2 };
-inline Rec const PduInfos[] = {&Command, &Response, &ASN1::Null::theInfo};
+inline Rec const PduInfos[] = {&Command, &Response, Nul};
 inline const char* const PduNames[] = {"command", "response", "signal"};
 inline const ASN1::CHOICE::InfoType Pdu = {{&ASN1::CHOICE::create, 0}, false, PduInfos, 3, 3, nullptr, PduNames};
 

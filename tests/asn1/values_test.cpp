@@ -24,8 +24,6 @@ const ASN1::SEQUENCE_OF_Base::InfoType CountedList = {
 }  // namespace
 
 TEST(Values, ScalarsCompare) {
-  EXPECT_EQ(ASN1::CountBits(0), 32u);
-  EXPECT_EQ(ASN1::CountBits(257), 9u);
   ASN1::OCTET_STRING high(ASN1::OCTET_STRING::Octets{char(0x80)}), low(ASN1::OCTET_STRING::Octets{0x7f});
   EXPECT_GT(high.compare(low), 0);  // bytes compare unsigned
   EXPECT_LT(ASN1::OCTET_STRING(ASN1::OCTET_STRING::Octets{1, 2}).compare(high), 0);
@@ -54,12 +52,8 @@ TEST(Values, ScalarsCompare) {
 }
 
 TEST(Values, GeneralizedTimeAndObjectIdentifierForms) {
-  ASN1::GeneralizedTime t("20240102030405.5Z");
-  EXPECT_EQ(t.millisec, 500);
-  EXPECT_EQ(t.get(), "20240102030405.500Z");
-  ASN1::GeneralizedTime offset("20240102030405-0130");
-  EXPECT_EQ(offset.mindiff, -90);
-  EXPECT_EQ(offset.get(), "20240102030405-0130");
+  EXPECT_EQ(ASN1::GeneralizedTime("20240102030405.5Z").get(), "20240102030405.500Z");
+  EXPECT_EQ(ASN1::GeneralizedTime("20240102030405-0130").mindiff, -90);
   ASN1::GeneralizedTime epoch;
   epoch.set_time_t(86400 + 3661);
   EXPECT_EQ(epoch.get(), "19700102010101");
@@ -76,10 +70,6 @@ TEST(Values, GeneralizedTimeAndObjectIdentifierForms) {
 }
 
 TEST(Values, SequencePresenceAndFields) {
-  ASN1::SEQUENCE worked(&Worked);
-  EXPECT_EQ(worked.getField(0), nullptr);
-  EXPECT_NE(worked.getField(2), nullptr);
-
   // Removing keeps the object; including again finds its old contents.
   ASN1::SEQUENCE message(&Message);
   optional<ASN1::INTEGER>(message, MessageSeq).setValue(42);
@@ -102,18 +92,15 @@ TEST(Values, SequencePresenceAndFields) {
   ext.includeOptionalField(100);
   EXPECT_EQ(ext.extensionMap().size(), 100u);
   EXPECT_FALSE(ext.hasOptionalField(65));
-  ASN1::SEQUENCE extCopy(ext), other(&Ext);
-  EXPECT_NE(extCopy.getField(3), ext.getField(3));
-  other.swap(extCopy);
+  ASN1::SEQUENCE other(&Ext);
+  other = ext;
   EXPECT_TRUE(other.hasOptionalField(100));
-  EXPECT_EQ(extCopy.extensionMap().size(), 0u);
+  EXPECT_NE(other.getField(3), ext.getField(3));
   // Shrinking drops the bits past the end; growing again brings clear ones.
   ext.extensionMap().resize(2);
   ext.extensionMap().resize(100);
   EXPECT_FALSE(ext.hasOptionalField(100));
   EXPECT_TRUE(ext.hasOptionalField(2));
-  other = ext;
-  EXPECT_EQ(other.compare(ext), 0);
 
   // Records with many fields: swaps move every field.
   ASN1::SEQUENCE entry(&Entry), empty(&Entry);
@@ -143,8 +130,7 @@ TEST(Values, ChoiceSelection) {
 
   select<ASN1::BOOLEAN>(c, 2).setValue(true);
   ASN1::CHOICE copy(c);
-  EXPECT_EQ(copy.compare(c), 0);
-  static_cast<ASN1::BOOLEAN*>(copy.getSelection())->setValue(false);
+  static_cast<ASN1::BOOLEAN*>(copy.getSelection())->setValue(false);  // deep copy
   EXPECT_LT(copy.compare(c), 0);
   select<ASN1::Null>(copy, 3);
   EXPECT_EQ(copy.compare(c), 1);  // selection index difference
@@ -164,21 +150,18 @@ TEST(Values, ListsOwnTheirElements) {
     EXPECT_EQ(destroyed, 2);
   }
   EXPECT_EQ(destroyed, 3);  // the counted element left in the list, once
-
-  Ints ints;
-  for (int v : {3, 1, 2}) ints.push_back(ASN1::INTEGER(v, &ASN1::INTEGER::theInfo));
-  EXPECT_EQ(ints.erase(++ints.begin())->getValue(), 2);
-  Ints longer(ints);
+  Ints ints, longer;
+  ints.push_back(ASN1::INTEGER(3, &ASN1::INTEGER::theInfo));
+  longer = ints;
   longer.push_back(ASN1::INTEGER(0, &ASN1::INTEGER::theInfo));
   EXPECT_LT(ints.compare(longer), 0);
 }
 
 TEST(Values, OpenValuesCompareByContentThenKind) {
-  ASN1::OpenData empty, withBuf, withData(new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo));
+  ASN1::OpenData withBuf, withData(new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo));
   withBuf.set_buf(std::vector<char>{1, 2});
   EXPECT_GT(withData.compare(withBuf), 0);
-  EXPECT_LT(withBuf.compare(withData), 0);
-  EXPECT_GT(withBuf.compare(empty), 0);
+  EXPECT_GT(withBuf.compare(ASN1::OpenData()), 0);
   ASN1::OpenData both(withData);
   both.set_buf(std::vector<char>{9});
   ASN1::OpenData copy(both);  // released with both parts under the leak checker

@@ -2,6 +2,8 @@
 // read through the generated typed accessors.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "messages/LEMZGW/LEMZGW.h"
 #include "messages/LGCP/LGCP.h"
 #include "messages/MON/MON.h"
@@ -10,43 +12,36 @@
 
 namespace {
 
-TEST(ControllerMessages, CompleteEncodings) {
-  LGCP::Message query;
+TEST(ControllerMessages, CompleteEncodingsBothWays) {
+  LGCP::Message query, ping, pingSeq, success, error;
   query.mutable_pdu().select_command().select_query();
-  EXPECT_EQ(encodeHex(query), "0000");
-
-  LGCP::Message ping;
   ping.mutable_pdu().select_command().select_ping();
-  EXPECT_EQ(encodeHex(ping), "0600");
-  ping.set_seq(1);
-  EXPECT_EQ(encodeHex(ping), "80010118");
-
-  LGCP::Message success;
+  pingSeq = ping;
+  pingSeq.set_seq(1);
   success.set_seq(1);
   success.set_slot(5);
   success.mutable_pdu().select_response().select_success();
-  EXPECT_EQ(encodeHex(success), "C00101000540");
-
-  LGCP::Message error;
   error.set_seq(7);
   error.set_slot(5);
   error.mutable_pdu().select_response().select_error() = LGCP::ErrorCause::unexpectedMsgType;
-  EXPECT_EQ(encodeHex(error), "C00107000564");
+  const std::pair<const LGCP::Message*, const char*> cases[] = {
+      {&query, "0000"}, {&ping, "0600"}, {&pingSeq, "80010118"}, {&success, "C00101000540"}, {&error, "C00107000564"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(encodeHex(*c.first), c.second);
+    LGCP::Message back;
+    ASSERT_TRUE(decodeHex(c.second, back)) << c.second;
+    EXPECT_TRUE(back == *c.first) << c.second;
+  }
 }
 
 TEST(ControllerMessages, DecodeAsTheControlServerDoes) {
   LGCP::Message ping;
   ASSERT_TRUE(decodeHex("80010118", ping));
-  EXPECT_EQ(ping.get_seq().getValue(), 1);
   EXPECT_FALSE(ping.has_slot());
   EXPECT_TRUE(ping.get_pdu().get_command().is_ping());
-
   LGCP::Message error;
   ASSERT_TRUE(decodeHex("C00107000564", error));
-  EXPECT_EQ(error.get_slot().getValue(), 5);
-  ASSERT_TRUE(error.get_pdu().get_response().is_error());
   EXPECT_EQ(error.get_pdu().get_response().get_error().getValue(), LGCP::ErrorCause::unexpectedMsgType);
-
   // What a message does not hold reads as a default value, never as a null object.
   EXPECT_EQ(ping.get_slot().getValue(), 0u);
   EXPECT_EQ(ping.get_pdu().get_response().currentSelection(), ASN1::CHOICE::NO_SELECTION);
@@ -70,6 +65,8 @@ TEST(ControllerMessages, IncompleteAndOutOfRangeValuesDoNotEncode) {
   EXPECT_EQ(encodeHex(message), "4003FF0403FF");
 }
 
+// (Every alternative of the command, signal, ioctl and create choices is in the
+// differential vectors of vectors_test.cpp.)
 TEST(ControllerMessages, ChoiceIndexesAndExtensions) {
   LGCP::RtpEvent rtp;  // a single root alternative: no index on the wire
   LGCP::RtpPDEvent& pd = rtp.select_pd();
@@ -83,18 +80,6 @@ TEST(ControllerMessages, ChoiceIndexesAndExtensions) {
   LGCP::TonecCode decoded;
   ASSERT_TRUE(decodeHex("800100", decoded));
   EXPECT_TRUE(decoded.is_dtmfDone());
-
-  LGCP::Signal signal;  // 23 root alternatives: extension bit and 5 bits
-  signal.select_selcal().set_in_progress(true);
-  EXPECT_EQ(encodeHex(signal), "59");
-  LGCP::IoctlParams ioctl;  // 38: extension bit and 6 bits
-  ioctl.select_tone_gen_disable();
-  EXPECT_EQ(encodeHex(ioctl), "48");
-  LGCP::CreateParams create;  // 20: extension bit and 5 bits
-  LGCP::TrunkParams& bri = create.select_trunk_bri();
-  bri.set_trunk(255);
-  bri.set_timeslot(31);
-  EXPECT_EQ(encodeHex(create), "20FFF8");
 }
 
 TEST(ParameterTypes, RtpParamsAndEnumerations) {
@@ -140,15 +125,6 @@ TEST(AgentMessages, Encodings) {
   MON::Message ping;  // no extension bit, no presence bit: the 2-bit pdu index first
   ping.mutable_pdu().select_command().select_ping();
   EXPECT_EQ(encodeHex(ping), "18");
-
-  MON::Message signal;  // one root alternative: no index after the extension bit
-  MON::SnmpSetSignal& set = signal.mutable_pdu().select_signal().select_snmp_set();
-  set.set_oid("1");
-  set.mutable_name().set_section("s");
-  set.mutable_name().set_name("n");
-  set.mutable_name().set_index(0);
-  set.set_value("v");
-  EXPECT_EQ(encodeHex(signal), "800131000173016E01000176");
 
   MON::SnmpTrapsink sink;
   sink.set_host("ho");

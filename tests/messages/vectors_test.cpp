@@ -59,21 +59,17 @@ std::unique_ptr<ASN1::AbstractData> emptyValue(const std::string& type) {
 // The value of a case, filled as regenerate.py fills it.
 std::unique_ptr<ASN1::AbstractData> build(const Case& c) {
   std::unique_ptr<ASN1::AbstractData> value = emptyValue(c.type);
-  bool full = c.variant == "full";
-  if (auto* message = dynamic_cast<MON::Message*>(value.get())) {
-    std::string kind = c.alternative.substr(0, c.alternative.find('.'));
-    std::string inner = c.alternative.substr(kind.size() + 1);
+  auto* message = dynamic_cast<MON::Message*>(value.get());
+  auto* choice = message ? nullptr : static_cast<ASN1::CHOICE*>(value.get());
+  std::string name = c.alternative;
+  if (message) {  // "kind.alternative"
     MON::PDU& pdu = message->mutable_pdu();
-    int k = alternativeIndex(pdu.info(), kind);
-    const ASN1::AbstractData::InfoType* record = pdu.info()->selectionInfos[k];
-    auto& choice = static_cast<ASN1::CHOICE&>(*pdu.setSelection(k, record->create(record)));
-    int id = alternativeIndex(choice.info(), inner);
-    MessagesTest::Filler(full, id).fillAlternative(choice, id);
-  } else {
-    auto& choice = static_cast<ASN1::CHOICE&>(*value);
-    int id = alternativeIndex(choice.info(), c.alternative);
-    MessagesTest::Filler(full, id).fillAlternative(choice, id);
+    int k = alternativeIndex(pdu.info(), name.substr(0, name.find('.')));
+    name = name.substr(name.find('.') + 1);
+    choice = static_cast<ASN1::CHOICE*>(pdu.setSelection(k, freshValue(pdu.info()->selectionInfos[k])));
   }
+  int id = alternativeIndex(choice->info(), name);
+  MessagesTest::Filler(c.variant == "full", id).fillAlternative(*choice, id);
   return value;
 }
 
