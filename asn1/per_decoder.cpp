@@ -182,7 +182,10 @@ bool PERDecoder::do_visit(INTEGER& value) {
     value.setValue(0);
     return true;
   }
-  if (decodeMultiBit(8 * octets, v) < 0) return false;
+  if (octets > getOctetsLeft()) return false;  // the length left the position aligned
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
+  for (unsigned k = 0; k < octets; ++k) v = (v << 8) | p[k];
+  position += octets;
   if (octets < 4 && (v & (1u << (8 * octets - 1)))) v |= ~0u << (8 * octets);  // sign extension
   value.setValue(static_cast<int>(v));
   return true;

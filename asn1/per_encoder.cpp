@@ -199,8 +199,11 @@ bool PEREncoder::encodeUnconstrainedInteger(int value) {
   unsigned bits = value == 0 ? 1 : (value > 0 ? CountBits(u + 1) + 1 : CountBits(0u - u) + 1);
   if (bits > 32) bits = 32;
   unsigned octets = (bits + 7) / 8;
-  encodeLength(octets, 0, UnconstrainedUpper);
-  encodeMultiBit(u, 8 * octets);
+  // The length (one octet) and the value, aligned.
+  byteAlign();
+  reserve(1 + octets);
+  *cursor++ = static_cast<char>(octets);
+  for (unsigned k = octets; k > 0; --k) *cursor++ = static_cast<char>(u >> (8 * (k - 1)));
   return true;
 }
 
