@@ -1,8 +1,10 @@
 #include "simboard/board.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,20 +60,32 @@ void Board::pump() {
   if (pumping_)
     return;
   pumping_ = true;
-  for (size_t i = 0; i < files_.size();) {
-    std::shared_ptr<OpenFile> file = files_[i];
+  // One poll over every simulator end tells which files have anything to
+  // move; the daemon's requests come in hundreds a turn, so the others are
+  // left alone.
+  std::vector<pollfd> ready(files_.size());
+  for (size_t i = 0; i < files_.size(); ++i) {
+    const OpenFile& file = *files_[i];
+    ready[i] = pollfd{file.sim_fd(), static_cast<short>(POLLIN | (file.waiting() ? POLLOUT : 0)), 0};
+  }
+  if (!ready.empty() && ::poll(ready.data(), ready.size(), 0) < 0)
+    for (pollfd& p : ready)
+      p.revents = POLLIN;  // look at every file the slow way
+  std::vector<std::shared_ptr<OpenFile>> busy;
+  for (size_t i = 0; i < files_.size(); ++i)
+    if (ready[i].revents || files_[i]->sim_fd() < 0)
+      busy.push_back(files_[i]);
+  for (const std::shared_ptr<OpenFile>& file : busy) {
     bool gone = file->hung_up();
     file->device().service(*file, gone);
-    if (!gone) {
-      ++i;
+    if (!gone)
       continue;
-    }
     file->device().closed(*file);
     file->close();
     auto entry = byInode_.find(file->inode());
     if (entry != byInode_.end() && entry->second.lock() == file)
       byInode_.erase(entry);
-    files_.erase(files_.begin() + static_cast<long>(i));
+    files_.erase(std::find(files_.begin(), files_.end(), file));
   }
   pumping_ = false;
 }

@@ -28,6 +28,7 @@ public:
   ino_t inode() const { return inode_; }
   // The daemon has closed every descriptor of its end.
   bool closed() const { return simFd_ < 0; }
+  int sim_fd() const { return simFd_; }
 
   // Simulator to daemon, in order. What does not fit in the socket waits
   // here and moves on as the daemon reads; nothing ever blocks.
