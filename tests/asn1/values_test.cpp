@@ -157,6 +157,30 @@ TEST(Values, ListsOwnTheirElements) {
   EXPECT_LT(ints.compare(longer), 0);
 }
 
+TEST(Values, FreedStorageIsReusedWithoutDisturbingLiveValues) {
+  // Values and the field slots of large records are made and dropped in
+  // interleaved order; every live value keeps its contents.
+  std::vector<std::unique_ptr<ASN1::INTEGER>> numbers;
+  std::vector<std::unique_ptr<ASN1::SEQUENCE>> entries;
+  for (int i = 0; i < 3000; ++i) {
+    numbers.emplace_back(new ASN1::INTEGER(i, &ASN1::INTEGER::theInfo));
+    entries.emplace_back(new ASN1::SEQUENCE(&Entry));
+    field<ASN1::INTEGER>(*entries.back(), 3).setValue(i);
+  }
+  for (int i = 1; i < 3000; i += 2) {
+    numbers[i].reset();
+    entries[i].reset();
+  }
+  for (int i = 1; i < 3000; i += 2) {
+    numbers[i].reset(new ASN1::INTEGER(-i, &ASN1::INTEGER::theInfo));
+    entries[i].reset(new ASN1::SEQUENCE(*entries[i - 1]));
+  }
+  for (int i = 0; i < 3000; ++i) {
+    ASSERT_EQ(numbers[i]->getValue(), i % 2 ? -i : i);
+    ASSERT_EQ(field<ASN1::INTEGER>(*entries[i], 3).getValue(), i % 2 ? i - 1 : i);
+  }
+}
+
 TEST(Values, OpenValuesCompareByContentThenKind) {
   ASN1::OpenData withBuf, withData(new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo));
   withBuf.set_buf(std::vector<char>{1, 2});
