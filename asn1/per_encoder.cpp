@@ -90,6 +90,12 @@ void PEREncoder::encodeBlock(const char* bytes, std::size_t n) {
 }
 
 void PEREncoder::encodeLongBitMap(const unsigned char* bits, unsigned n) {
+  if (n <= 32) {  // one write of up to four octets
+    unsigned octets = (n + 7) / 8, word = 0;
+    for (unsigned i = 0; i < octets; ++i) word = (word << 8) | bits[i];
+    encodeMultiBitAcross(word >> (8 * octets - n), n);
+    return;
+  }
   for (unsigned i = 0; i < n / 8; ++i) encodeMultiBit(bits[i], 8);
   if (n % 8) encodeMultiBit(static_cast<unsigned>(bits[n / 8] >> (8 - n % 8)), n % 8);
 }
