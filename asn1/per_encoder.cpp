@@ -42,7 +42,7 @@ void PEREncoder::grow(std::size_t n) {
   std::size_t wanted = written + std::max(n, std::max<std::size_t>(written, 64));
   if (encodedBuffer != &spill) {
     spill.resize(wanted);
-    std::memcpy(spill.data(), start, written);
+    if (written) std::memcpy(spill.data(), start, written);
     encodedBuffer = &spill;
   } else {
     spill.resize(wanted);
