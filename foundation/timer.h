@@ -115,11 +115,11 @@ void Timer::set(unsigned int ms, void (T::*fn)(Timer*), T* obj) {
 // Arms a Timer from a static record of T holding the callback and its period.
 template <class T>
 struct TimerSpec {
-  struct Spec {
+  struct Record {
     void (T::*fn)();
     uint32_t period;
   };
-  template <const Spec& record>
+  template <const Record& record>
   struct SpecTimer {
     static void set(Timer* timer, T* obj) { timer->reset(new ObjTimerEvent1<T>(timer, record.fn, obj, record.period)); }
   };

@@ -50,6 +50,20 @@ TEST(Timer, ExpiryOrderArmOrderOnTiesRearmReplacesAndDestroyedOwnerNeverFires) {
   EXPECT_EQ(multiplexer.timer_count(), 0u);
 }
 
+const TimerSpec<Recorder>::Record updateRecord = {&Recorder::onA, 250};
+
+TEST(Timer, ArmedFromAStaticRecord) {
+  TestClock clock;
+  LoopRunner loop;
+  Recorder r;
+  TimerSpec<Recorder>::SpecTimer<updateRecord>::set(&r.a, &r);
+  TimerSpec<Recorder>::SpecTimer<updateRecord>::set(&r.a, &r);  // replaces the pending one
+  EXPECT_EQ(multiplexer.timer_count(), 1u);
+  loop.until([&] { return !r.fired.empty(); });
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"a"}));
+  EXPECT_EQ(clock.waited_ms(), 250u);
+}
+
 TEST(Timer, CallbackRearmingForZeroFiresAgainInTheSamePass) {
   TestClock clock;
   LoopRunner loop;
