@@ -7,6 +7,7 @@
 
 #include "core/traces.h"
 #include "foundation/device_io.h"
+#include "hardware/event_records.h"
 #include "hardware/device_names.h"
 #include "hardware/errno_suffix.h"
 #include "messages/LGCP/LGCP.h"
@@ -363,25 +364,7 @@ bool DSProcReceiverService::disableToneAll(DSProcReceiver& receiver) {
 void DSProcReceiverService::OnEvent(int fd, short revents) {
   if (!(revents & POLLIN))
     return;
-  for (;;) {
-    uint8_t record[RecordSize];
-    ssize_t n = DevIo::read(fd, record, sizeof record);
-    if (n < 0) {
-      int err = errno;
-      if (err != EAGAIN)
-        std::cerr << "fail to read from dsproc: " << strerror(err) << std::endl;
-      return;
-    }
-    // The driver delivers whole records: nothing, or a part of one, ends the
-    // reading (a read of nothing would otherwise repeat for ever).
-    if (n == 0)
-      return;
-    if (n < static_cast<ssize_t>(sizeof record)) {
-      std::cerr << "short dsproc event record dropped: " << n << " bytes" << std::endl;
-      return;
-    }
-    Dispatch(record);
-  }
+  ReadEventRecords<RecordSize>(fd, "dsproc", [this](const uint8_t* record) { Dispatch(record); });
 }
 
 void DSProcReceiverService::Dispatch(const uint8_t* bytes) {

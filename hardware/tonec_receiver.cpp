@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "foundation/device_io.h"
+#include "hardware/event_records.h"
 #include "hardware/board_order.h"
 #include "hardware/device_names.h"
 #include "hardware/errno_suffix.h"
@@ -261,25 +262,7 @@ void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
 void TonecReceiverService::OnEvent(int fd, short revents) {
   if (!(revents & POLLIN))
     return;
-  for (;;) {
-    uint8_t record[RecordSize];
-    ssize_t n = DevIo::read(fd, record, sizeof record);
-    if (n < 0) {
-      int err = errno;
-      if (err != EAGAIN)
-        std::cerr << "fail to read from tonec: " << strerror(err) << std::endl;
-      return;
-    }
-    // The driver delivers whole records: nothing, or a part of one, ends the
-    // reading (a read of nothing would otherwise repeat for ever).
-    if (n == 0)
-      return;
-    if (n < static_cast<ssize_t>(sizeof record)) {
-      std::cerr << "short tonec event record dropped: " << n << " bytes" << std::endl;
-      return;
-    }
-    Dispatch(record);
-  }
+  ReadEventRecords<RecordSize>(fd, "tonec", [this](const uint8_t* record) { Dispatch(record); });
 }
 
 void TonecReceiverService::Dispatch(const uint8_t* bytes) {
