@@ -1,8 +1,8 @@
 #pragma once
 // A clock under the test's control. Installed as the loop's time source, it
-// returns a stored time; the loop's waits poll the real descriptors without
-// blocking and, when nothing is ready, jump the clock forward by the wait
-// instead of sleeping (unless auto-advance is off).
+// returns a stored time; the loop's waits poll the real descriptors (for a
+// millisecond of grace at most) and, when nothing is ready, jump the clock
+// forward by the wait instead of sleeping (unless auto-advance is off).
 #include <cstdint>
 
 #include "foundation/mux_time.h"
@@ -30,6 +30,8 @@ public:
   // Longest real wait, in ms, when nothing is ready and time cannot jump
   // (no timer pending, or auto-advance off): lets other processes catch up.
   void set_real_wait(int ms) { realWaitMs_ = ms; }
+  // Real time (ms) granted to traffic in flight before the clock jumps.
+  void set_grace(int ms) { graceMs_ = ms; }
   // Sum of the waits the loop asked for.
   uint64_t waited_ms() const { return waitedMs_; }
 
@@ -37,6 +39,7 @@ private:
   uint64_t nowUs_;
   bool autoAdvance_;
   int realWaitMs_;
+  int graceMs_;
   uint64_t waitedMs_;
   Mux::TimeSource* previous_;
   Mux::timeval savedFrozen_;
