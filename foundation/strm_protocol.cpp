@@ -104,8 +104,7 @@ void StrmProtocol::message(Packet& p) {
   if (pos == end)
     return;
   writeMeasure_.begin();
-  uint32_t start = 0;
-  bool waited = false;  // the deadline's clock starts with the first wait
+  const uint32_t start = Mux::milliseconds();  // the deadline runs from here
   while (pos < end) {
     ssize_t n = send(fd_.get(), pos, static_cast<size_t>(end - pos), MSG_NOSIGNAL);
     if (n >= 0) {
@@ -117,10 +116,6 @@ void StrmProtocol::message(Packet& p) {
     if (errno != EAGAIN) {
       write_failed("write error", errno);
       return;
-    }
-    if (!waited) {
-      start = Mux::milliseconds();
-      waited = true;
     }
     int32_t left = static_cast<int32_t>(WriteDeadlineMs) - static_cast<int32_t>(Mux::milliseconds() - start);
     if (left < 1) {
