@@ -18,7 +18,7 @@ void Slot::processToneFltEvent(dsproc_tone_event const* e) {
   event.set_timestamp(0);
   LGCP::TonePresence& tone = event.mutable_event().select_tone_presence();
   tone.set_freq(static_cast<int>(static_cast<uint32_t>(e->tone)));
-  tone.set_presence(static_cast<uint32_t>(e->present) != 0);
+  tone.set_presence(e->present != 0);
   OnTonecEvent(event);
 }
 

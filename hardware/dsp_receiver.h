@@ -22,7 +22,8 @@ struct dsproc_bss_event {
 };
 struct dsproc_tone_event {
   Hardware::be_u32 tone;
-  Hardware::be_u32 present;  // non-zero while the tone is present
+  uint8_t present;  // non-zero while the tone is present
+  uint8_t unused[3];
 };
 struct dsproc_flags_event {
   Hardware::be_u32 flags;

@@ -65,8 +65,11 @@ size_t Dsp::bss(uint32_t ts, uint32_t id, float score) {
   return inject(event(ts, id, Bss, bits));
 }
 
-size_t Dsp::tone(uint32_t ts, uint32_t id, uint32_t tone, uint32_t present) {
-  return inject(event(ts, id, ToneFilter, tone, present));
+size_t Dsp::tone(uint32_t ts, uint32_t id, uint32_t tone, uint8_t present) {
+  // The presence flag is the one byte at offset 16; the rest of its word is padding.
+  Bytes record = event(ts, id, ToneFilter, tone);
+  record[16] = present;
+  return inject(record);
 }
 
 size_t Dsp::flags(uint32_t ts, uint32_t id, uint32_t flags, uint32_t mask) {

@@ -34,7 +34,7 @@ public:
   size_t vad(uint32_t ts, uint32_t id, uint32_t mask, int32_t rx, int32_t tx);
   size_t sd(uint32_t ts, uint32_t id, int32_t rx);
   size_t bss(uint32_t ts, uint32_t id, float score);
-  size_t tone(uint32_t ts, uint32_t id, uint32_t tone, uint32_t present);
+  size_t tone(uint32_t ts, uint32_t id, uint32_t tone, uint8_t present);
   size_t flags(uint32_t ts, uint32_t id, uint32_t flags, uint32_t mask);
 
   static Bytes event(uint32_t ts, uint32_t id, uint32_t type, uint32_t w12, uint32_t w16 = 0, uint32_t w20 = 0);
