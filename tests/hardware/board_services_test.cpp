@@ -59,7 +59,7 @@ TEST(HwTestsPattern, IsTheLibraryRandomSequenceAndKeepsItsOwnState) {
 TEST_F(ServicesTest, BusTestWritesReadsAndDisablesItsRun) {
   Connect();
   Received();
-  // Bus 1, time slots 10..12: outputs 8330..8332 carry the seed's pattern.
+  // Bus 1, time slots 10..12: outputs 8330..8332 carry that seed's pattern.
   BpcTest(ctl, 99, LGCP::BpcTestMode::alt_write, 1, 10, 3);
   EXPECT_THAT(Await(1), ElementsAre("seq=1 success"));
   HwTests::instance()->Seed(99);
