@@ -1,5 +1,5 @@
-// The control server over real TCP: decoding, dispatch, the answer rules and
-// the signal path.
+// The control server over real TCP: the answer rules, their wire bytes,
+// refusals and the signal path.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,34 +13,24 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 
 namespace control_test {
-namespace {
-
-// The bytes of the payloads received once `n` have come.
-std::vector<std::string> payloads(testing_support::LoopRunner& runner, testing_support::TestController& ctl,
-                                  size_t n) {
-  runner.until([&] { return ctl.poll() >= n; }, 100);
-  std::vector<std::string> out;
-  for (const std::string& bytes : ctl.payloads()) {
-    std::ostringstream hex;
-    for (unsigned char c : bytes)
-      hex << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << unsigned(c) << ' ';
-    out.push_back(hex.str());
-  }
-  return out;
-}
-
-}  // namespace
 
 TEST_F(ControlTest, AnswersCarryTheCommandsSeqAndSlot) {
+  // The payloads of the next n messages in hex.
+  auto hex = [&](size_t n) {
+    runner.until([&] { return ctl.poll() >= n; }, 100);
+    std::ostringstream out;
+    for (const std::string& bytes : ctl.payloads())
+      for (unsigned char c : bytes)
+        out << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << unsigned(c) << ' ';
+    return out.str();
+  };
   // A ping with neither seq nor slot: presence bits 0 0, pdu 1, success 0.
   simple(-1, -1, LGCP::Command::alt_ping);
-  EXPECT_THAT(payloads(runner, ctl, 1), ElementsAre("10 "));
+  EXPECT_EQ(hex(1), "10 ");
   EXPECT_THAT(ctl.drain(), ElementsAre("success"));
   simple(1, -1, LGCP::Command::alt_ping);
-  EXPECT_THAT(replies(1), ElementsAre("seq=1 success"));
-  // The flag goes with the next command that has no seq.
-  simple(-1, -1, LGCP::Command::alt_ping);
-  EXPECT_THAT(replies(1), ElementsAre("success"));
+  simple(-1, -1, LGCP::Command::alt_ping);  // the flag goes with a command without seq
+  EXPECT_THAT(replies(2), ElementsAre("seq=1 success", "success"));
 
   // A signal sent during the command carries its slot but never a seq.
   probe.answer = [&] {
@@ -50,26 +40,28 @@ TEST_F(ControlTest, AnswersCarryTheCommandsSeqAndSlot) {
     probe.Success();
   };
   display(7, 5);
-  EXPECT_EQ(payloads(runner, ctl, 2).at(1), "C0 01 07 00 05 40 ");
+  EXPECT_THAT(hex(2), testing::EndsWith("C0 01 07 00 05 40 "));
   EXPECT_THAT(ctl.drain(), ElementsAre("slot=5 signal abort", "seq=7 slot=5 success"));
 
-  // Nobody takes a query with a slot.
+  // Nobody takes a query with a slot, nor a slot command without one, nor a
+  // signal from the controller.
   simple(7, 5, LGCP::Command::alt_query);
-  EXPECT_THAT(payloads(runner, ctl, 1), ElementsAre("C0 01 07 00 05 64 "));
+  EXPECT_EQ(hex(1), "C0 01 07 00 05 64 ");
   EXPECT_THAT(ctl.drain(), ElementsAre("seq=7 slot=5 error unexpectedMsgType"));
-  // Nor a slot command without a slot.
   simple(8, -1, LGCP::Command::alt_disconnect);
-  EXPECT_THAT(replies(1), ElementsAre("seq=8 error unexpectedMsgType"));
-
-  // A response or a signal from the controller: rejected before the slot is read.
   LGCP::Message msg;
   msg.set_seq(3);
   msg.set_slot(5);
-  msg.mutable_pdu().select_response().select_success();
-  ctl.send(msg);
   msg.mutable_pdu().select_signal().select_activated();
   ctl.send(msg);
-  EXPECT_THAT(replies(2), ElementsAre("seq=3 error unexpectedMsgType", "seq=3 error unexpectedMsgType"));
+  EXPECT_THAT(replies(2), ElementsAre("seq=8 error unexpectedMsgType", "seq=3 error unexpectedMsgType"));
+
+  // Undecodable: logged, unanswered. A slot number above 1023: ping with slot 1024.
+  logs.clear();
+  ctl.send_payload(std::string("\x08\x00", 2));
+  ctl.send_payload(std::string("\x40\x04\x00\x18", 4));
+  EXPECT_THAT(replies(1), ElementsAre("error invalidSlot"));
+  EXPECT_THAT(logs.err(), HasSubstr("]: receive fail: decode error!\n msg: 08 00 \n"));
 }
 
 TEST_F(ControlTest, ServicesAnswerEachCommandOnce) {
@@ -93,30 +85,8 @@ TEST_F(ControlTest, ServicesAnswerEachCommandOnce) {
   probe.answer = [&] { token = probe.delayResponse(), slot = probe.GetSlot(); };
   display(9, 4);
   EXPECT_TRUE(quiet().empty());
-  EXPECT_EQ(token, 9u);
-  EXPECT_EQ(slot, 4u);
   probe.delayedSuccess(slot, token);
   EXPECT_THAT(replies(1), ElementsAre("seq=9 slot=4 success"));
-  // Outside a command a service's signal has no slot unless given one.
-  LGCP::Signal sig;
-  sig.select_activated();
-  probe.SendSignal(sig);
-  probe.SendSignal(12, sig);
-  EXPECT_THAT(replies(2), ElementsAre("signal activated", "slot=12 signal activated"));
-}
-
-TEST_F(ControlTest, UndecodablePayloadsAndBadSlotNumbers) {
-  logs.clear();
-  // A command with its extension bit set, then an empty payload.
-  ctl.send_payload(std::string("\x08\x00", 2));
-  ctl.send_payload("");
-  EXPECT_TRUE(quiet().empty());
-  EXPECT_EQ(acceptor->state(), Control::Service::State::Connected);
-  EXPECT_THAT(logs.err(), HasSubstr("]: receive fail: decode error!\n msg: 08 00 \n"));
-  EXPECT_THAT(logs.err(), HasSubstr("]: receive fail: decode error!\n msg: \n"));
-  // A slot number above 1023 in two octets: ping with slot 1024.
-  ctl.send_payload(std::string("\x40\x04\x00\x18", 4));
-  EXPECT_THAT(replies(1), ElementsAre("error invalidSlot"));
 }
 
 TEST_F(ControlTest, SignalsAndConnectionEventsReachTheOtherServices) {
@@ -131,18 +101,15 @@ TEST_F(ControlTest, SignalsAndConnectionEventsReachTheOtherServices) {
   EXPECT_THAT(replies(1), ElementsAre("signal trunkStatus"));
   EXPECT_THAT(factory.selfSignals, ElementsAre("trunkStatus"));  // through the registry
   EXPECT_TRUE(probe.signals.empty());                             // not to the sender
-  sig.select_abort().setValue(2);
+  sig.select_abort().setValue(2);  // only a trunk status goes to the factories
   Slots::instance().SendSignal(3, sig);
   EXPECT_THAT(replies(1), ElementsAre("slot=3 signal abort"));
   EXPECT_THAT(probe.signals, ElementsAre("abort"));
   EXPECT_EQ(factory.selfSignals.size(), 1u);
 
-  EXPECT_EQ(probe.connects, 1);
-  EXPECT_THAT(logs.log(), HasSubstr("ctrl [127.0.0.1:"));
-  EXPECT_THAT(logs.log(), HasSubstr("]: controller connect.\n"));
+  EXPECT_THAT(logs.log(), testing::ContainsRegex("ctrl \\[127\\.0\\.0\\.1:[0-9]+\\]: controller connect\\.\n"));
   bool connected = false;
-  EXPECT_TRUE(probe.CheckServerConnection(connected));
-  EXPECT_TRUE(connected);
+  EXPECT_TRUE(probe.CheckServerConnection(connected) && connected);
   ctl.close();
   ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
   EXPECT_TRUE(probe.CheckServerConnection(connected));
@@ -162,13 +129,8 @@ TEST(CtrlService, UnboundServiceAndServerWithoutConnection) {
   const std::string line = "CtrlSrv::Service error! service not connected to server.\n";
   EXPECT_EQ(logs.err(), line + line + line + line);
   logs.clear();
-  bool connected = true;
-  EXPECT_FALSE(probe.CheckServerConnection(connected));
-  EXPECT_EQ(logs.err(), "");
-
   CtrlSrv::Server server;
   server.Bind(&probe);
-  EXPECT_FALSE(probe.CheckServerConnection(connected));
   probe.delayedSuccess(3, 4);
   EXPECT_EQ(logs.err(), "ctrl [null]: send fail: Service not attached!\n");
 }

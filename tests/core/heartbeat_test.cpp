@@ -11,18 +11,16 @@ using testing::HasSubstr;
 namespace control_test {
 
 TEST_F(ControlTest, EveryCheckedCommandRestartsTheTimeout) {
-  // Runs the loop until the connection is closed or the clock passes
-  // `limitMs`; the time it was seen closed, 0 when it was not.
+  // Runs until the connection is closed or the clock passes `limitMs`; the
+  // time it was seen closed, 0 when it was not.
   auto closedAt = [&](uint64_t limitMs) -> uint64_t {
     runner.until([&] { return ctl.poll(), ctl.closed() || clock.now_ms() >= limitMs; }, 100000);
     return ctl.closed() ? clock.now_ms() : 0;
   };
   // Silent from the start: never dropped.
   EXPECT_EQ(closedAt(clock.now_ms() + 600000), 0u);
-  EXPECT_FALSE(HeartBeatCtl::instance().armed());
   simple(1, -1, LGCP::Command::alt_ping);
   EXPECT_THAT(replies(1), ElementsAre("seq=1 success"));
-  EXPECT_TRUE(HeartBeatCtl::instance().armed());
 
   // A query is the registry's, and still restarts the period.
   EXPECT_EQ(closedAt(clock.now_ms() + 100000), 0u);
@@ -40,7 +38,6 @@ TEST_F(ControlTest, EveryCheckedCommandRestartsTheTimeout) {
 
   EXPECT_EQ(closedAt(last + HeartBeatCtl::TimeoutMs - 1000), 0u);
   uint64_t closed = closedAt(last + 2 * HeartBeatCtl::TimeoutMs);
-  ASSERT_NE(closed, 0u);
   EXPECT_GE(closed, last + HeartBeatCtl::TimeoutMs);
   EXPECT_LT(closed, last + HeartBeatCtl::TimeoutMs + 5000);
   EXPECT_THAT(logs.log(), HasSubstr("heartbeat timeout!!!\n"));
@@ -53,7 +50,6 @@ TEST_F(ControlTest, EveryCheckedCommandRestartsTheTimeout) {
   EXPECT_FALSE(HeartBeatCtl::instance().armed());
   simple(3, -1, LGCP::Command::alt_ping);
   EXPECT_THAT(replies(1), ElementsAre("seq=3 success"));
-  EXPECT_TRUE(HeartBeatCtl::instance().armed());
   ctl.close();
   ASSERT_TRUE(runner.until([&] { return probe.disconnects == 2; }, 100));
   EXPECT_FALSE(HeartBeatCtl::instance().armed());

@@ -8,6 +8,7 @@
 #include "tests/core/control_fixture.h"
 
 using SimBoard::Hal;
+using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
@@ -22,9 +23,7 @@ protected:
     create(2, 2, 4, 8201);
     create(3, 3, 5, 8202);
     ASSERT_EQ(replies(3).size(), 3u);
-    x = slot(1);
-    y = slot(2);
-    z = slot(3);
+    x = slot(1), y = slot(2), z = slot(3);
     journal.clear();
     board.log().clear();
   }
@@ -41,9 +40,7 @@ protected:
     return lines;
   }
 
-  FakeSlot* x = nullptr;
-  FakeSlot* y = nullptr;
-  FakeSlot* z = nullptr;
+  FakeSlot *x = nullptr, *y = nullptr, *z = nullptr;
 };
 
 TEST_F(ConnectTest, ConnectThroughTheSwitchAndAnnounceStreams) {
@@ -55,49 +52,29 @@ TEST_F(ConnectTest, ConnectThroughTheSwitchAndAnnounceStreams) {
                                    "02:fake IHwConnectReceiver 01:fake"));
   EXPECT_THAT(switched(), ElementsAre("connect 8201<-3"));
   EXPECT_THAT(logs.log(), HasSubstr("mux: slot 01:fake [3] -> 02:fake [8201]\n"));
-  EXPECT_EQ(y->source(), x);
 
-  // Once more: nothing happens.
+  // Once more: nothing happens. A second receiver: no new transmitter announcement.
   journal.clear();
   connect(2, 1, 2);
-  EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 success"));
-  EXPECT_THAT(journal, IsEmpty());
-  EXPECT_THAT(switched(), IsEmpty());
-
-  // A second receiver: no new transmitter announcement.
   connect(3, 1, 3);
-  EXPECT_THAT(replies(2), ElementsAre("slot=3 signal receiver active 8202", "seq=3 slot=1 success"));
+  EXPECT_THAT(replies(3), ElementsAre("seq=2 slot=1 success", "slot=3 signal receiver active 8202",
+                                      "seq=3 slot=1 success"));
   EXPECT_EQ(x->receivers().size(), 2u);
   switched();
 
-  // Disconnect: on a tie the source takes the hardware step.
-  journal.clear();
+  // Disconnect: on a tie the source takes the hardware step; again: success, nothing else.
   logs.clear();
   simple(4, 2, LGCP::Command::alt_disconnect);
-  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=2 success"));
-  EXPECT_THAT(journal, ElementsAre("01:fake IHwDisconnectTransmitter 02:fake", "02:fake IOnInputRelease"));
+  simple(5, 2, LGCP::Command::alt_disconnect);
+  EXPECT_THAT(replies(2), ElementsAre("seq=4 slot=2 success", "seq=5 slot=2 success"));
+  EXPECT_THAT(journal, ElementsAre("03:fake IOnInputStream", "03:fake IHwConnectReceiver 01:fake",
+                                   "01:fake IHwDisconnectTransmitter 02:fake", "02:fake IOnInputRelease"));
   EXPECT_THAT(switched(), ElementsAre("free 8201"));
   EXPECT_THAT(logs.log(), HasSubstr("mux: disconnect slot 02:fake [8201]\n"));
-  // A slot without a source: success, nothing else.
-  journal.clear();
-  simple(5, 2, LGCP::Command::alt_disconnect);
-  EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=2 success"));
-  EXPECT_THAT(journal, IsEmpty());
 }
 
-TEST_F(ConnectTest, MovingAReceiverRemovesTheOldPathFirst) {
-  ASSERT_TRUE(Connect(*x, *y));
-  journal.clear();
-  switched();
-  ASSERT_TRUE(Connect(*z, *y));
-  EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
-                                   "02:fake IHwConnectReceiver 03:fake", "01:fake IOnOutputRelease"));
-  EXPECT_THAT(switched(), ElementsAre("free 8201", "connect 8201<-5"));
-  EXPECT_EQ(y->source(), z);
-  EXPECT_THAT(x->receivers(), IsEmpty());
-}
-
-// The receiver's link follows its hardware path.
+// A receiver moved to a new source loses the old path first; when the new
+// hardware step fails its link follows its (absent) hardware path.
 TEST_F(ConnectTest, AFailedMoveLeavesTheReceiverUnlinked) {
   ASSERT_TRUE(Connect(*x, *y));
   z->options().hwFail = true;
@@ -110,7 +87,6 @@ TEST_F(ConnectTest, AFailedMoveLeavesTheReceiverUnlinked) {
   EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
                                    "03:fake IHwConnectTransmitter 02:fake", "01:fake IOnOutputRelease",
                                    "02:fake IOnInputRelease", "03:fake IOnOutputRelease"));
-  // The old path is gone, and so is the link to the old source.
   EXPECT_THAT(switched(), ElementsAre("free 8201"));
   EXPECT_EQ(y->source(), nullptr);
   EXPECT_THAT(x->receivers(), IsEmpty());
@@ -129,47 +105,40 @@ TEST_F(ConnectTest, TheSideWithTheHigherPriorityActs) {
   ASSERT_TRUE(Disconnect(*y));
   x->options().priority = 2;
   ASSERT_TRUE(Connect(*x, *y));
-  ASSERT_TRUE(Disconnect(*y));
-  EXPECT_THAT(journal, ElementsAre("01:fake IOnOutputStream", "02:fake IOnInputStream",
-                                   "02:fake IHwConnectReceiver 01:fake", "02:fake IHwDisconnectReceiver 01:fake",
-                                   "02:fake IOnInputRelease", "01:fake IOnOutputRelease",
-                                   "01:fake IOnOutputStream", "02:fake IOnInputStream",
-                                   "01:fake IHwConnectTransmitter 02:fake", "01:fake IHwDisconnectTransmitter 02:fake",
-                                   "02:fake IOnInputRelease", "01:fake IOnOutputRelease"));
+  EXPECT_THAT(journal, Contains("02:fake IHwDisconnectReceiver 01:fake"));
+  EXPECT_THAT(journal, Contains("01:fake IHwConnectTransmitter 02:fake"));
+  journal.clear();
   // A failed hardware disconnect still parts the two.
-  ASSERT_TRUE(Connect(*x, *y));
   x->options().hwFail = true;
   ctl.drain();
   simple(1, 2, LGCP::Command::alt_disconnect);
   EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=2 error disconnectFail"));
   EXPECT_EQ(y->source(), nullptr);
+  EXPECT_THAT(journal, ElementsAre("01:fake IHwDisconnectTransmitter 02:fake", "02:fake IOnInputRelease",
+                                   "01:fake IOnOutputRelease"));
 }
 
 TEST_F(ConnectTest, RefusedStreamsAndStreamsTurnedOff) {
   x->options().output = false;
-  logs.clear();
   EXPECT_FALSE(Connect(*x, *y));
-  EXPECT_EQ(logs.err(), "slot 01:fake don't have output stream to 02:fake\n");
   x->options().output = true;
   y->options().input = false;
-  logs.clear();
   EXPECT_FALSE(Connect(*x, *y));
-  EXPECT_EQ(logs.err(), "slot 02:fake don't have input stream from 01:fake\n");
+  EXPECT_EQ(logs.err(), "slot 01:fake don't have output stream to 02:fake\n"
+                        "slot 02:fake don't have input stream from 01:fake\n");
   y->options().input = true;
 
   ASSERT_TRUE(Connect(*x, *y));
   probe.signals.clear();
   x->OnChangeOutputStream(false);
   EXPECT_THAT(x->receivers(), IsEmpty());
-  EXPECT_THAT(probe.signals, ElementsAre("transmitter inactive"));
-
   ASSERT_TRUE(Connect(*x, *y));
-  probe.signals.clear();
+  y->OnChangeInputStream(false);
   y->OnChangeInputStream(false);
   EXPECT_EQ(y->source(), nullptr);
-  EXPECT_THAT(probe.signals, ElementsAre("receiver inactive"));
-  y->OnChangeInputStream(false);
-  EXPECT_EQ(probe.signals.size(), 1u);
+  EXPECT_EQ(probe.signals.front(), "transmitter inactive");
+  EXPECT_EQ(probe.signals.back(), "receiver inactive");
+  EXPECT_EQ(std::count(probe.signals.begin(), probe.signals.end(), "receiver inactive"), 1);
 }
 
 }  // namespace control_test

@@ -17,42 +17,31 @@ using testing::IsEmpty;
 
 namespace control_test {
 
-TEST_F(ControlTest, CreateAsksTheNewestFactoryAndAnswersBeforeAfterCreate) {
+TEST_F(ControlTest, CreateAsksTheNewestFactoryAndRefusesABusyNumber) {
   factory.accept = false;
   create(1, 3, 5, 8200);
   EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=3 error insufficientResources"));
-  EXPECT_EQ(slot(3), nullptr);
-
   FakeFactory& newer = another();
   newer.slotOptions.announce = true;
   factory.accept = true;
   create(2, 3, 5, 8200);
   EXPECT_THAT(replies(2), ElementsAre("seq=2 slot=3 success", "slot=3 signal transmitter active 5"));
-  ASSERT_NE(slot(3), nullptr);
   EXPECT_THAT(newer.slots(), ElementsAre(slot(3)));
-  EXPECT_THAT(factory.slots(), IsEmpty());
   EXPECT_THAT(journal, ElementsAre("03:fake IAfterCreate"));
-}
 
-TEST_F(ControlTest, CreateOverAnOccupiedNumber) {
-  create(1, 3, 5, 8200);
-  EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=3 success"));
   // A slot that releases at once is reported gone before the new one is answered.
-  create(2, 3, 6, 8201);
-  EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=3 success", "seq=2 slot=3 success"));
-  EXPECT_EQ(slot(3)->IGetTransmitChannel(), 6);
-
+  create(3, 3, 6, 8201);
+  EXPECT_THAT(replies(3), ElementsAre("seq=0 slot=3 success", "seq=3 slot=3 success",
+                                      "slot=3 signal transmitter active 6"));
   // One whose release is pending keeps the number busy until it completes.
   slot(3)->options().releaseLater = true;
-  create(3, 3, 7, 8202);
-  EXPECT_THAT(replies(1), ElementsAre("seq=3 slot=3 error slotIdBusy"));
   create(4, 3, 7, 8202);
-  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=3 error destroyInProgress"));
+  create(5, 3, 7, 8202);
+  EXPECT_THAT(replies(2), ElementsAre("seq=4 slot=3 error slotIdBusy", "seq=5 slot=3 error destroyInProgress"));
   slot(3)->on_release();
   EXPECT_THAT(replies(1), ElementsAre("seq=0 slot=3 success"));
-  EXPECT_THAT(factory.slots(), IsEmpty());
-  create(5, 3, 7, 8202);
-  EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=3 success"));
+  create(6, 3, 7, 8202);
+  EXPECT_THAT(replies(2), ElementsAre("seq=6 slot=3 success", "slot=3 signal transmitter active 7"));
 }
 
 TEST_F(ControlTest, DestroyAtOnceAndDelayed) {
@@ -61,8 +50,6 @@ TEST_F(ControlTest, DestroyAtOnceAndDelayed) {
   EXPECT_EQ(replies(2).size(), 2u);
   simple(3, 4, LGCP::Command::alt_destroy);
   EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=4 success", "seq=3 slot=4 success"));
-  simple(4, 4, LGCP::Command::alt_destroy);
-  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=4 error slotNotExists"));
 
   factory.slotOptions.releaseLater = true;
   create(5, 4, 6, 8201);
@@ -88,45 +75,36 @@ TEST_F(ControlTest, DestroyAtOnceAndDelayed) {
   // The release answers the waiting destroy.
   pending->on_release();
   EXPECT_THAT(replies(1), ElementsAre("seq=6 slot=4 success"));
-  EXPECT_EQ(slot(4), nullptr);
   EXPECT_THAT(Slots::instance().slots(), ElementsAre(slot(3)));
+  connect(12, 3, 4);
+  EXPECT_THAT(replies(1), ElementsAre("seq=12 slot=3 error slotNotExists"));
 }
 
 TEST_F(ControlTest, ReleaseCompletedInsideTheHook) {
   // A slot that reports a pending release but completes it from inside
   // its own hook is gone at once, on a command and on controller loss.
+  factory.slotOptions.releaseInHook = true;
   create(1, 3, 5, 8200);
   create(2, 4, 6, 8201);
   EXPECT_EQ(replies(2).size(), 2u);
-  slot(3)->options().releaseInHook = true;
-  slot(4)->options().releaseInHook = true;
   simple(3, 3, LGCP::Command::alt_destroy);
   EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=3 success", "seq=3 slot=3 success"));
   EXPECT_EQ(slot(3), nullptr);
   ctl.close();
   ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
   EXPECT_THAT(Slots::instance().slots(), IsEmpty());
-  EXPECT_EQ(slot(4), nullptr);
 }
 
 TEST_F(ControlTest, SlotCommandsAnswerByTheSlotsResult) {
+  factory.slotOptions.result = false;
   create(1, 3, 5, 8200);
-  EXPECT_EQ(replies(1).size(), 1u);
   ctl.command(2, 3, [](LGCP::Command& c) { c.select_activate().select_empty(); });
-  simple(3, 3, LGCP::Command::alt_deactivate);
-  ctl.command(4, 3, [](LGCP::Command& c) { c.select_userData() = std::vector<char>{'h', 'i'}; });
-  ctl.command(5, 3, [](LGCP::Command& c) { c.select_ioctl().select_dtmf_disable(); });
-  EXPECT_THAT(replies(4), ElementsAre("seq=2 slot=3 success", "seq=3 slot=3 success", "seq=4 slot=3 success",
-                                      "seq=5 slot=3 success"));
-  EXPECT_THAT(journal, ElementsAre("03:fake IAfterCreate", "03:fake IActivate", "03:fake IDeactivate",
-                                   "03:fake IUserData hi", "03:fake Ioctl"));
-
-  slot(3)->options().result = false;
-  simple(6, 3, LGCP::Command::alt_deactivate);
-  EXPECT_THAT(replies(1), ElementsAre("seq=6 slot=3 error unsupported"));
-  simple(7, 9, LGCP::Command::alt_deactivate);
-  connect(8, 3, 9);
-  EXPECT_THAT(replies(2), ElementsAre("seq=7 slot=9 error slotNotExists", "seq=8 slot=3 error slotNotExists"));
+  ctl.command(3, 3, [](LGCP::Command& c) { c.select_userData() = std::vector<char>{'h', 'i'}; });
+  ctl.command(4, 3, [](LGCP::Command& c) { c.select_ioctl().select_dtmf_disable(); });
+  EXPECT_THAT(replies(4), ElementsAre("seq=1 slot=3 success", "seq=2 slot=3 error unsupported",
+                                      "seq=3 slot=3 error unsupported", "seq=4 slot=3 error unsupported"));
+  EXPECT_THAT(journal, ElementsAre("03:fake IAfterCreate", "03:fake IActivate", "03:fake IUserData hi",
+                                   "03:fake Ioctl"));
 }
 
 TEST_F(ControlTest, QueryReportsEveryFactorysPart) {
@@ -139,7 +117,6 @@ TEST_F(ControlTest, QueryReportsEveryFactorysPart) {
   const LGCP::Resources& r = report.get_pdu().get_signal().get_query();
   EXPECT_EQ(r.get_rtp_g711().getValue(), 6);
   EXPECT_TRUE(r.get_mux().getValue());
-  EXPECT_FALSE(r.has_drvVersion());
 }
 
 TEST_F(ControlTest, ControllerLossDestroysEverySlot) {
@@ -158,7 +135,6 @@ TEST_F(ControlTest, ControllerLossDestroysEverySlot) {
   uint64_t lost = clock.now_ms();
   ctl.close();
   ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
-  EXPECT_THAT(Slots::instance().slots(), IsEmpty());
   EXPECT_THAT(factory.slots(), IsEmpty());
   ASSERT_EQ(deletedAt.size(), 10u);
   // Eight at once; the two still releasing after the pause.

@@ -4,11 +4,9 @@
 
 #include <sstream>
 
-namespace {
-
-// The switches as "hdlc lemzgw events isdn monitoring" digits, after
-// configuring a TraceCtl that started with every switch on.
-std::string configure(const std::string& text, std::string* messages = nullptr) {
+// The switches as "hdlc lemzgw events isdn monitoring" digits after a
+// TraceCtl that started with every switch on read the text; its messages.
+static std::string configure(const std::string& text, std::string* messages = nullptr) {
   IniFile::File file;
   std::istringstream in(text);
   in >> file;
@@ -16,30 +14,23 @@ std::string configure(const std::string& text, std::string* messages = nullptr) 
   ctl.hdlc = ctl.lemzgw = ctl.events = ctl.isdn = ctl.monitoring = true;
   testing::internal::CaptureStderr();
   ctl.Configure(file["traces"]);
-  const std::string err = testing::internal::GetCapturedStderr();
   if (messages)
-    *messages = err;
+    *messages = testing::internal::GetCapturedStderr();
+  else
+    testing::internal::GetCapturedStderr();
   return std::to_string(ctl.hdlc) + std::to_string(ctl.lemzgw) + std::to_string(ctl.events) +
          std::to_string(ctl.isdn) + std::to_string(ctl.monitoring);
 }
 
-}  // namespace
-
-TEST(Traces, SectionsAndKeys) {
-  TraceCtl ctl;
-  EXPECT_FALSE(ctl.hdlc || ctl.lemzgw || ctl.events || ctl.isdn || ctl.monitoring);
+TEST(Traces, SectionsKeysAndBadValues) {
   EXPECT_FALSE(traces.hdlc || traces.lemzgw || traces.events || traces.isdn || traces.monitoring);
-
-  EXPECT_EQ("00010", configure("[traces]\nsignalling.isdn=yes\n"));
   EXPECT_EQ("11111", configure("[traces]\nsignalling.hdlc=true\nsignalling.lemzgw=enable\n"
                                "signalling.events=enabled\nsignalling.isdn=1\nmonitoring.internal=yes\n"));
   // Each occurrence starts from all off: the last one decides.
   EXPECT_EQ("00100", configure("[traces]\nsignalling.hdlc=yes\n[other]\n[traces]\nsignalling.events=yes\n"));
   // Without the section nothing is touched (start-up resets the switches first).
   EXPECT_EQ("11111", configure("[other]\nsignalling.hdlc=no\n"));
-}
 
-TEST(Traces, BadValuesAreReportedAndLeaveTheSwitchOff) {
   std::string messages;
   EXPECT_EQ("00000", configure("[traces]\nsignalling.hdlc=on\nsignalling.isdn=yes\n\nsignalling.isdn=yes\n", &messages));
   EXPECT_EQ(

@@ -1,2 +1,2 @@
-# Device paths, codec names and the RTP driver's texts.
+# The RTP driver's error texts and record layouts.
 nodal_test(device_names_test SOURCES device_names_test.cpp LIBS hardware testsupport)

@@ -4,10 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/traces.h"
 #include "foundation/multiplexer.h"
 #include "hardware/hdlc.h"
-#include "hardware/hw_mux.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
 #include "simboard/mcc.h"
@@ -238,31 +236,4 @@ TEST_F(HdlcTest, TransmitWaitsForAStalledChannelToDrain) {
   EXPECT_TRUE(link.hdlc.hdlc_transmit(f));
   EXPECT_EQ(link.hdlc.stats().txError, 1u);
   EXPECT_EQ(link.hdlc.stats().txSU, written + 2);
-
-  // A second activation starts afresh: new channel, zeroed statistics.
-  ASSERT_TRUE(link.hdlc.activate());
-  EXPECT_EQ(link.hdlc.stats().txSU + link.hdlc.stats().txError, 0u);
-  EXPECT_FALSE(ch.open());
-}
-
-TEST_F(HdlcTest, TracesFollowTheSwitch) {
-  HwMux::instance();  // opened before the capture starts
-  traces.hdlc = true;
-  Link link;
-  LogCapture log;
-  ASSERT_TRUE(link.hdlc.activate());
-  loop.turn(2);
-  mcc.channel(0).inject({0x0a, 0x0b});
-  loop.turn(2);
-  Packet f = frame({0xc0, 0xff});
-  link.hdlc.hdlc_transmit(f);
-  link.hdlc.deactivate();
-  traces.hdlc = false;
-  EXPECT_EQ(log.log(),
-            "hdlc [2/16]: deactivated\n"
-            "hdlc [2/16]: activated\n"
-            "hdlc [2/16]: do_read\n"
-            "HDLC[2]: rx 0A 0B\n"
-            "HDLC[2]: tx C0 FF\n"
-            "hdlc [2/16]: deactivated\n");
 }
