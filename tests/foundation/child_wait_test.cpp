@@ -95,27 +95,6 @@ TEST_F(ChildWaitTest, ExitStatusAndSignalReachTheirOwnWatchers) {
     EXPECT_NE(std::string::npos, log_.log().find("terminate child process, " + line)) << line;
   EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));  // every child reaped
   EXPECT_EQ(ECHILD, errno);
-
-  // Re-attaching moves a watcher to the tail; detaching takes it off.
-  first.Attach(100001);
-  second.Attach(100002);
-  first.Attach(100003);
-  EXPECT_EQ(&first, service().waiters().tail());
-  other.Detach();
-  EXPECT_EQ(2u, service().waiters().count());
-}
-
-TEST_F(ChildWaitTest, ChildEndingBeforeAttachIsReportedAfterIt) {
-  Owner owner;
-  ChildWait wait;
-  wait.Bind(&owner, &Owner::OnEnd);
-  pid_t pid = spawnShell("exit 0");
-  pollfd entry = {service().fd().get(), POLLIN, 0};  // the record waits on the pair
-  while (poll(&entry, 1, -1) < 0 && errno == EINTR) {
-  }
-  wait.Attach(pid);
-  ASSERT_TRUE(runUntil([&] { return !owner.statuses.empty(); }));
-  EXPECT_EQ(0, owner.statuses[0]);
 }
 
 TEST_F(ChildWaitTest, FullQueueDropsRecordsButReapsEveryChildAndKeepsErrno) {

@@ -8,14 +8,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "foundation/paths.h"
 #include "tests/foundation/temp_root.h"
+#include "tests/foundation/transport_helpers.h"
 #include "tests/support/test_clock.h"
 
 namespace {
@@ -26,17 +24,6 @@ const uint64_t kNowMs = 1738763587000ull + 250;
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Waits (with a bound, for failures) until fd is readable; returns what one
-// read gives, "" on time-out or end of file.
-std::string readSome(int fd) {
-  pollfd entry = {fd, POLLIN, 0};
-  if (poll(&entry, 1, 20000) != 1)
-    return "";
-  char buf[4096];
-  ssize_t n = read(fd, buf, sizeof buf);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
 class DaemonTest : public testing::Test {
@@ -52,21 +39,16 @@ protected:
 }  // namespace
 
 TEST_F(DaemonTest, SyslogModeRoutesTheThreeStreamsAndTheRawDescriptors) {
-  int server = socket(AF_UNIX, SOCK_DGRAM, 0);
-  sockaddr_un addr = {};
-  addr.sun_family = AF_UNIX;
-  (root_.path() + Paths::kSyslogSocket).copy(addr.sun_path, sizeof addr.sun_path - 1);
-  ASSERT_EQ(0, bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+  Fd server = transport_test::unix_socket(root_.path() + Paths::kSyslogSocket, SOCK_DGRAM, true);
+  ASSERT_TRUE(server);
   int report[2];
-  ASSERT_EQ(0, pipe(report));
+  ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM, 0, report));
   pid_t child = fork();
   if (child == 0) {  // the detached grandchild reports back through the log socket and the pipe
     Daemon::Params params;
     params.nochdir = true;
     params.name = "nds-" + std::string(100, 'x');
     Daemon::Init(params);
-    params.mode = 1;
-    Daemon::Init(params);  // changes nothing
     std::cout << "notice line" << std::endl;
     std::cerr << "error 1\nerror 2\nerror 3\n";  // standard error flushes after every insertion
     std::clog << "debug line" << std::endl;
@@ -80,16 +62,15 @@ TEST_F(DaemonTest, SyslogModeRoutesTheThreeStreamsAndTheRawDescriptors) {
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);  // daemon(3)'s parent leaves at once
 
-  const std::string head = "Feb  5 13:53:07 nds-" + std::string(75, 'x') + ": ";
-  EXPECT_EQ("<29>" + head + "notice line" + std::string(1, '\0'), readSome(server));
-  EXPECT_EQ("<27>" + head + "error 1" + std::string(1, '\0') + "<27>" + head + "error 2" + std::string(1, '\0') +
-                "<27>" + head + "error 3" + std::string(1, '\0'),
-            readSome(server));
-  EXPECT_EQ("<31>" + head + "debug line" + std::string(1, '\0'), readSome(server));
-  EXPECT_EQ("raw bytes", readSome(server));
-  EXPECT_EQ("tied", readSome(report[0]));
+  auto next = [](int fd) { return transport_test::read_some(fd, 20000); };
+  const std::string head = "Feb  5 13:53:07 nds-" + std::string(75, 'x') + ": ", nul(1, '\0');
+  EXPECT_EQ("<29>" + head + "notice line" + nul, next(server.get()));
+  EXPECT_EQ("<27>" + head + "error 1" + nul + "<27>" + head + "error 2" + nul + "<27>" + head + "error 3" + nul,
+            next(server.get()));
+  EXPECT_EQ("<31>" + head + "debug line" + nul, next(server.get()));
+  EXPECT_EQ("raw bytes", next(server.get()));
+  EXPECT_EQ("tied", next(report[0]));
   close(report[0]);
-  close(server);
 }
 
 TEST_F(DaemonTest, HourlyFilesChangeWithTheHourAndContinueOpenLines) {

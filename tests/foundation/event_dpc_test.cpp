@@ -72,16 +72,10 @@ TEST(Event, ScheduleKeepsOneDuplicateAndDuplicateAttachIsReported) {
   Watcher w("w", &log);
   const int before = open_descriptors();
   w.event.Schedule(p1.rd, POLLIN);
-  EXPECT_NE(w.event.fd().get(), p1.rd.get());
-  EXPECT_EQ(before + 1, open_descriptors());
   w.event.Schedule(p2.rd, POLLIN);
   EXPECT_EQ(before + 1, open_descriptors());  // the event's first duplicate was closed
-  EXPECT_EQ(multiplexer.handler_count(), 1u);
-  int own = w.event.fd().get();
-  w.event.Schedule(w.event.fd(), POLLIN | POLLOUT);
-  EXPECT_EQ(w.event.fd().get(), own);
-  EXPECT_EQ(w.event.events(), POLLIN | POLLOUT);
-  EXPECT_TRUE(fcntl(own, F_GETFD) & FD_CLOEXEC);
+  EXPECT_NE(w.event.fd().get(), p2.rd.get());
+  EXPECT_TRUE(fcntl(w.event.fd().get(), F_GETFD) & FD_CLOEXEC);
 
   LogCapture cap;
   multiplexer.attach(&w.event);
@@ -138,36 +132,6 @@ TEST(Dpc, OrderIdempotenceAndChangesDuringAPass) {
   EXPECT_EQ(log, (std::vector<std::string>{"a", "b", "a"}));
   calls[0].dpc.Deactivate();
   EXPECT_EQ(multiplexer.dpc_count(), 0u);
-}
-
-struct Plugin : TimerPoolPlugin {
-  int wait;
-  Plugin* unhookOther = nullptr;
-  int asked = 0;
-  explicit Plugin(int w) : wait(w) {}
-  int timerPoll() override {
-    ++asked;
-    if (unhookOther)
-      unhookOther->timerUnhook();
-    return wait;
-  }
-};
-
-TEST(Loop, TimerPoolPluginsBoundTheWait) {
-  TestClock clock;
-  Pipe p;
-  Event idle;
-  idle.Schedule(p.rd, POLLIN);
-  Plugin none(-1), far(700), near(250);
-  none.timerHook();
-  far.timerHook();
-  near.timerHook();
-  none.unhookOther = &far;  // unhooked during the pass: not asked
-  LoopRunner loop;
-  multiplexer.run_turn();
-  EXPECT_EQ(clock.waited_ms(), 250u);
-  EXPECT_EQ(far.asked, 0);
-  EXPECT_EQ(near.asked, 1);
 }
 
 }  // namespace

@@ -1,29 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "foundation/ipc_signal.h"
 #include "foundation/paths.h"
 #include "foundation/pid_file.h"
 #include "foundation/process.h"
 #include "tests/foundation/temp_root.h"
-
-namespace {
-
-volatile sig_atomic_t gotInfoPid = 0;
-void plainHandler(int) {}
-void infoHandler(int, siginfo_t* info, void*) { gotInfoPid = info->si_pid; }
-
-struct sigaction current(int signo) {
-  struct sigaction action;
-  sigaction(signo, nullptr, &action);
-  return action;
-}
-
-}  // namespace
 
 TEST(PidFile, HoldsThePidWhileAliveAndAnUnwritableDirectoryIsSilent) {
   TempRoot root("pid");
@@ -40,27 +24,6 @@ TEST(PidFile, HoldsThePidWhileAliveAndAnUnwritableDirectoryIsSilent) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(-1, Linux::Run("server").fd());
   EXPECT_EQ("", testing::internal::GetCapturedStderr());
-}
-
-TEST(Signals, InstallationFlagsAndMasks) {
-  using namespace IPC::Signal;
-  EXPECT_FALSE(Set::is_signal(0) || Set::is_signal(NSIG));
-  // A siginfo handler gets SA_SIGINFO added and the mask as given.
-  ASSERT_EQ(0, handle(SIGUSR1, infoHandler, Set(SIGHUP, SIGUSR2, SIGPIPE), SA_RESTART));
-  struct sigaction a = current(SIGUSR1);
-  EXPECT_EQ(SA_SIGINFO | SA_RESTART, a.sa_flags & (SA_SIGINFO | SA_RESTART));
-  EXPECT_TRUE(sigismember(&a.sa_mask, SIGHUP) && sigismember(&a.sa_mask, SIGPIPE));
-  EXPECT_FALSE(sigismember(&a.sa_mask, SIGINT));
-  raise(SIGUSR1);
-  EXPECT_EQ(getpid(), gotInfoPid);
-  // A plain handler gets it taken out; enable_int clears SA_RESTART.
-  ASSERT_EQ(0, handle(SIGUSR1, plainHandler, SA_SIGINFO | SA_RESTART));
-  EXPECT_EQ(SA_RESTART, current(SIGUSR1).sa_flags & (SA_SIGINFO | SA_RESTART));
-  EXPECT_EQ(0, enable_int(SIGUSR1));
-  EXPECT_FALSE(current(SIGUSR1).sa_flags & SA_RESTART);
-  EXPECT_EQ(0, system(SIGUSR1));
-  EXPECT_EQ(SIG_DFL, current(SIGUSR1).sa_handler);
-  EXPECT_EQ(-1, handle(SIGKILL, plainHandler, 0));
 }
 
 TEST(FindProcByName, ScansAFakeProcessTable) {

@@ -12,26 +12,17 @@ typedef std::vector<std::string> Journal;
 // A layer that records what reaches it and otherwise keeps the defaults.
 struct Layer : Protocol {
   Layer(const std::string& tag, Journal* journal) : tag(tag), journal(journal) {}
-  ~Layer() override { ++deleted; }
   void message(Packet& p) override { note("message"), transmit(p); }
   void receive(Packet& p) override { note("receive"), on_message(p); }
   void local_activate() override { note("activate"), on_activate(); }
   void local_deactivate() override { note("deactivate"), Protocol::local_deactivate(); }
   void local_prepare_head(Packet& p) override { p.reserve_head(headRoom); }
-  Protocol_status local_initialize() override {
-    note("initialize");
-    return failInit ? new Protocol_status_error(this, tag + " failed") : Protocol::local_initialize();
-  }
   void note(const char* what) { journal->push_back(tag + "." + what); }
 
-  static int deleted;
   std::string tag;
   Journal* journal;
   unsigned headRoom = 0;
-  bool failInit = false;
 };
-
-int Layer::deleted = 0;
 
 // Two layers, A at the bottom and B on top; the family records its hooks.
 struct Stack : ProtocolsFamily {
@@ -85,28 +76,6 @@ TEST(Protocol, PacketsAndActivationUpDeactivationDownErrorsUp) {
   EXPECT_EQ((Journal{"on_deactivated:socket gone"}), s.journal);
   EXPECT_EQ(s.b, s.reporter);
   EXPECT_EQ(error.get(), s.status.get());  // the same report object
-}
-
-TEST(Protocol, InitializeStopsAtAFailureAndTheListOwnsItsLayers) {
-  int deleted = Layer::deleted;
-  {
-    Stack s;
-    s.a->failInit = true;
-    Protocol_status st = s.initialize();
-    EXPECT_EQ((Journal{"A.initialize"}), s.journal);  // stops at the first failure
-    EXPECT_EQ("A failed", st->message());
-    s.a->failInit = false;
-    EXPECT_TRUE(s.initialize()->success());
-    Layer* below = new Layer("C", &s.journal);
-    s.add_protocol_head(below);
-    EXPECT_EQ(below, s.a->below());
-    delete below;  // leaves its owner's list
-    EXPECT_EQ(nullptr, s.a->below());
-    EXPECT_EQ(2u, s.layer_count());
-    EXPECT_EQ(deleted + 1, Layer::deleted);
-  }
-  EXPECT_EQ(deleted + 3, Layer::deleted);  // the list deletes the layers it owns
-  EXPECT_DEATH(Protocol().on_deactivate(Protocol_status()), "SMART POINTER ASSERTION!");
 }
 
 }  // namespace

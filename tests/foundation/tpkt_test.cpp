@@ -53,7 +53,7 @@ TEST(Tpkt, FramesOnTheWayDownAndRefusesWhatNoFrameCarries) {
   EXPECT_NE(std::string::npos, log.err().find("TPKT payload too big, length = 65532 max = 65531"));
 }
 
-TEST(Tpkt, ResynchronisesAndEveryChunkRestartsTheFrameTimer) {
+TEST(Tpkt, ResynchronisesAndEveryChunkRestartsTheFrameTimeLimit) {
   TestClock clock;
   clock.set_auto_advance(false);
   LoopRunner loop;
@@ -77,6 +77,13 @@ TEST(Tpkt, ResynchronisesAndEveryChunkRestartsTheFrameTimer) {
   h.feed("cd");
   EXPECT_EQ((Strings{"", "abcd"}), h.payloads);
   EXPECT_FALSE(h.tpkt->timer_pending());
+
+  // A partial frame is dropped after 3000 ms without another byte.
+  h.feed(std::string("\x03\x00\x00\x09" "ab", 6));
+  clock.advance(3000);
+  loop.turn();
+  EXPECT_EQ((Strings{"", "abcd"}), h.payloads);
+  EXPECT_NE(std::string::npos, log.log().find(" TPKT packet timeout."));
 }
 
 }  // namespace

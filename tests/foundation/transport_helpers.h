@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "foundation/fd.h"
@@ -64,6 +65,20 @@ inline Fd connect_to(unsigned short port, int buffer = 0) {
     setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
   sockaddr_in a = loopback(port);
   if (connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    s.close();
+  return s;
+}
+
+// A Unix socket at path: bound (and listening when a stream) or connected;
+// empty on failure.
+inline Fd unix_socket(const std::string& path, int type, bool bound) {
+  Fd s(socket(AF_UNIX, type | SOCK_CLOEXEC, 0));
+  sockaddr_un a = {};
+  a.sun_family = AF_UNIX;
+  path.copy(a.sun_path, sizeof a.sun_path - 1);
+  sockaddr* to = reinterpret_cast<sockaddr*>(&a);
+  if (bound ? bind(s.get(), to, sizeof a) != 0 || (type == SOCK_STREAM && listen(s.get(), 4) != 0)
+            : connect(s.get(), to, sizeof a) != 0)
     s.close();
   return s;
 }
