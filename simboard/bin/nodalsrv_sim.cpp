@@ -94,7 +94,9 @@ int main(int argc, char** argv) {
     makeDirs(root + dir);
   Paths::set_root(root);
   std::clog << "nodalsrv-sim: files under " << root << std::endl;
-  PublishedBoard board(root + "/sim");
+  // Static, so the board outlives the services that still talk to it
+  // while the process exits.
+  static PublishedBoard board(root + "/sim");
   board.log().set_capacity(64);  // the request log is for tests; keep it small here
   return nodalsrv_main(argc, argv);
 }
