@@ -35,6 +35,8 @@ Board::Board()
 
 Board::~Board() {
   DevIo::install(previous_);
+  held_.clear();
+  byFd_.clear();
   files_.clear();
   byInode_.clear();
 }
@@ -61,8 +63,7 @@ void Board::pump() {
     return;
   pumping_ = true;
   // One poll over every simulator end tells which files have anything to
-  // move; the daemon's requests come in hundreds a turn, so the others are
-  // left alone.
+  // move or have hung up.
   std::vector<pollfd> ready(files_.size());
   for (size_t i = 0; i < files_.size(); ++i) {
     const OpenFile& file = *files_[i];
@@ -77,28 +78,86 @@ void Board::pump() {
       busy.push_back(files_[i]);
   for (const std::shared_ptr<OpenFile>& file : busy) {
     bool gone = file->hung_up();
-    file->device().service(*file, gone);
+    if (file->device().service(*file, gone) && !gone &&
+        std::find(held_.begin(), held_.end(), file) == held_.end())
+      held_.push_back(file);
     if (!gone)
       continue;
     file->device().closed(*file);
     file->close();
-    auto entry = byInode_.find(file->inode());
-    if (entry != byInode_.end() && entry->second.lock() == file)
-      byInode_.erase(entry);
-    files_.erase(std::find(files_.begin(), files_.end(), file));
+    forget(file);
   }
+  // Descriptors the daemon has closed, or whose numbers now stand for
+  // something else, leave the table.
+  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
+    struct stat st;
+    if (byFd_[fd] && (byFd_[fd]->closed() || ::fstat(static_cast<int>(fd), &st) != 0 ||
+                      st.st_ino != byFd_[fd]->inode()))
+      byFd_[fd].reset();
+  }
+  pumping_ = false;
+  retry_held();
+}
+
+void Board::forget(const std::shared_ptr<OpenFile>& file) {
+  auto entry = byInode_.find(file->inode());
+  if (entry != byInode_.end() && entry->second.lock() == file)
+    byInode_.erase(entry);
+  files_.erase(std::find(files_.begin(), files_.end(), file));
+  held_.erase(std::remove(held_.begin(), held_.end(), file), held_.end());
+  for (std::shared_ptr<OpenFile>& f : byFd_)
+    if (f == file)
+      f.reset();
+}
+
+void Board::service(OpenFile& file) {
+  if (!file.device().service(file, false))
+    return;
+  for (const std::shared_ptr<OpenFile>& f : held_)
+    if (f.get() == &file)
+      return;
+  for (const std::shared_ptr<OpenFile>& f : files_)
+    if (f.get() == &file)
+      held_.push_back(f);
+}
+
+void Board::retry_held() {
+  if (held_.empty() || pumping_)
+    return;
+  pumping_ = true;
+  std::vector<std::shared_ptr<OpenFile>> held;
+  held.swap(held_);
+  for (const std::shared_ptr<OpenFile>& file : held)
+    if (!file->closed() && file->device().service(*file, false))
+      held_.push_back(file);
   pumping_ = false;
 }
 
-std::shared_ptr<OpenFile> Board::find(int fd) const {
+OpenFile* Board::lookup(int fd) {
+  if (fd < 0)
+    return nullptr;
+  if (static_cast<size_t>(fd) < byFd_.size() && byFd_[fd] && !byFd_[fd]->closed())
+    return byFd_[fd].get();
   struct stat st;
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+  if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
     return nullptr;
   auto entry = byInode_.find(st.st_ino);
   if (entry == byInode_.end())
     return nullptr;
   std::shared_ptr<OpenFile> file = entry->second.lock();
-  return file && !file->closed() ? file : nullptr;
+  if (!file || file->closed())
+    return nullptr;
+  if (static_cast<size_t>(fd) >= byFd_.size())
+    byFd_.resize(static_cast<size_t>(fd) + 1);
+  byFd_[fd] = file;
+  return file.get();
+}
+
+std::shared_ptr<OpenFile> Board::find(int fd) const {
+  OpenFile* file = const_cast<Board*>(this)->lookup(fd);
+  if (!file)
+    return nullptr;
+  return byFd_[fd];
 }
 
 int Board::open(const char* path, int flags) {
@@ -134,31 +193,40 @@ int Board::open(const char* path, int flags) {
   auto file = std::make_shared<OpenFile>(*dev, simEnd, st.st_ino, flags, nextId_++);
   files_.push_back(file);
   byInode_[st.st_ino] = file;
+  if (static_cast<size_t>(daemonEnd) >= byFd_.size())
+    byFd_.resize(static_cast<size_t>(daemonEnd) + 1);
+  byFd_[daemonEnd] = file;
   ++dev->opens_;
   dev->opened(file);
   return daemonEnd;
 }
 
 int Board::request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
-  pump();
-  std::shared_ptr<OpenFile> file = find(fd);
+  OpenFile* file = lookup(fd);
   if (!file)
     return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
   Request req(*file, number, pointer, value, byValue);
-  LoggedRequest entry;
-  entry.device = file->device().path();
-  entry.number = number;
-  entry.byValue = byValue;
-  entry.value = byValue ? value : 0;
-  const uint8_t* bytes = static_cast<const uint8_t*>(pointer);
-  if (!byValue && bytes)
-    entry.in.assign(bytes, bytes + req.size());
+  const uint8_t* bytes = byValue ? nullptr : static_cast<const uint8_t*>(pointer);
+  LoggedRequest* entry = log_.next();
+  if (entry) {
+    entry->device = file->device().path();
+    entry->number = number;
+    entry->byValue = byValue;
+    entry->value = byValue ? value : 0;
+    if (bytes)
+      entry->in.assign(bytes, bytes + req.size());
+    else
+      entry->in.clear();
+  }
   int result = file->device().dispatch(req);
-  if (!byValue && bytes)
-    entry.out.assign(bytes, bytes + req.size());
-  entry.result = result;
-  entry.error = result < 0 ? req.error() : 0;
-  log_.add(std::move(entry));
+  if (entry) {
+    if (bytes)
+      entry->out.assign(bytes, bytes + req.size());
+    else
+      entry->out.clear();
+    entry->result = result;
+    entry->error = result < 0 ? req.error() : 0;
+  }
   if (result < 0)
     errno = req.error();
   return result;
@@ -173,8 +241,7 @@ int Board::ioctl_value(int fd, unsigned long request, unsigned long value) {
 }
 
 ssize_t Board::read(int fd, void* buf, size_t count) {
-  pump();
-  std::shared_ptr<OpenFile> file = find(fd);
+  OpenFile* file = lookup(fd);
   if (!file)
     return Backend::read(fd, buf, count);
   if (int err = file->device().refuse_read(*file)) {
@@ -183,14 +250,17 @@ ssize_t Board::read(int fd, void* buf, size_t count) {
   }
   ssize_t n = file->daemon_read(fd, buf, count);
   int err = errno;
-  pump();  // the read made room for what waits
+  // The read made room: what waits for this file moves on, and so may
+  // what other files held back for it.
+  if (n >= 0 && file->waiting())
+    file->flush();
+  retry_held();
   errno = err;
   return n;
 }
 
 ssize_t Board::write(int fd, const void* buf, size_t count) {
-  pump();
-  std::shared_ptr<OpenFile> file = find(fd);
+  OpenFile* file = lookup(fd);
   if (!file)
     return Backend::write(fd, buf, count);
   if (int err = file->device().refuse_write(*file)) {
@@ -199,7 +269,8 @@ ssize_t Board::write(int fd, const void* buf, size_t count) {
   }
   ssize_t n = file->daemon_write(fd, buf, count);
   int err = errno;
-  pump();  // the device takes the datagram
+  if (n >= 0)
+    service(*file);  // the device takes the datagram
   errno = err;
   return n;
 }

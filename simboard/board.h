@@ -4,11 +4,18 @@
 // to it until it is destroyed); it starts with the standard device models.
 //
 // An open of a simulated device returns one end of a SOCK_SEQPACKET socket
-// pair; the simulator keeps the other. Ioctls are routed by the socket's
-// inode, which survives dup() and the close of other duplicates, to the
-// request table of the device that was opened. Descriptors the board did
-// not hand out go to the system calls. Nothing here blocks or uses threads:
-// traffic moves on every DevIo call and whenever a test asks (pump()).
+// pair; the simulator keeps the other. A request finds its open file in a
+// table indexed by the descriptor, without a system call; a descriptor not
+// in the table (a dup() of one the board handed out) is looked up once by
+// the socket's inode and then kept there. Descriptors the board did not
+// hand out go to the system calls. The table is checked against the
+// descriptors' inodes on every open and pump(): a board descriptor the
+// daemon closed keeps routing to its file until then.
+//
+// Nothing here blocks or uses threads, and nothing polls on the request
+// path: what the daemon writes is taken right after its write, what waits
+// for room moves on after the daemon's read, and hang-ups are noticed on
+// every open and whenever a test asks (pump()).
 #include <map>
 #include <memory>
 #include <string>
@@ -73,10 +80,19 @@ public:
 private:
   void attach(std::unique_ptr<Device> device);
   int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
+  // The open file behind a descriptor, without a system call once known.
+  OpenFile* lookup(int fd);
+  // Lets the device take what the daemon wrote; a file whose device does
+  // not take it now is held and tried again after every read and pump().
+  void service(OpenFile& file);
+  void retry_held();
+  void forget(const std::shared_ptr<OpenFile>& file);
 
   std::vector<std::unique_ptr<Device>> devices_;
   std::vector<std::shared_ptr<OpenFile>> files_;
   std::map<ino_t, std::weak_ptr<OpenFile>> byInode_;
+  std::vector<std::shared_ptr<OpenFile>> byFd_;  // indexed by the daemon's descriptor
+  std::vector<std::shared_ptr<OpenFile>> held_;
   RequestLog log_;
   uint64_t nextId_;
   bool pumping_;

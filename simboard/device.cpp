@@ -71,11 +71,16 @@ int Device::dispatch(Request& request) {
   return entry->second.handler(request);
 }
 
-void Device::service(OpenFile& file, bool closing) {
+bool Device::service(OpenFile& file, bool closing) {
   file.flush();
   Bytes datagram;
-  while ((closing || accepting(file)) && file.receive(datagram))
+  for (;;) {
+    if (!closing && !accepting(file))
+      return true;
+    if (!file.receive(datagram))
+      return false;
     received(file, std::move(datagram));
+  }
 }
 
 }  // namespace SimBoard

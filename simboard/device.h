@@ -10,6 +10,11 @@
 // an operation that builds the record and calls inject(); devices that
 // take writes override received(). Board::add() (or a line in the Board
 // constructor for a standard device) makes it reachable.
+//
+// Cost: a request reaches its handler without a system call, and traffic
+// moves only for the file the daemon read or wrote, so a model adds nothing
+// to the daemon's hot paths but its own handlers. A model's accessors that
+// show traffic call pump() first (it polls every file; tests only).
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -91,7 +96,8 @@ private:
   };
 
   int dispatch(Request& request);
-  void service(OpenFile& file, bool closing);
+  // Moves the file's traffic; true when the model left some for later.
+  bool service(OpenFile& file, bool closing);
 
   std::string path_;
   Board* board_;

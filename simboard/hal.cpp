@@ -8,24 +8,20 @@ namespace {
 bool valid(int32_t channel) { return channel >= 0 && channel < Hal::Channels; }
 }  // namespace
 
-Hal::Hal() : Device("/dev/hal"), clockSource_(-1), spiPresent_(true), spi_{} {
+Hal::Hal() : Device("/dev/hal"), outputs_(Channels), changes_(0), clockSource_(-1), spiPresent_(true), spi_{} {
   on(Connect, Arg::Pointer, [this](Request& r) {
     int32_t destination = r.i32(0), source = r.i32(4);
     if (!valid(destination) || !valid(source))
       return r.fail(EINVAL);
-    Output& out = outputs_[destination];
-    out.kind = Kind::Connected;
-    out.source = source;
+    set(destination, Kind::Connected, source, 0);
     return 0;
   });
   on(Disable, Arg::Pointer, [this](Request& r) {
     int32_t channel = r.i32(0);
     if (!valid(channel))
       return r.fail(EINVAL);
-    Output& out = outputs_[channel];
-    out.kind = Kind::Disabled;
-    out.source = -1;
-    ++out.disables;
+    set(channel, Kind::Disabled, -1, 0);
+    ++outputs_[channel].disables;
     return 0;
   });
   on(Write, Arg::Pointer, [this](Request& r) {
@@ -33,10 +29,7 @@ Hal::Hal() : Device("/dev/hal"), clockSource_(-1), spiPresent_(true), spi_{} {
     uint32_t byte = r.u32(4);
     if (!valid(channel) || byte > 255)
       return r.fail(EINVAL);
-    Output& out = outputs_[channel];
-    out.kind = Kind::Constant;
-    out.source = -1;
-    out.byte = static_cast<uint8_t>(byte);
+    set(channel, Kind::Constant, -1, static_cast<uint8_t>(byte));
     return 0;
   });
   on(Read, Arg::Pointer, [this](Request& r) {
@@ -68,9 +61,24 @@ Hal::Hal() : Device("/dev/hal"), clockSource_(-1), spiPresent_(true), spi_{} {
   });
 }
 
-Hal::Output Hal::output(int channel) const {
-  auto out = outputs_.find(channel);
-  return out == outputs_.end() ? Output() : out->second;
+void Hal::set(int32_t channel, Kind kind, int source, uint8_t byte) {
+  Output& out = outputs_[channel];
+  if (out.kind == kind && out.source == source && out.byte == byte)
+    return;
+  out.kind = kind;
+  out.source = source;
+  out.byte = byte;
+  ++changes_;
+}
+
+Hal::Output Hal::output(int channel) const { return valid(channel) ? outputs_[channel] : Output(); }
+
+std::map<int, Hal::Output> Hal::outputs() const {
+  std::map<int, Output> set;
+  for (int channel = 0; channel < Channels; ++channel)
+    if (outputs_[channel].kind != Kind::Untouched)
+      set.emplace_hint(set.end(), channel, outputs_[channel]);
+  return set;
 }
 
 uint8_t Hal::byte_on(int channel) const {

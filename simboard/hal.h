@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "simboard/device.h"
 
@@ -36,7 +37,11 @@ public:
 
   // The switch map: the state of an output (Untouched when never set).
   Output output(int channel) const;
-  const std::map<int, Output>& outputs() const { return outputs_; }
+  // Every output set so far, by channel.
+  std::map<int, Output> outputs() const;
+  // Counts the changes of the switch map (kind, source or byte of an
+  // output); a disable of a disabled output changes nothing.
+  uint64_t changes() const { return changes_; }
   // The byte a read request finds on a channel: a byte set by the test, else
   // the output's constant, the byte of its source, or 0xff when idle.
   uint8_t byte_on(int channel) const;
@@ -53,7 +58,11 @@ public:
   void set_spi_register(int channel, int address, uint8_t value) { spi_[channel][address] = value; }
 
 private:
-  std::map<int, Output> outputs_;
+  // Sets an output and counts the change, if any.
+  void set(int32_t channel, Kind kind, int source, uint8_t byte);
+
+  std::vector<Output> outputs_;  // by channel
+  uint64_t changes_;
   std::map<int, uint8_t> inputs_;
   int clockSource_;
   bool spiPresent_;

@@ -113,7 +113,7 @@ bool Mcc::accepting(OpenFile& file) {
   // Back to back, a frame moves on only when the peer's queue has room,
   // so a peer that does not read blocks this end's writes.
   MccChannel* peer = channel->peer_;
-  return !peer || !peer->open() || peer->file_->waiting() == 0;
+  return !peer || peer->file_->closed() || peer->file_->waiting() == 0;
 }
 
 void Mcc::received(OpenFile& file, Bytes&& frame) {
@@ -121,7 +121,7 @@ void Mcc::received(OpenFile& file, Bytes&& frame) {
   if (!channel)
     return;
   ++channel->sentTotal_;
-  if (channel->peer_ && channel->peer_->open())
+  if (channel->peer_ && !channel->peer_->file_->closed())
     channel->peer_->file_->send(frame);
   if (channel->sent_.size() >= KeptFrames)
     channel->sent_.pop_front();

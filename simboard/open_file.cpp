@@ -38,6 +38,10 @@ bool OpenFile::flush() {
   while (simFd_ >= 0 && !waiting_.empty()) {
     const Item& item = waiting_.front();
     ssize_t n = ::send(simFd_, item.data.data(), item.data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
+      waiting_.clear();  // the daemon has closed its end: nobody will read
+      return true;
+    }
     if (n < 0)
       return false;
     if (item.error)

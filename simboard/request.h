@@ -3,7 +3,7 @@
 // request the daemon made.
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -72,16 +72,65 @@ struct LoggedRequest {
   uint32_t word(size_t offset) const { return offset + 4 <= in.size() ? be32(&in[offset]) : 0; }
 };
 
+// A ring of the latest requests. Entries are filled in place, so once the
+// ring has gone round a request's entry costs no allocation.
 class RequestLog {
 public:
-  explicit RequestLog(size_t capacity = 16384) : capacity_(capacity), total_(0) {}
+  // The kept requests, oldest first.
+  class Entries {
+  public:
+    class const_iterator {
+    public:
+      using iterator_category = std::forward_iterator_tag;
+      using value_type = LoggedRequest;
+      using difference_type = std::ptrdiff_t;
+      using pointer = const LoggedRequest*;
+      using reference = const LoggedRequest&;
+      const_iterator(const Entries& entries, size_t index) : entries_(&entries), index_(index) {}
+      reference operator*() const { return (*entries_)[index_]; }
+      pointer operator->() const { return &(*entries_)[index_]; }
+      const_iterator& operator++() {
+        ++index_;
+        return *this;
+      }
+      bool operator==(const const_iterator& other) const { return index_ == other.index_; }
+      bool operator!=(const const_iterator& other) const { return index_ != other.index_; }
 
-  void add(LoggedRequest entry);
-  void clear() { entries_.clear(); }
+    private:
+      const Entries* entries_;
+      size_t index_;
+    };
+
+    size_t size() const { return log_.count_; }
+    bool empty() const { return log_.count_ == 0; }
+    const LoggedRequest& operator[](size_t i) const {
+      return log_.ring_[(log_.head_ + i) % log_.ring_.size()];
+    }
+    const LoggedRequest& front() const { return (*this)[0]; }
+    const LoggedRequest& back() const { return (*this)[size() - 1]; }
+    const_iterator begin() const { return const_iterator(*this, 0); }
+    const_iterator end() const { return const_iterator(*this, size()); }
+
+  private:
+    friend class RequestLog;
+    explicit Entries(const RequestLog& log) : log_(log) {}
+    const RequestLog& log_;
+  };
+
+  explicit RequestLog(size_t capacity = 16384) : capacity_(capacity), total_(0), head_(0), count_(0) {}
+  RequestLog(const RequestLog&) = delete;
+  RequestLog& operator=(const RequestLog&) = delete;
+
+  // The entry for the next request, to be filled in (null when nothing is
+  // kept); the oldest one makes way at the capacity.
+  LoggedRequest* next();
+  void clear() {
+    head_ = 0;
+    count_ = 0;
+  }
   void set_capacity(size_t capacity);
 
-  // Requests in order, oldest first (at most the capacity's worth).
-  const std::deque<LoggedRequest>& entries() const { return entries_; }
+  Entries entries() const { return Entries(*this); }
   // Those to one device, and of one request number on it.
   std::vector<LoggedRequest> on(const std::string& device) const;
   std::vector<LoggedRequest> on(const std::string& device, unsigned long number) const;
@@ -91,7 +140,9 @@ public:
 private:
   size_t capacity_;
   uint64_t total_;
-  std::deque<LoggedRequest> entries_;
+  std::vector<LoggedRequest> ring_;
+  size_t head_;   // the oldest kept entry
+  size_t count_;  // entries kept
 };
 
 }  // namespace SimBoard

@@ -1,9 +1,9 @@
 // The daemon against the simulated board. Every file the daemon reads or
 // writes lies under one directory (NODALSRV_SIM_ROOT, or "nodalsrv-sim-root"
 // in the working directory); the board's visible state is kept there too, in
-// "sim/switch" (the TDM switch outputs, looked at every 50 ms of the loop)
-// and "sim/watchdog" (what the watchdog received, after every write),
-// rewritten when they change.
+// "sim/switch" (the TDM switch outputs, after the requests that change
+// them) and "sim/watchdog" (what the watchdog received, after every write),
+// rewritten when they change. The board adds nothing to the daemon's loop.
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -14,7 +14,6 @@
 
 #include "core/startup.h"
 #include "foundation/paths.h"
-#include "foundation/timer.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
 #include "simboard/watchdog.h"
@@ -22,17 +21,31 @@
 namespace {
 
 void makeDirs(const std::string& path) {
-  for (size_t pos = 1; pos != std::string::npos; pos = path.find('/', pos + 1))
+  for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1))
     mkdir(path.substr(0, pos).c_str(), 0755);
   mkdir(path.c_str(), 0755);
 }
 
 class PublishedBoard : public SimBoard::Board {
 public:
-  explicit PublishedBoard(const std::string& dir) : dir_(dir) { tick(); }
+  explicit PublishedBoard(const std::string& dir) : dir_(dir), seen_(0), streak_(0) { publishSwitch(); }
+
+  int ioctl(int fd, unsigned long request, void* arg) override {
+    int rc = Board::ioctl(fd, request, arg);
+    switchRequested();
+    return rc;
+  }
+  int ioctl_value(int fd, unsigned long request, unsigned long value) override {
+    int rc = Board::ioctl_value(fd, request, value);
+    switchRequested();
+    return rc;
+  }
 
   ssize_t write(int fd, const void* buf, size_t count) override {
+    std::shared_ptr<SimBoard::OpenFile> file = find(fd);
     ssize_t rc = Board::write(fd, buf, count);
+    if (!file || &file->device() != &watchdog())
+      return rc;
     std::ostringstream wd;
     for (const std::string& record : watchdog().records())
       wd << record << '\n';
@@ -41,11 +54,19 @@ public:
   }
 
 private:
-  // The switch map changes through many cheap requests (the refresh sweep
-  // alone makes hundreds a turn), so it is written on a timer instead.
-  void tick() {
-    publishSwitch();
-    timer_.set(50, &PublishedBoard::tick, this);
+  // The switch map is written after each request that changes it, except
+  // in a long run of changes (the sweep that disables every output when
+  // the switch opens), which is written once at its end: at the first
+  // request that changes nothing (the refresh follows within the turn).
+  void switchRequested() {
+    constexpr int LongRun = 16;
+    uint64_t changes = hal().changes();
+    bool changed = changes != seen_;
+    seen_ = changes;
+    if (changed ? ++streak_ <= LongRun : streak_ > LongRun)
+      publishSwitch();
+    if (!changed)
+      streak_ = 0;
   }
 
   void publishSwitch() {
@@ -75,7 +96,8 @@ private:
 
   std::string dir_;
   std::string switch_, watchdog_;
-  Timer timer_;
+  uint64_t seen_;  // switch changes when last looked at
+  int streak_;     // requests in a row that changed the switch
 };
 
 }  // namespace

@@ -1,0 +1,45 @@
+// The simulated board's cost per device request, the part of every daemon
+// benchmark that the real board's driver would take: a "/dev/hal" disable
+// (the switch refresh makes 128 of them a loop turn) and a write on an MCC
+// channel (a frame taken by its device model).
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "foundation/device_io.h"
+#include "simboard/board.h"
+#include "simboard/hal.h"
+#include "simboard/mcc.h"
+
+namespace {
+
+void BM_HalDisable(benchmark::State& state) {
+  SimBoard::Board board;
+  int fd = DevIo::open("/dev/hal", O_RDWR | O_CLOEXEC);
+  uint8_t arg[4];
+  uint32_t channel = 8192;
+  for (auto _ : state) {
+    SimBoard::put_be32(arg, channel);
+    channel = channel == 10239 ? 8192 : channel + 1;
+    benchmark::DoNotOptimize(DevIo::ioctl(fd, SimBoard::Hal::Disable, arg));
+  }
+  ::close(fd);
+}
+BENCHMARK(BM_HalDisable);
+
+void BM_MccFrameWrite(benchmark::State& state) {
+  SimBoard::Board board;
+  int fd = DevIo::open("/dev/mcc/ctl", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  SimBoard::Bytes record = SimBoard::words({3, 512, 0, 1, 4});
+  DevIo::ioctl(fd, SimBoard::Mcc::Allocate, record.data());
+  uint8_t frame[32] = {};
+  for (auto _ : state)
+    benchmark::DoNotOptimize(DevIo::write(fd, frame, sizeof frame));
+  ::close(fd);
+}
+BENCHMARK(BM_MccFrameWrite);
+
+}  // namespace
+
+BENCHMARK_MAIN();
