@@ -11,6 +11,7 @@
 #include "foundation/tpkt_protocol.h"
 #include "tests/foundation/fake_watchdog.h"
 #include "tests/foundation/transport_helpers.h"
+#include "tests/support/external_tools.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loop_runner.h"
 #include "tests/support/test_clock.h"
@@ -90,7 +91,7 @@ TEST(StrmProtocol, PeerThatStopsReadingHitsTheWriteDeadline) {
 // tshark's own TPKT dissector reads what the layers wrote (the payloads are
 // not COTP, so its COTP dissector is kept out).
 TEST(StrmProtocol, TsharkRecognisesEveryFrame) {
-  if (system("command -v tshark >/dev/null 2>&1 && command -v text2pcap >/dev/null 2>&1") != 0)
+  if (!testing_support::have_program("tshark") || !testing_support::have_program("text2pcap"))
     GTEST_SKIP() << "tshark or text2pcap is not installed: external TPKT check skipped";
   Rig l;
   TcpPair pair;
@@ -104,32 +105,13 @@ TEST(StrmProtocol, TsharkRecognisesEveryFrame) {
   ASSERT_EQ(69771u, wire.size());
 
   // The stream as text2pcap input, in TCP segments of 1460 octets.
-  char dir[] = "/tmp/tpkt-tshark-XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(dir));
-  const std::string base(dir);
-  {
-    std::ofstream text(base + "/wire.txt");
-    char hex[16];
-    for (size_t i = 0; i < wire.size(); ++i) {
-      if (i % 1460 % 16 == 0) {
-        snprintf(hex, sizeof hex, "\n%06zx", i % 1460);
-        text << hex;
-      }
-      snprintf(hex, sizeof hex, " %02x", static_cast<unsigned char>(wire[i]));
-      text << hex;
-    }
-  }
+  testing_support::ScratchDir dir("tpkt-tshark");
+  const std::string& base = dir.path();
+  std::ofstream(base + "/wire.txt") << testing_support::text2pcap_input(wire, 1460);
   std::string cmd = "text2pcap -q -T 20001,40000 " + base + "/wire.txt " + base + "/wire.pcap >/dev/null 2>&1 && " +
                     "tshark --disable-protocol cotp -r " + base + "/wire.pcap -d tcp.port==20001,tpkt " +
                     "-T fields -e tpkt.length 2>/dev/null | tr ',\\n' '  ' | xargs printf '%s '";
-  std::string seen;
-  if (FILE* f = popen(cmd.c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, f))
-      seen += buf;
-    pclose(f);
-  }
-  EXPECT_EQ(0, system(("rm -rf " + base).c_str()));
+  const std::string seen = testing_support::command_output(cmd);
   EXPECT_EQ(expected, seen);
 }
 
