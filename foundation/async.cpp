@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "foundation/device_io.h"
 #include "foundation/inet4_addr.h"
 
 namespace ASync {
@@ -81,7 +82,7 @@ void Copy::SetMasks(unsigned src, unsigned dst) {
 
 bool Copy::SrcReady() {
   errno = 0;
-  ssize_t n = read(source_.get(), buffer_, bufsize_);
+  ssize_t n = DevIo::read(source_.get(), buffer_, bufsize_);
   if (n > 0) {
     wpos_ = buffer_;
     wend_ = buffer_ + n;
@@ -102,7 +103,7 @@ bool Copy::SrcReady() {
 }
 
 bool Copy::DstReady() {
-  ssize_t n = write(destination_.get(), wpos_, static_cast<size_t>(wend_ - wpos_));
+  ssize_t n = DevIo::write(destination_.get(), wpos_, static_cast<size_t>(wend_ - wpos_));
   if (n < 0 && errno == EAGAIN) {
     SetMasks(0, events_.dst);
     return false;

@@ -3,6 +3,8 @@
 // blocking the loop: Copy copies everything readable from one descriptor to
 // another; Connect opens a TCP connection within a time limit. Each reports
 // its outcome once, through a bound handler, as the last thing it does.
+// Copy reads and writes through the device I/O layer: either end may be a
+// board device.
 #include <poll.h>
 #include <string>
 

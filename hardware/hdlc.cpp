@@ -8,35 +8,20 @@
 #include "core/traces.h"
 #include "foundation/device_io.h"
 #include "foundation/ext.h"
-#include "hardware/board_order.h"
 #include "hardware/hw_mux.h"
+#include "hardware/mcc_ctl.h"
 
 namespace {
-
-const char* const DeviceName = "/dev/mcc/ctl";
-
-// Requests of "/dev/mcc/ctl" in the board's encoding.
-constexpr unsigned long MCC_ALLOCATE = 0x40144d00;  // the allocation record
-constexpr unsigned long MCC_TIMESLOT = 0x20004d02;  // result: the channel's switch number
-
-struct AllocationRecord {
-  Hardware::be_u32 type;
-  Hardware::be_u32 packetSize;
-  Hardware::be_u32 reserved;
-  Hardware::be_u32 rxThreshold;
-  Hardware::be_u32 txThreshold;
-};
-static_assert(sizeof(AllocationRecord) == 20, "driver layout");
 
 // The controller's channel type for each mode.
 int TypeCode(int32_t mode) {
   switch (mode) {
   case 0:
-    return 3;
+    return MccCtl::Ss7;
   case 1:
-    return 0;
+    return MccCtl::Data;
   case 2:
-    return 1;
+    return MccCtl::Bri;
   default:
     return -1;
   }
@@ -81,24 +66,18 @@ bool HDLC::activate() {
     std::cerr << ext::header(this) << "unsupported mode " << params_.mode << std::endl;
     return false;
   }
-  Fd fd(DevIo::open(DeviceName, O_RDWR | O_NONBLOCK | O_CLOEXEC));
+  Fd fd = MccCtl::Open(O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (!fd) {
     int err = errno;
     std::cerr << ext::header(this) << "fail to open MCC device: " << strerror(err) << std::endl;
     return false;
   }
-  AllocationRecord record;
-  record.type = static_cast<uint32_t>(type);
-  record.packetSize = 512;
-  record.reserved = 0;
-  record.rxThreshold = 1;
-  record.txThreshold = 4;
-  if (DevIo::ioctl(fd.get(), MCC_ALLOCATE, &record) < 0) {
+  if (!MccCtl::Allocate(fd, MccCtl::Allocation{static_cast<uint32_t>(type), 512, 1, 4})) {
     int err = errno;
     std::cerr << ext::header(this) << "MCC_ALLOCATE fail: " << strerror(err) << std::endl;
     return false;
   }
-  int channel = DevIo::ioctl(fd.get(), MCC_TIMESLOT, nullptr);
+  int channel = MccCtl::Timeslot(fd);
   if (channel < 0) {
     int err = errno;
     std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << strerror(err) << std::endl;
