@@ -4,5 +4,12 @@
 // so the one constructed last is asked first. The E1 and BRI trunk
 // factories are global objects that exist before this runs.
 #include "core/startup.h"
+#include "slots/echo_slot.h"
+#include "slots/ext_slot.h"
+#include "slots/map_slot.h"
 
-void ConstructSlotFactories() {}
+void ConstructSlotFactories() {
+  MapFactory::instance();
+  ExtFactory::instance();
+  EchoFactory::instance();
+}

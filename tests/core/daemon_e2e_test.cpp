@@ -1,130 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <netinet/in.h>
-#include <sstream>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
-#include "tests/support/test_controller.h"
+#include "tests/support/sim_daemon.h"
 
 using testing_support::TestController;
 
 namespace {
 
-const int Wait = 10000;  // real ms the daemon gets for any one step
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-int freePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
-// One nodalsrv-sim process with its own root directory.
-class Daemon {
-public:
-  explicit Daemon(std::vector<std::string> args = {}) {
-    char tmpl[] = "/tmp/nodalsrv-e2e-XXXXXX";
-    root = mkdtemp(tmpl);
-    port = freePort();
-    if (args.empty())
-      args = {"--port", std::to_string(port)};
-    pid = fork();
-    if (pid == 0) {
-      setenv("NODALSRV_SIM_ROOT", root.c_str(), 1);
-      int out = open((root + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open((root + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      std::vector<char*> argv{const_cast<char*>(NODALSRV_SIM)};
-      for (std::string& a : args)
-        argv.push_back(&a[0]);
-      argv.push_back(nullptr);
-      execv(NODALSRV_SIM, argv.data());
-      _exit(127);
-    }
-  }
-  ~Daemon() {
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    if (getenv("KEEP_E2E")) return;
-    std::system(("rm -rf " + root + " " + root + ".out " + root + ".err").c_str());
-  }
-
-  // Exit status once the process has ended by itself.
-  int exit_status() {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  // Connects a controller and waits until the daemon serves it (its first
-  // trunk status arrives); retries while the daemon starts up or still
-  // tears down a previous controller (it closes such a connection at once).
-  bool attach(TestController& ctl) {
-    for (int i = 0; i < Wait / 10; ++i) {
-      ctl.close();
-      if (ctl.connect(static_cast<unsigned short>(port)) && ctl.wait(1, 3000))
-        return true;
-      usleep(10000);
-    }
-    return false;
-  }
-
-  // Waits (in real time) until the file holds the text.
-  bool eventually(const std::string& file, const std::string& text) {
-    for (int i = 0; i < Wait / 10; ++i) {
-      if (readFile(root + file).find(text) != std::string::npos)
-        return true;
-      usleep(10000);
-    }
-    return false;
-  }
-
-  std::string out() const { return readFile(root + ".out"); }
-  std::string err() const { return readFile(root + ".err"); }
-
-  std::string root;
-  int port = 0;
-  pid_t pid = -1;
-};
-
-// Collects n replies, leaving out the trunk status the E1 service sends on
-// its own every second.
-std::vector<std::string> exchange(TestController& ctl, size_t n) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < Wait / 10 && lines.size() < n; ++i) {
-    ctl.wait(1, 10);
-    for (std::string& line : ctl.drain())
-      if (line != "signal trunkStatus")
-        lines.push_back(line);
-  }
-  return lines;
-}
+using testing_support::exchange;
+using testing_support::readFile;
+using testing_support::SimDaemon;
 
 void createTrunk(TestController& ctl, int seq, int slot, unsigned trunk, unsigned timeslot, bool bri = false) {
   ctl.command(seq, slot, [&](LGCP::Command& c) {
@@ -136,7 +25,7 @@ void createTrunk(TestController& ctl, int seq, int slot, unsigned trunk, unsigne
 }
 
 TEST(Daemon, ControllerSessionWithTrunkSlots) {
-  Daemon d;
+  SimDaemon d;
   TestController ctl;
   ASSERT_TRUE(d.attach(ctl));
 
@@ -197,7 +86,7 @@ TEST(Daemon, ControllerSessionWithTrunkSlots) {
 }
 
 TEST(Daemon, ControllerLossDestroysEverySlot) {
-  Daemon d;
+  SimDaemon d;
   {
     TestController ctl;
     ASSERT_TRUE(d.attach(ctl));
@@ -219,7 +108,7 @@ TEST(Daemon, ControllerLossDestroysEverySlot) {
 }
 
 TEST(Daemon, StatusDumpAndOrderlyEnd) {
-  Daemon d;
+  SimDaemon d;
   TestController ctl;
   ASSERT_TRUE(d.attach(ctl));
   EXPECT_TRUE(d.eventually("/var/run/server.pid", std::to_string(d.pid)));
@@ -240,20 +129,20 @@ TEST(Daemon, StatusDumpAndOrderlyEnd) {
 
 TEST(Daemon, CommandLine) {
   {
-    Daemon d({"--version"});
+    SimDaemon d({"--version"});
     EXPECT_EQ(d.exit_status(), 2);
     EXPECT_EQ(d.out().find("server version: "), 0u);
     struct stat st;
     EXPECT_NE(stat((d.root + "/var/run/server.pid").c_str(), &st), 0);
   }
   {
-    Daemon d({"--port", "5000", "--help"});
+    SimDaemon d({"--port", "5000", "--help"});
     EXPECT_EQ(d.exit_status(), 0);
     EXPECT_EQ(d.out().find("Usage:\n nodalsrv -Dh\n"), 0u);
   }
   for (std::vector<std::string> bad : {std::vector<std::string>{"-p", "5000"}, {"--port", "abc"},
                                        {"--port", "70000"}, {"--port", "12x"}, {"--bogus"}}) {
-    Daemon d(bad);
+    SimDaemon d(bad);
     EXPECT_EQ(d.exit_status(), 2) << bad[0];
     EXPECT_EQ(d.out().find("Usage:\n"), 0u) << bad[0];
   }
