@@ -362,9 +362,8 @@ bool DSProcReceiverService::disableToneAll(DSProcReceiver& receiver) {
 }
 
 void DSProcReceiverService::OnEvent(int fd, short revents) {
-  if (!(revents & POLLIN))
-    return;
-  ReadEventRecords<RecordSize>(fd, "dsproc", [this](const uint8_t* record) { Dispatch(record); });
+  if (!ServiceEventDevice<RecordSize>(fd, revents, "dsproc", [this](const uint8_t* record) { Dispatch(record); }))
+    event_.Release();
 }
 
 void DSProcReceiverService::Dispatch(const uint8_t* bytes) {

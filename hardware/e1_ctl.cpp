@@ -10,6 +10,7 @@
 #include "foundation/ext.h"
 #include "hardware/board_order.h"
 #include "hardware/device_names.h"
+#include "hardware/event_records.h"
 #include "messages/ACP/ACP.h"
 
 namespace {
@@ -190,12 +191,16 @@ bool E1Ctl::CheckOpenCas() {
 }
 
 void E1Ctl::OnUpdateCas(int fd, short revents) {
-  if (!(revents & POLLIN))
-    return;
   ChannelRecord record;
-  if (DevIo::read(fd, &record, sizeof record) != static_cast<ssize_t>(sizeof record))
-    return;
-  SendCas(record.path, record.timeslot, record.rx, record.tx);
+  ssize_t n = (revents & POLLIN) ? DevIo::read(fd, &record, sizeof record) : -1;
+  if (n == static_cast<ssize_t>(sizeof record))
+    SendCas(record.path, record.timeslot, record.rx, record.tx);
+  // A hang-up counts once the records before it are read.
+  bool whole = n == static_cast<ssize_t>(sizeof record);
+  if (Hardware::EventDeviceGone(whole ? 0 : revents, n == 0, "E1/Cas")) {
+    casEvent_.Release();
+    cas_.close();  // opened again by the next check
+  }
 }
 
 void E1Ctl::SendCas(uint32_t path, uint32_t timeslot, int rx, int tx) {

@@ -2,8 +2,8 @@
 // The board's TDM switch behind "/dev/hal": connects a source channel to a
 // destination output, lets an output carry a constant byte, disables
 // outputs, and reads the byte on a channel. Outputs 8192..10239 (the TDM
-// buses) are mirrored; a deferred call re-disables, a slice per pass, the
-// mirrored outputs that should be disabled.
+// buses) are mirrored; a deferred call re-disables, 128 outputs a loop
+// turn, the mirrored outputs that should be disabled.
 #include <cstdint>
 
 #include "foundation/dpc.h"
@@ -14,7 +14,10 @@ public:
   static constexpr int MirrorSize = 2048;
   static constexpr uint16_t Constant = 65534;  // the output carries a constant byte
   static constexpr uint16_t Disabled = 65535;  // the output is disabled
-  static constexpr int RefreshSlice = 128;     // outputs looked at per deferred call
+  // Outputs looked at per turn of the loop. The loop runs deferred calls
+  // twice a turn, so each call takes half: a sweep lasts 16 turns.
+  static constexpr int RefreshPerTurn = 128;
+  static constexpr int RefreshSlice = RefreshPerTurn / 2;  // per deferred call
   static constexpr unsigned char FreeByte = 213;  // what a disconnected output carries
 
   static HwMux* instance();

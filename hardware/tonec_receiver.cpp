@@ -260,9 +260,8 @@ void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
 }
 
 void TonecReceiverService::OnEvent(int fd, short revents) {
-  if (!(revents & POLLIN))
-    return;
-  ReadEventRecords<RecordSize>(fd, "tonec", [this](const uint8_t* record) { Dispatch(record); });
+  if (!ServiceEventDevice<RecordSize>(fd, revents, "tonec", [this](const uint8_t* record) { Dispatch(record); }))
+    event_.Release();
 }
 
 void TonecReceiverService::Dispatch(const uint8_t* bytes) {

@@ -31,10 +31,18 @@ Board::Board()
   dsp_ = &add(std::make_unique<Dsp>());
   dtmf_ = &add(std::make_unique<Dtmf>());
   previous_ = DevIo::install(this);
+  adopt_orphans();
 }
 
 Board::~Board() {
   DevIo::install(previous_);
+  // Descriptors the daemon still holds pass to the next board.
+  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
+    struct stat st;
+    const std::shared_ptr<OpenFile>& file = byFd_[fd];
+    if (file && !file->closed() && ::fstat(static_cast<int>(fd), &st) == 0 && st.st_ino == file->inode())
+      orphans().push_back(Orphan{static_cast<int>(fd), file->inode(), file->device().path(), file->flags()});
+  }
   held_.clear();
   byFd_.clear();
   files_.clear();
@@ -171,34 +179,70 @@ int Board::open(const char* path, int flags) {
     errno = dev->openError_;
     return -1;
   }
+  int fd = connect(*dev, flags, -1);
+  if (fd >= 0) {
+    ++dev->opens_;
+    dev->opened(files_.back());
+  }
+  return fd;
+}
+
+int Board::connect(Device& dev, int flags, int at) {
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
     return -1;
   int daemonEnd = ends[0], simEnd = ends[1];
-  if (!(flags & O_CLOEXEC))
+  if (int size = dev.send_buffer())
+    ::setsockopt(daemonEnd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+  if (at >= 0) {
+    // Takes the place of the daemon's descriptor, number and flags kept.
+    if (::dup3(daemonEnd, at, flags & O_CLOEXEC) < 0) {
+      int err = errno;
+      ::close(daemonEnd);
+      ::close(simEnd);
+      errno = err;
+      return -1;
+    }
+    ::close(daemonEnd);
+    daemonEnd = at;
+  } else if (!(flags & O_CLOEXEC)) {
     SetCloexec(daemonEnd, false);
+  }
   if (flags & O_NONBLOCK)
     NonBlockMode(daemonEnd);
   NonBlockMode(simEnd);
-  if (int size = dev->send_buffer())
-    ::setsockopt(daemonEnd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
   struct stat st;
   if (::fstat(daemonEnd, &st) != 0) {
     int err = errno;
-    ::close(daemonEnd);
+    if (at < 0)
+      ::close(daemonEnd);
     ::close(simEnd);
     errno = err;
     return -1;
   }
-  auto file = std::make_shared<OpenFile>(*dev, simEnd, st.st_ino, flags, nextId_++);
+  auto file = std::make_shared<OpenFile>(dev, simEnd, st.st_ino, flags, nextId_++);
   files_.push_back(file);
   byInode_[st.st_ino] = file;
   if (static_cast<size_t>(daemonEnd) >= byFd_.size())
     byFd_.resize(static_cast<size_t>(daemonEnd) + 1);
   byFd_[daemonEnd] = file;
-  ++dev->opens_;
-  dev->opened(file);
   return daemonEnd;
+}
+
+std::vector<Board::Orphan>& Board::orphans() {
+  static std::vector<Orphan> left;
+  return left;
+}
+
+void Board::adopt_orphans() {
+  std::vector<Orphan> left;
+  left.swap(orphans());
+  for (const Orphan& o : left) {
+    struct stat st;
+    Device* dev = device(o.path);
+    if (dev && ::fstat(o.fd, &st) == 0 && st.st_ino == o.inode)
+      connect(*dev, o.flags, o.fd);
+  }
 }
 
 int Board::request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {

@@ -12,6 +12,12 @@
 // descriptors' inodes on every open and pump(): a board descriptor the
 // daemon closed keeps routing to its file until then.
 //
+// Descriptors the daemon still holds when a board goes (those of the
+// process-wide services) pass to the next board constructed: each is
+// rewired, number and flags kept, to a fresh open of the new board's device
+// of the same path (its models start afresh, with no open counted). So each
+// test may bring its own board while the services live on.
+//
 // Nothing here blocks or uses threads, and nothing polls on the request
 // path: what the daemon writes is taken right after its write, what waits
 // for room moves on after the daemon's read, and hang-ups are noticed on
@@ -78,6 +84,16 @@ public:
   ssize_t write(int fd, const void* buf, size_t count) override;
 
 private:
+  struct Orphan {
+    int fd;
+    ino_t inode;
+    std::string path;
+    int flags;
+  };
+  static std::vector<Orphan>& orphans();
+  void adopt_orphans();
+  // A new open file of the device; at >= 0: in place of that descriptor.
+  int connect(Device& device, int flags, int at);
   void attach(std::unique_ptr<Device> device);
   int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
   // The open file behind a descriptor, without a system call once known.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/traces.h"
+#include "foundation/multiplexer.h"
 #include "hardware/dsp_receiver.h"
 #include "messages/LGCP/LGCP.h"
 #include "messages/TERM/TERM.h"
@@ -172,7 +173,8 @@ TEST_F(DSProcReceiverTest, EventsOfEveryTypeReachTheSlotOfTheirTimeslot) {
   EXPECT_EQ(first.flags, (std::vector<std::vector<uint32_t>>{{0x81, 0xff}}));
   EXPECT_TRUE(shared.vad.empty() && shared.tones.empty() && other.vad.empty());
   using testing::HasSubstr;
-  EXPECT_THAT(log.log(), HasSubstr("ignore spurious dsproc vad event:  timeslot=12 id=101 type=1 rid=1\n"));
+  EXPECT_THAT(log.log(), HasSubstr("ignore spurious dsproc vad event:  timeslot=12 id=" + std::to_string(vadId + 100) +
+                                   " type=1 rid=" + std::to_string(vadId) + "\n"));
   EXPECT_EQ(log.err(), "receive dsproc event from unknown timeslot 14\n");
 
   // Switched off: VAD and BSS events are dropped; -1 (unknown) would pass.
@@ -185,40 +187,59 @@ TEST_F(DSProcReceiverTest, EventsOfEveryTypeReachTheSlotOfTheirTimeslot) {
   ASSERT_TRUE(loop.until([&] { return first.tones.size() == 2; }));
   EXPECT_EQ(first.vad.size(), 2u);
   EXPECT_EQ(first.bss.size(), 1u);
-  EXPECT_THAT(log.log(), HasSubstr("ignore spurious dsproc vad event (dsproc disabled):  timeslot=12 id=1 type=1\n"));
+  EXPECT_THAT(log.log(), HasSubstr("ignore spurious dsproc vad event (dsproc disabled):  timeslot=12 id=" +
+                                   std::to_string(vadId) + " type=1\n"));
   traces.events = false;
 }
 
-TEST_F(DSProcReceiverTest, ReadingStopsOnNothingShortRecordsAndErrors) {
+TEST_F(DSProcReceiverTest, ReadingStopsOnShortRecordsErrorsAndADeviceGone) {
   FakeSlot slot(3);
   ASSERT_EQ(dsp.open_count(), 1u);
   std::shared_ptr<SimBoard::OpenFile> file = dsp.files()[0];
 
-  file->send(SimBoard::Bytes());                                  // a read of nothing
-  file->send(SimBoard::Bytes(10, 0));                             // a part of a record
+  file->send(SimBoard::Bytes(10, 0));  // a part of a record
   dsp.tone(3, 0, 1, 1);
   file->send_read_error(EIO);
   dsp.tone(3, 0, 2, 1);
   ASSERT_TRUE(loop.until([&] { return slot.tones.size() == 2; }));
   EXPECT_EQ(log.err(), "short dsproc event record dropped: 10 bytes\nfail to read from dsproc: Input/output error\n");
 
-  // The driver's end gone: every read returns nothing; each turn must end.
-  file->close();
-  loop.turn(5);
-  EXPECT_EQ(slot.tones.size(), 2u);
+  // At end of file, and hung up: no longer watched (logged once), and
+  // opened again by the next use.
+  size_t watched = multiplexer.handler_count();
+  for (bool hangUp : {false, true}) {
+    log.clear();
+    if (hangUp)
+      dsp.files()[0]->close();
+    else
+      file->send(SimBoard::Bytes());  // a read of nothing
+    loop.turn(5);
+    EXPECT_EQ(log.err(), hangUp ? "dsproc: device hung up, closed until its next use\n"
+                                : "dsproc: device at end of file, closed until its next use\n");
+    EXPECT_EQ(multiplexer.handler_count(), watched - 1);
+    EXPECT_EQ(dsp.open_count(), 0u);
+    EXPECT_TRUE(slot.configureSD());
+    EXPECT_EQ(dsp.open_count(), 1u);
+    EXPECT_EQ(multiplexer.handler_count(), watched);
+  }
+  dsp.tone(3, 0, 3, 1);
+  ASSERT_TRUE(loop.until([&] { return slot.tones.size() == 3; }));
 }
 
 TEST_F(DSProcReceiverTest, DeviceMissingAtStartIsOpenedByALaterConfigure) {
   dsp.set_present(false);
+  DSProcReceiverService::instance();  // opened when first used, or still open from a test before
+  for (const auto& file : dsp.files())
+    file->close();
+  loop.turn(2);
   FakeSlot slot(21);
-  EXPECT_EQ(log.err(), "open dsproc fail, VAD proceeding disabled: No such file or directory\n");
   log.clear();
   EXPECT_FALSE(slot.enableSD(true));  // enabling does not reopen
   EXPECT_EQ(slot.sd_state(), -1);
   EXPECT_FALSE(slot.configureSD());
-  EXPECT_EQ(log.err(), "DSPROC_ENABLE SD fail: timeslot=21 id=1 errno=\"Bad file descriptor\"\n"
+  EXPECT_THAT(log.err(), testing::MatchesRegex("DSPROC_ENABLE SD fail: timeslot=21 id=[0-9]+ errno=\"Bad file descriptor\"\n"
                        "open dsproc fail, VAD proceeding disabled: No such file or directory\n"
-                       "configure SD fail: (interface not opened) timeslot=21\n");
+                                                "configure SD fail: \\(interface not opened\\) timeslot=21\n"));
   dsp.set_present(true);
   EXPECT_TRUE(slot.configureSD());
   EXPECT_TRUE(slot.enableSD(true));

@@ -151,6 +151,7 @@ TEST(HwMux, OutputsBeyondTheMirrorArePassedThroughUnrecorded) {
   Hal& hal = board.hal();
   EXPECT_TRUE(mux->Connect(7, 10239));
   std::vector<uint16_t> before = mirror(mux);
+  uint32_t cursor = mux->cursor();  // the member after the mirror
   EXPECT_EQ(before[2047], 7);
   for (int channel : {10240, 16383}) {
     EXPECT_TRUE(mux->Connect(7, channel));
@@ -162,53 +163,47 @@ TEST(HwMux, OutputsBeyondTheMirrorArePassedThroughUnrecorded) {
     EXPECT_EQ(hal.output(channel).kind, Hal::Kind::Disabled);
   }
   EXPECT_EQ(mirror(mux), before);
+  EXPECT_EQ(mux->cursor(), cursor);
   // The driver has the last word on channels it does not have.
   LogCapture log;
   EXPECT_FALSE(mux->Connect(7, 20000));
   EXPECT_EQ(log.log(), "hwMux: connect 7 -> 20000 failed: Invalid argument\n");
 }
 
-// Each deferred call looks at 128 outputs: sixteen calls sweep all 2048,
-// starting after the cursor, and re-disable only outputs marked disabled.
-TEST(HwMux, RefreshSweepsTheMirrorInSixteenDeferredCalls) {
-  SimBoard::Board board;
-  HwMux* mux = HwMux::instance();
-  EXPECT_TRUE(mux->Connect(5, 8200));
-  EXPECT_TRUE(mux->Write(8192, 1));
-  board.log().clear();
-
-  mux->OnDPC();
-  std::vector<uint32_t> first = disabled(board);
-  ASSERT_EQ(first.size(), 127u);  // 8193..8320 without 8200
-  EXPECT_EQ(first.front(), 8193u);
-  EXPECT_EQ(first.back(), 8320u);
-  for (int call = 1; call < 16; ++call)
-    mux->OnDPC();
-  EXPECT_EQ(mux->cursor(), 0u);
-  std::vector<uint32_t> sweep = disabled(board);
-  EXPECT_EQ(sweep.size(), 2046u);
-  EXPECT_EQ(sweep.back(), 10239u);
-  EXPECT_EQ(std::count(sweep.begin(), sweep.end(), 8200u), 0);
-
-  // Disabled again, output 8200 is refreshed once per sweep.
-  EXPECT_TRUE(mux->Disable(8200));
-  board.log().clear();
-  for (int call = 0; call < 16; ++call)
-    mux->OnDPC();
-  sweep = disabled(board);
-  EXPECT_EQ(std::count(sweep.begin(), sweep.end(), 8200u), 1);
-}
-
-TEST(HwMux, TheLoopRunsTheRefresh) {
+// The loop refreshes 128 outputs a turn, after the cursor, and re-disables
+// only outputs marked disabled: idle, 128 disable requests a turn, and the
+// cursor back after the 16 turns of a sweep.
+TEST(HwMux, RefreshSweeps128OutputsPerLoopTurn) {
   SimBoard::Board board;
   testing_support::TestClock clock;
   HwMux* mux = HwMux::instance();
-  board.log().clear();
+  for (int i = 0; i < HwMux::MirrorSize; ++i)
+    ASSERT_TRUE(mux->Disable(HwMux::MirrorBase + i));
   testing_support::LoopRunner loop;
-  loop.turn();
-  // Every deferred call of the turn advanced the cursor by one slice.
-  size_t requests = board.hal().requests().size();
-  EXPECT_GT(requests, 0u);
-  EXPECT_EQ(requests % HwMux::RefreshSlice, 0u);
-  EXPECT_EQ(mux->cursor(), requests);
+  uint32_t start = mux->cursor();
+  for (int turn = 0; turn < 16; ++turn) {
+    board.log().clear();
+    loop.turn();
+    std::vector<uint32_t> channels = disabled(board);
+    ASSERT_EQ(channels.size(), 128u) << turn;
+    for (uint32_t i = 0; i < 128; ++i)
+      ASSERT_EQ(channels[i], HwMux::MirrorBase + (start + 128 * turn + i + 1) % HwMux::MirrorSize);
+  }
+  EXPECT_EQ(mux->cursor(), start);
+
+  // Connected and constant outputs are passed over; a disabled one again
+  // is refreshed once per sweep.
+  EXPECT_TRUE(mux->Connect(5, 8200));
+  EXPECT_TRUE(mux->Write(8192, 1));
+  board.log().clear();
+  loop.turn(16);
+  std::vector<uint32_t> sweep = disabled(board);
+  EXPECT_EQ(sweep.size(), 2046u);
+  EXPECT_EQ(std::count(sweep.begin(), sweep.end(), 8200u), 0);
+  EXPECT_TRUE(mux->Disable(8200));
+  board.log().clear();
+  loop.turn(16);
+  sweep = disabled(board);
+  EXPECT_EQ(std::count(sweep.begin(), sweep.end(), 8200u), 1);
+  EXPECT_EQ(sweep.size(), 2047u);
 }
