@@ -13,7 +13,11 @@ public:
     }
     return *this;
   }
-  ~Fd() { close(); }
+  // Leaves errno alone when there is nothing to close.
+  ~Fd() {
+    if (fd_ >= 0)
+      close();
+  }
 
   int dup() const;
   int close();

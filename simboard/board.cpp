@@ -16,13 +16,14 @@
 #include "simboard/hal.h"
 #include "simboard/maintenance.h"
 #include "simboard/mcc.h"
+#include "simboard/mixer.h"
 #include "simboard/watchdog.h"
 
 namespace SimBoard {
 
 Board::Board()
     : nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr), maintenance_(nullptr),
-      e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr) {
+      e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr) {
   hal_ = &add(std::make_unique<Hal>());
   mcc_ = &add(std::make_unique<Mcc>());
   watchdog_ = &add(std::make_unique<Watchdog>());
@@ -30,6 +31,7 @@ Board::Board()
   e1cas_ = &add(std::make_unique<E1Cas>());
   dsp_ = &add(std::make_unique<Dsp>());
   dtmf_ = &add(std::make_unique<Dtmf>());
+  mixer_ = &add(std::make_unique<Mixer>());
   previous_ = DevIo::install(this);
   adopt_orphans();
 }

@@ -40,6 +40,7 @@ class E1Cas;
 class Hal;
 class Maintenance;
 class Mcc;
+class Mixer;
 class Watchdog;
 
 class Board : public DevIo::Backend {
@@ -57,6 +58,7 @@ public:
   E1Cas& e1cas() { return *e1cas_; }
   Dsp& dsp() { return *dsp_; }
   Dtmf& dtmf() { return *dtmf_; }
+  Mixer& mixer() { return *mixer_; }
 
   // Adds a device model (a later one replaces one with the same path).
   template <class T>
@@ -120,6 +122,7 @@ private:
   E1Cas* e1cas_;
   Dsp* dsp_;
   Dtmf* dtmf_;
+  Mixer* mixer_;
 };
 
 }  // namespace SimBoard

@@ -16,6 +16,7 @@
 #include "foundation/paths.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
+#include "simboard/mixer.h"
 #include "simboard/watchdog.h"
 
 namespace {
@@ -120,5 +121,9 @@ int main(int argc, char** argv) {
   // while the process exits.
   static PublishedBoard board(root + "/sim");
   board.log().set_capacity(64);  // the request log is for tests; keep it small here
+  // Two conference mixer units of 16 TDM channels (switch channels 1024
+  // and 1152 up).
+  board.mixer().add_unit(0, 16, 32);
+  board.mixer().add_unit(1, 16, 32);
   return nodalsrv_main(argc, argv);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -76,6 +77,9 @@ TEST(Event, ScheduleKeepsOneDuplicateAndDuplicateAttachIsReported) {
   EXPECT_EQ(before + 1, open_descriptors());  // the event's first duplicate was closed
   EXPECT_NE(w.event.fd().get(), p2.rd.get());
   EXPECT_TRUE(fcntl(w.event.fd().get(), F_GETFD) & FD_CLOEXEC);
+  errno = EIO;
+  { Fd none; }  // an empty descriptor goes without touching errno
+  EXPECT_EQ(errno, EIO);
 
   LogCapture cap;
   multiplexer.attach(&w.event);

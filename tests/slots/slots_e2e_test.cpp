@@ -37,6 +37,16 @@ protected:
   void destroy(int seq, int slot) {
     ctl.command(seq, slot, [](LGCP::Command& c) { c.select_destroy(); });
   }
+  // Destroys the slots one by one; each goes at once.
+  void destroyAll(int seq, std::initializer_list<int> slots) {
+    Lines want;
+    for (int slot : slots) {
+      destroy(seq, slot);
+      want.push_back("seq=0 slot=" + std::to_string(slot) + " success");
+      want.push_back("seq=" + std::to_string(seq++) + " slot=" + std::to_string(slot) + " success");
+    }
+    EXPECT_EQ(exchange(ctl, want.size()), want);
+  }
   bool switched(const std::string& line) { return d.eventually("/sim/switch", line + "\n"); }
 
   SimDaemon d;
@@ -80,12 +90,42 @@ TEST_F(SlotsE2E, MapExtAndEcho) {
   });
   EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=8 slot=4 error insufficientResources"}));
 
-  destroy(9, 2);
-  destroy(10, 3);
-  EXPECT_EQ(exchange(ctl, 4), (Lines{"seq=0 slot=2 success", "seq=9 slot=2 success", "seq=0 slot=3 success",
-                                     "seq=10 slot=3 success"}));
+  destroyAll(9, {2, 3});
   EXPECT_TRUE(switched("8194 disabled"));
   EXPECT_TRUE(switched("8196 disabled"));
+}
+
+TEST_F(SlotsE2E, ConferenceMixer) {
+  auto mixerIn = [&](LGCP::CreateParams& p) {
+    LGCP::MixerInParams& in = p.select_mixerIn();
+    in.set_unit(1);
+    in.mutable_channel().select_tdm().setValue(3);
+    in.mutable_summator().select_tdm().setValue(5);
+  };
+  create(1, 1, mixerIn);  // no unit is known before a resources query
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 slot=1 error insufficientResources"}));
+  ctl.command(2, -1, [](LGCP::Command& c) { c.select_query(); });
+  EXPECT_EQ(exchange(ctl, 2), (Lines{"seq=2 success", "signal query"}));
+
+  trunk(3, 3, 7);
+  ASSERT_EQ(exchange(ctl, 3).size(), 3u);
+  create(4, 1, mixerIn);
+  create(5, 2, [](LGCP::CreateParams& p) {
+    LGCP::MixerOutParams& out = p.select_mixerOut();
+    out.set_unit(1);
+    out.mutable_channel().select_tdm().setValue(5);
+  });
+  EXPECT_EQ(exchange(ctl, 2), (Lines{"seq=4 slot=1 success", "seq=5 slot=2 success"}));
+  connect(6, 3, 1);
+  connect(7, 2, 3);
+  EXPECT_EQ(exchange(ctl, 4), (Lines{"slot=1 signal receiver active 1155", "seq=6 slot=3 success",
+                                     "slot=2 signal transmitter active 1157", "seq=7 slot=2 success"}));
+  EXPECT_TRUE(switched("1155 connected 7"));
+  EXPECT_TRUE(switched("7 connected 1157"));
+
+  destroyAll(8, {1, 2});
+  EXPECT_TRUE(switched("1155 disabled"));
+  EXPECT_TRUE(switched("1157 disabled"));
 }
 
 }  // namespace
