@@ -33,6 +33,14 @@ class AbstractData : public detail::Allocator<AbstractData> {
   // Value-notation output (printer.cpp).
   std::ios_base::iostate print_on(std::ostream& stream) const;
   std::string asValueNotation() const;
+  // Value-notation input (parser.cpp): true, or goodbit, when the text reads.
+  bool setFromValueNotation(const std::string& text);
+  std::ios_base::iostate get_from(std::istream& stream);
+
+  // Constraint checks (validity.cpp). Valid admits what an extensible type may
+  // carry beyond its root; strictly valid only what the root allows.
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
   bool operator==(const AbstractData& other) const { return compare(other) == 0; }
   bool operator!=(const AbstractData& other) const { return compare(other) != 0; }

@@ -42,6 +42,12 @@ class AbstractString : public ConstrainedObject {
   operator const std::string&() const { return value; }
   std::size_t size() const { return value.size(); }
   const char* c_str() const { return value.c_str(); }
+  // Length within the bounds (valid: an extensible upper bound admits more) and
+  // every character in the alphabet.
+  bool isValid() const;
+  bool isStrictlyValid() const;
+  // Index of the first character outside the alphabet, or the length.
+  std::size_t first_illegal_at() const;
 
  private:
   int do_compare(const AbstractData& other) const override;
@@ -98,6 +104,13 @@ class BMPString : public ConstrainedObject {
   const std::wstring& getValue() const { return value; }
   std::wstring& getValue() { return value; }
   std::size_t size() const { return value.size(); }
+  bool isValid() const;
+  bool isStrictlyValid() const;
+  bool legalCharacter(wchar_t c) const {
+    return static_cast<unsigned>(c) >= info()->firstChar && static_cast<unsigned>(c) <= info()->lastChar;
+  }
+  // Index of the first character outside firstChar..lastChar, or the length.
+  unsigned first_illegal_at() const;
 
  private:
   int do_compare(const AbstractData& other) const override;

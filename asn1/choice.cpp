@@ -1,5 +1,6 @@
 #include "asn1/choice.h"
 
+#include <algorithm>
 #include <boost/polymorphic_cast.hpp>
 #include <utility>
 
@@ -37,6 +38,32 @@ bool CHOICE::createSelection() {
   }
   choiceID = UNKNOWN_SELECTION;
   choice.reset();
+  return false;
+}
+
+bool CHOICE::setID(unsigned tagNumber, unsigned tagClass) {
+  const InfoType* record = info();
+  const unsigned tag = tagClass << 16 | tagNumber;
+  if (record->tags) {  // sorted over the root alternatives
+    const unsigned* end = record->tags + record->numChoices;
+    const unsigned* hit = std::lower_bound(record->tags, end, tag);
+    if (hit != end && *hit == tag) {
+      setSelection(static_cast<int>(hit - record->tags), nullptr);
+      return createSelection();
+    }
+  } else if (tagClass == 0x80 && tagNumber < record->totalChoices) {  // automatic tags: the number is the index
+    setSelection(static_cast<int>(tagNumber), nullptr);
+    return createSelection();
+  }
+  // An untagged CHOICE as the first alternative may carry the tag itself.
+  if (record->tags && record->totalChoices > 0 && record->tags[0] == 0) {
+    setSelection(0, nullptr);
+    if (createSelection()) {
+      CHOICE* inner = dynamic_cast<CHOICE*>(choice.get());
+      if (inner && inner->setID(tagNumber, tagClass)) return true;
+    }
+  }
+  setSelection(UNKNOWN_SELECTION, nullptr);
   return false;
 }
 

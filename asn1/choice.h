@@ -43,6 +43,14 @@ class CHOICE : public AbstractData {
   // Makes a default alternative for the current id; an id the record does not know
   // becomes UNKNOWN_SELECTION and gives false.
   bool createSelection();
+  // Selects and creates the alternative that a BER identifier names (class byte
+  // 0x80 for context tags). A tag no alternative carries gives UNKNOWN_SELECTION and false.
+  bool setID(unsigned tagNumber, unsigned tagClass);
+
+  // A selection of the root, or of a known extension when the type is extendable,
+  // whose value is valid (strictly: of the root only, strictly valid).
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
  private:
   int do_compare(const AbstractData& other) const override;

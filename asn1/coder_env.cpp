@@ -1,7 +1,13 @@
 #include "asn1/coder_env.h"
 
+#include <sstream>
+
+#include "asn1/ber_decoder.h"
+#include "asn1/ber_encoder.h"
+#include "asn1/parser.h"
 #include "asn1/per_decoder.h"
 #include "asn1/per_encoder.h"
+#include "asn1/printer.h"
 
 namespace ASN1 {
 
@@ -10,7 +16,26 @@ Module* CoderEnv::find(const char* name) const {
   return found == modules.end() ? nullptr : found->second;
 }
 
+bool CoderEnv::encodeBER(const AbstractData& value, std::vector<char>& out) {
+  std::vector<char> scratch;
+  BEREncoder encoder(scratch);
+  if (!value.accept(encoder)) return false;
+  out.insert(out.end(), scratch.begin(), scratch.end());
+  return true;
+}
+
+bool CoderEnv::encodeAVN(const AbstractData& value, std::vector<char>& out) {
+  std::ostringstream text;
+  AVNEncoder encoder(text);
+  if (!value.accept(encoder)) return false;
+  const std::string written = text.str();
+  out.insert(out.end(), written.begin(), written.end());
+  return true;
+}
+
 bool CoderEnv::encode(const AbstractData& value, std::vector<char>& out) {
+  if (encodingRule == ber) return encodeBER(value, out);
+  if (encodingRule == avn) return encodeAVN(value, out);
   if (encodingRule != per_Aligned) return false;
   // Most messages fit the stack buffer; the octets reach `out` only on success.
   char octets[256];
@@ -21,7 +46,17 @@ bool CoderEnv::encode(const AbstractData& value, std::vector<char>& out) {
 }
 
 bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, bool noEnv) {
-  if (encodingRule != per_Aligned || end < begin) return false;
+  if (end < begin) return false;
+  if (encodingRule == ber) {
+    BERDecoder decoder(begin, end, noEnv ? nullptr : this);
+    return value.accept(decoder);
+  }
+  if (encodingRule == avn) {
+    std::istringstream text(std::string(begin, end));
+    AVNDecoder decoder(text);
+    return value.accept(decoder);
+  }
+  if (encodingRule != per_Aligned) return false;
   PERDecoder decoder(begin, end, noEnv ? nullptr : this);
   return value.accept(decoder);
 }

@@ -14,7 +14,6 @@ namespace ASN1 {
 
 class CoderEnv {
  public:
-  // Value notation and BER are not built: only aligned PER codes.
   enum EncodingRule { avn = 0, ber = 1, per_Aligned = 2 };
 
   // Orders module names by their characters.
@@ -37,6 +36,8 @@ class CoderEnv {
 
   // Appends the encoding to `out`, or leaves it untouched and returns false.
   bool encode(const AbstractData& value, std::vector<char>& out);
+  bool encodeBER(const AbstractData& value, std::vector<char>& out);
+  bool encodeAVN(const AbstractData& value, std::vector<char>& out);
   // Fills a freshly constructed `value`; trailing octets are ignored. With `noEnv`
   // the decoder works without this environment.
   bool decode(const char* begin, const char* end, AbstractData& value, bool noEnv);

@@ -27,6 +27,8 @@ class GeneralizedTime : public AbstractData {
   std::time_t get_time_t() const;
   void set_time_t(std::time_t t);
   void swap(GeneralizedTime& other);
+  // Every field within its calendar range.
+  bool isStrictlyValid() const;
 
   int year, month, day, hour, minute, second, millisec;
   int mindiff;  // offset from UTC in minutes

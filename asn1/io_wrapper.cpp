@@ -41,6 +41,19 @@ std::ios_base::iostate InserterWrapper::do_real_io() {
   return written == static_cast<std::streamsize>(printed.size()) ? std::ios_base::goodbit : std::ios_base::badbit;
 }
 
+std::ios_base::iostate ExtractorWrapper::do_real_io() {
+  std::istream::sentry guard(in);  // skips leading white space
+  if (!guard) return std::ios_base::goodbit;
+  return value.get_from(in);
+}
+
+std::istream& g_extractor(std::istream& stream, AbstractData& value) {
+  if (!stream.good()) return stream;
+  ExtractorWrapper wrapper(stream, value);
+  wrapper.do_it();
+  return stream;
+}
+
 std::ostream& g_inserter(std::ostream& stream, const AbstractData& value) {
   if (!stream.good()) return stream;
   InserterWrapper wrapper(stream, value);

@@ -1,9 +1,10 @@
-// Guard around a formatted stream operation: nothing happens on a stream that is
-// not good, and an exception raised inside becomes stream state (and is thrown on
-// when the stream's exception mask asks for it).
+// Guard around a formatted stream operation, value output or input: nothing
+// happens on a stream that is not good, and an exception raised inside becomes
+// stream state (and is thrown on when the stream's exception mask asks for it).
 #pragma once
 
 #include <ios>
+#include <istream>
 #include <ostream>
 
 namespace ASN1 {
@@ -37,6 +38,18 @@ class InserterWrapper : public IOWrapper {
   const AbstractData& value;
 };
 
+class ExtractorWrapper : public IOWrapper {
+ public:
+  ExtractorWrapper(std::istream& s, AbstractData& v) : IOWrapper(s), in(s), value(v) {}
+
+ private:
+  std::ios_base::iostate do_real_io() override;
+
+  std::istream& in;
+  AbstractData& value;
+};
+
 std::ostream& g_inserter(std::ostream& stream, const AbstractData& value);
+std::istream& g_extractor(std::istream& stream, AbstractData& value);
 
 }  // namespace ASN1

@@ -30,6 +30,9 @@ class OpenData : public AbstractData {
   void set_buf(const Buffer& octets) { buf.reset(new Buffer(octets)); }
   void set_buf(const char* first, const char* last) { buf.reset(new Buffer(first, last)); }
   void swap(OpenData& other);
+  // The contained value valid (strictly valid); encoded octets alone pass, nothing fails.
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
  private:
   int do_compare(const AbstractData& other) const override;

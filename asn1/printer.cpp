@@ -37,8 +37,7 @@ bool AVNEncoder::do_visit(const Null&) { return !!(*strm << "NULL"); }
 bool AVNEncoder::do_visit(const BOOLEAN& value) { return !!(*strm << (value.getValue() ? "TRUE" : "FALSE")); }
 
 bool AVNEncoder::do_visit(const INTEGER& value) {
-  const INTEGER::InfoType* record = value.info();
-  if (record->type != Unconstrained && record->lowerLimit >= 0)
+  if (value.holdsUnsigned())
     *strm << static_cast<unsigned>(value.getValue());
   else
     *strm << value.getValue();

@@ -45,6 +45,11 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   // Appends a clone of `value`.
   void append(const AbstractData& value);
 
+  // Element count within the bounds (valid: an extensible upper bound admits
+  // more) and every element valid, or strictly valid.
+  bool isValid() const;
+  bool isStrictlyValid() const;
+
  protected:
   Container container;
 

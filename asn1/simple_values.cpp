@@ -53,15 +53,42 @@ bool IntegerWithNamedNumber::do_accept(Visitor& visitor) { return visitor.do_vis
 bool IntegerWithNamedNumber::do_accept(ConstVisitor& visitor) const { return visitor.do_visit(*this); }
 
 AbstractData* ENUMERATED::create(const void* info) { return new ENUMERATED(info); }
-const char* ENUMERATED::getName() const {
+bool IntegerWithNamedNumber::setFromName(const std::string& name) {
   const InfoType* record = info();
-  long entryValue = -1;
+  for (unsigned i = 0; i < record->entryCount; ++i) {
+    if (name == record->nameEntries[i].name) {
+      setValue(record->nameEntries[i].value);
+      return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+// The first names entry for which `match`(entry text, entry value) holds, or -1.
+template <class Match>
+int findEntry(const ENUMERATED::InfoType* record, Match match, long& entryValue) {
+  entryValue = -1;
   for (unsigned i = 0; i < record->numNames; ++i) {
     const char* equals = std::strchr(record->names[i], '=');
     entryValue = equals ? std::strtol(equals + 1, nullptr, 10) : entryValue + 1;
-    if (entryValue == value) return record->names[i];
+    if (match(record->names[i], entryValue)) return static_cast<int>(i);
   }
-  return nullptr;
+  return -1;
+}
+}  // namespace
+
+const char* ENUMERATED::getName() const {
+  long entryValue;
+  int found = findEntry(info(), [this](const char*, long v) { return v == value; }, entryValue);
+  return found < 0 ? nullptr : info()->names[found];
+}
+
+bool ENUMERATED::setFromName(const std::string& name) {
+  long entryValue;
+  bool found = findEntry(info(), [&name](const char* text, long) { return name == text; }, entryValue) >= 0;
+  value = found ? static_cast<int>(entryValue) : static_cast<int>(getMaximum() + 1);
+  return found;
 }
 int ENUMERATED::do_compare(const AbstractData& other) const {
   return compareInts(value, boost::polymorphic_downcast<const ENUMERATED*>(&other)->value);

@@ -57,6 +57,11 @@ class INTEGER : public ConstrainedObject {
   int getValue() const { return value; }
   void setValue(int v) { value = v; }  // no range check
   INTEGER& operator=(int v) { value = v; return *this; }
+  // A record with bounds that start at 0 or above holds unsigned numbers: text,
+  // BER and the checks read the 32 bits as such.
+  bool holdsUnsigned() const { return info()->type != Unconstrained && info()->lowerLimit >= 0; }
+  // Within the record's bounds; an unconstrained INTEGER takes every value.
+  bool isStrictValid() const;
 
  protected:
   int do_compare(const AbstractData& other) const override;
@@ -90,6 +95,8 @@ class IntegerWithNamedNumber : public INTEGER {
   const InfoType* info() const { return static_cast<const InfoType*>(infoPointer()); }
   // Stores the name of the value and returns true when the table has one.
   bool getName(std::string& name) const;
+  // Takes the number of the first entry named `name`; false (value kept) when none is.
+  bool setFromName(const std::string& name);
 
  private:
   AbstractData* do_clone() const override;
@@ -142,6 +149,11 @@ class ENUMERATED : public AbstractData {
   bool extendable() const { return info()->extendable; }
   // Whole text of the first names entry that carries the value, or null.
   const char* getName() const;
+  // Takes the value of the first entry whose whole text is `name`; without one the
+  // value becomes maxEnumValue + 1 and the result is false.
+  bool setFromName(const std::string& name);
+  // Within the root (values up to maxEnumValue).
+  bool isStrictlyValid() const { return static_cast<long long>(value) <= static_cast<long long>(getMaximum()); }
 
  private:
   int do_compare(const AbstractData& other) const override;

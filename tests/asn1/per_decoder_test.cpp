@@ -1,5 +1,5 @@
 // Aligned PER decoder: edge cases, limits and hostile lengths that must fail
-// cleanly (the sweeps over truncated and corrupted vectors are in per_vectors_test).
+// cleanly (the sweeps over truncated and corrupted vectors are in vectors_test).
 #include <gtest/gtest.h>
 
 #include <memory>

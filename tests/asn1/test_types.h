@@ -2,6 +2,8 @@
 // them down; vectors/TestTypes.asn holds the same types in ASN.1.
 #pragma once
 
+#include <functional>
+
 #include "asn1/asn1.h"
 
 namespace TestTypes {
@@ -143,6 +145,17 @@ inline const int ReportIds[] = {-1, -1};
 inline const char* const ReportNames[] = {"serial", "entries"};
 inline const ASN1::SEQUENCE::InfoType Report = {
     {&ASN1::SEQUENCE::create, 16}, true, ReportInfos, ReportIds, 2, 0, 0, nullptr, nullptr, ReportNames};
+
+// Makes a new value of record `info` (a SEQUENCE, CHOICE or list), filled by `fill`.
+typedef std::function<AbstractData*()> Builder;
+template <class T, class F>
+Builder made(const typename T::InfoType& info, F fill) {
+  return [&info, fill] {
+    auto* v = new T(&info);
+    fill(*v);
+    return v;
+  };
+}
 
 // Typed access to a field object, for building values in tests.
 template <class T>
