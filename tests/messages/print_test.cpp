@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "asn1/printer.h"
+#include "asn1/validity.h"
 #include "messages/LEMZGW/LEMZGW.h"
 #include "messages/LGCP/LGCP.h"
 #include "messages/TERM/TERM.h"
@@ -97,6 +98,20 @@ TEST(MessagePrinting, EnumerationNamesCarryTheirValues) {
   // Repeated values print the first name that carries them.
   EXPECT_EQ(print(LEMZGW::ProtoLemzAnalogGainIDV1(LEMZGW::ProtoLemzAnalogGainIDV1::min)), "rtx1");
   EXPECT_EQ(print(LEMZGW::ProtoLemzAnalogGainIDV1(LEMZGW::ProtoLemzAnalogGainIDV1::max)), "rsh");  // 10
+}
+
+// The tracer names the first field out of its range by its path.
+TEST(MessagePrinting, InvalidValueTrace) {
+  LGCP::Message create = answer(7, 33);
+  LGCP::TrunkParams& trunk = create.mutable_pdu().select_command().select_create().select_trunk();
+  trunk.set_trunk(1);
+  trunk.set_timeslot(40);
+  std::ostringstream out;
+  EXPECT_FALSE(ASN1::trace_invalid(out, "msg", create));
+  EXPECT_EQ(out.str(), "msg.pdu.command.create.trunk.timeslot The INTEGER value 40 is greater than upper bound 31\n");
+  EXPECT_FALSE(create.isValid());
+  trunk.set_timeslot(31);
+  EXPECT_TRUE(create.isStrictlyValid());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Makes the aligned PER vectors of the message modules with Erlang's asn1.
+"""Makes the aligned PER and BER vectors of the message modules with Erlang's asn1.
 
 Every case is one value of a top-level type, filled by the deterministic
 filler below, its counter starting at the alternative's index (message_fill.cpp fills the same value from the type records):
@@ -7,10 +7,10 @@ one case per alternative of LGCP::Command, LGCP::Signal, LGCP::IoctlParams,
 LGCP::CreateParams and of the three kinds of MON::Message, once with every
 OPTIONAL field (and extension addition) present ("full") and once with none
 ("none"). The modules are written as ASN.1 by the message generator,
-compiled with erlc -bper, and the values encoded by an escript.
+compiled with erlc -bper (or -bber), and the values encoded by an escript.
 
-  regenerate.py             rewrites per_vectors.txt beside this script
-  regenerate.py --check F   writes to a temporary file and compares with F
+  regenerate.py [--ber]             rewrites per_vectors.txt (ber_vectors.txt) beside this script
+  regenerate.py [--ber] --check F   writes to a temporary file and compares with F
 Exit status 77 when erlc or escript is missing.
 """
 
@@ -27,10 +27,11 @@ sys.path.insert(0, os.path.join(ROOT, 'messages'))
 from gen import defparser, emit_asn1  # noqa: E402
 
 INTS = [5, -1, 127, 128, -129, 65536, 2147483647, -2147483648, 0, 300]
-HEADER = '''# Aligned PER encodings made by Erlang's asn1 (erlc -bper) from the generated
+HEADER = '''# %s encodings made by Erlang's asn1 (erlc -b%s) from the generated
 # ASN.1 modules; one line per case: type, alternative, variant, octets.
-# Do not edit: tests/messages/vectors/regenerate.py writes this file.
+# Do not edit: tests/messages/vectors/regenerate.py%s writes this file.
 '''
+RULES = {'per': ('Aligned PER', ''), 'ber': ('BER', ' --ber')}
 
 
 class Filler:
@@ -137,7 +138,7 @@ def module_order(modules):
     return order
 
 
-def make(out_path):
+def make(out_path, rule):
     if not shutil.which('erlc') or not shutil.which('escript'):
         print('erlc or escript not found (Debian: erlang-base, erlang-asn1): vectors not checked')
         return 77
@@ -150,7 +151,7 @@ def make(out_path):
             path = os.path.join(work, name + '.asn')
             with open(path, 'w') as f:
                 f.write(emit_asn1.emit(modules[name]))
-            subprocess.run(['erlc', '-bper', '-o', work, '-I', work, path], check=True, cwd=work)
+            subprocess.run(['erlc', '-b' + rule, '-o', work, '-I', work, path], check=True, cwd=work)
         all_cases = cases(modules)
         with open(os.path.join(work, 'values.eterm'), 'w') as f:
             for k, (tname, _, _, term) in enumerate(all_cases):
@@ -160,7 +161,7 @@ def make(out_path):
                                 check=True, stdout=subprocess.PIPE, universal_newlines=True)
         encoded = dict(line.split() for line in result.stdout.split('\n') if line.strip())
         with open(out_path, 'w') as f:
-            f.write(HEADER)
+            f.write(HEADER % (RULES[rule][0], rule, RULES[rule][1]))
             for k, (tname, alt, variant, _) in enumerate(all_cases):
                 f.write('%s %s %s %s\n' % (tname, alt, variant, encoded[str(k)]))
     finally:
@@ -169,12 +170,16 @@ def make(out_path):
 
 
 def main(argv):
-    committed = os.path.join(HERE, 'per_vectors.txt')
+    rule = 'per'
+    if len(argv) > 1 and argv[1] == '--ber':
+        rule = 'ber'
+        argv = argv[:1] + argv[2:]
+    committed = os.path.join(HERE, rule + '_vectors.txt')
     if len(argv) == 3 and argv[1] == '--check':
         fd, fresh = tempfile.mkstemp(suffix='.txt')
         os.close(fd)
         try:
-            rc = make(fresh)
+            rc = make(fresh, rule)
             if rc:
                 return rc
             with open(fresh) as a, open(argv[2]) as b:
@@ -187,7 +192,7 @@ def main(argv):
         finally:
             os.unlink(fresh)
     if len(argv) == 1:
-        return make(committed)
+        return make(committed, rule)
     print(__doc__)
     return 2
 
