@@ -1,6 +1,6 @@
 #include "asn1/allocator.h"
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !NODAL_ASAN
 
 namespace ASN1 {
 namespace detail {

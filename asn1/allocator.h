@@ -9,10 +9,23 @@
 #include <cstddef>
 #include <new>
 
+// GCC defines __SANITIZE_ADDRESS__ under AddressSanitizer; clang tells
+// through __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define NODAL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NODAL_ASAN 1
+#endif
+#endif
+#ifndef NODAL_ASAN
+#define NODAL_ASAN 0
+#endif
+
 namespace ASN1 {
 namespace detail {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if NODAL_ASAN
 
 inline void* allocate(std::size_t n) { return ::operator new(n); }
 inline void deallocate(void* p, std::size_t) noexcept { ::operator delete(p); }

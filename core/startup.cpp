@@ -1,5 +1,6 @@
 #include "core/startup.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -57,14 +58,15 @@ void usage() {
             << std::endl;
 }
 
-// A port is a whole decimal number from 0 to 65535; anything else is refused.
+// A port is a whole decimal number from 1 to 65535, digits only; anything
+// else is refused (port 0 would be an ephemeral port no controller knows).
 bool parsePort(const char* text, int& port) {
-  if (!text || !*text)
+  if (!text || !isdigit(static_cast<unsigned char>(*text)))
     return false;
   errno = 0;
   char* end = nullptr;
   long value = strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value < 0 || value > 65535)
+  if (errno != 0 || *end != '\0' || value < 1 || value > 65535)
     return false;
   port = static_cast<int>(value);
   return true;

@@ -177,7 +177,7 @@ void Packet::extend(unsigned n) {
 Packet Packet::sub(unsigned start, unsigned len) const {
   passert(!null(), "null packet");
   passert(start <= length(), "start<=_length()");
-  passert(start + len <= length(), "start+len<=_length()");
+  passert(len <= length() - start, "start+len<=_length()");  // no wrap-around
   Packet copy(*this);
   _Packet* b = copy.prepare_for_modify();  // always a buffer of its own
   b->data += start;

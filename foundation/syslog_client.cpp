@@ -34,7 +34,7 @@ SysLogManager::SysLogManager()
       batchBytes_(0),
       header_(),
       records_(),
-      count_(0) {
+      count_(0), dropped_(0), droppedToTell_(0) {
   addr_.sun_family = AF_UNIX;
 }
 
@@ -47,6 +47,8 @@ void SysLogManager::closelog() {
   sockType_ = SOCK_DGRAM;
   count_ = 0;
   batchBytes_ = 0;
+  dropped_ = 0;
+  droppedToTell_ = 0;
 }
 
 void SysLogManager::syslog(int priority, const char* format, ...) {
@@ -102,6 +104,18 @@ void SysLogManager::closelog_internal() {
 }
 
 void SysLogManager::syslog_internal(int priority, const char* format, va_list args) {
+  log_line(priority, format, args);
+  if (droppedToTell_) {
+    // The socket takes records again: the batch of this record says how
+    // many it did not.
+    unsigned dropped = droppedToTell_;
+    droppedToTell_ = 0;
+    int facility = (priority & LOG_FACMASK) ? (priority & LOG_FACMASK) : facility_;
+    syslog(LOG_WARNING | facility, "syslog: %u records dropped, the log socket was full", dropped);
+  }
+}
+
+void SysLogManager::log_line(int priority, const char* format, va_list args) {
   if (!(mask_ & LOG_MASK(LOG_PRI(priority))))
     return;
   if ((priority & LOG_FACMASK) == 0)
@@ -157,8 +171,21 @@ void SysLogManager::syslog_internal(int priority, const char* format, va_list ar
   }
 }
 
+bool SysLogManager::fits(unsigned length) const { return batchBytes_ + length < kBatchSize && count_ < kMaxRecords; }
+
 int SysLogManager::sendmsg_internal(const void* record, unsigned length) {
-  if (record && batchBytes_ + length < kBatchSize && count_ < kMaxRecords) {
+  if (record && !fits(length)) {
+    // The batch waits for room in the socket: try again, and drop the
+    // record (counted) while the socket stays full.
+    int sent = send_batch();
+    if (sent < 0)
+      return sent;
+    if (!fits(length)) {
+      ++dropped_;
+      return 0;
+    }
+  }
+  if (record) {
     char* copy = batch_ + batchBytes_;
     std::memcpy(copy, record, length);
     records_[count_].iov_base = copy;
@@ -174,7 +201,7 @@ int SysLogManager::sendmsg_internal(const void* record, unsigned length) {
 int SysLogManager::send_batch() {
   if (count_ == 0)
     return 0;
-  int result = -1;
+  ssize_t result = -1;
   if (sock_ >= 0) {
     std::memset(&header_, 0, sizeof header_);
     // A connected stream socket refuses an address: only datagrams carry it.
@@ -184,11 +211,28 @@ int SysLogManager::send_batch() {
     }
     header_.msg_iov = records_;
     header_.msg_iovlen = static_cast<size_t>(count_);
-    result = static_cast<int>(::sendmsg(sock_, &header_, 0));
+    // Logging never blocks the daemon: a full socket keeps the batch.
+    result = ::sendmsg(sock_, &header_, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+      return 0;
+  }
+  if (result >= 0 && static_cast<unsigned>(result) < batchBytes_) {
+    // A stream took part of it: the rest waits, as one piece.
+    unsigned rest = batchBytes_ - static_cast<unsigned>(result);
+    std::memmove(batch_, batch_ + result, rest);
+    records_[0].iov_base = batch_;
+    records_[0].iov_len = rest;
+    count_ = 1;
+    batchBytes_ = rest;
+    return static_cast<int>(result);
   }
   count_ = 0;
   batchBytes_ = 0;
-  return result;
+  if (result >= 0 && dropped_) {
+    droppedToTell_ += dropped_;
+    dropped_ = 0;
+  }
+  return static_cast<int>(result);
 }
 
 int SysLogManager::sendmsg() {

@@ -2,7 +2,10 @@
 // The daemon's own syslog client. Records are formatted like BSD syslog
 // ("<PRI>Mmm dd hh:mm:ss ident[pid]: text", each ended by a zero byte) into
 // fixed buffers, queued, and sent together: one sendmsg() carries every
-// record of a batch (at most 256) to the local socket "/dev/log".
+// record of a batch (at most 256) to the local socket "/dev/log". Sending
+// never waits: while the socket is full the batch is kept, records that do
+// not fit are dropped and counted, and the first record logged after the
+// socket took a batch again is followed by one that tells the count.
 #include <cstdarg>
 #include <string>
 #include <sys/socket.h>
@@ -28,8 +31,8 @@ public:
   void closelog();
   void syslog(int priority, const char* format, ...) __attribute__((format(printf, 3, 4)));
   // Sends the queued batch: the system call's result, 0 when nothing was
-  // queued. A failed send loses the batch and closes the socket, so that the
-  // next record reconnects.
+  // queued or the socket is full (the batch is kept). A failed send loses
+  // the batch and closes the socket, so that the next record reconnects.
   int sendmsg();
 
   void openlog_internal(const char* ident, int option, int facility);
@@ -43,8 +46,11 @@ public:
   bool connected() const { return connected_ != 0; }
   const std::string& ident() const { return ident_; }
   int queued() const { return count_; }
+  unsigned dropped() const { return dropped_ + droppedToTell_; }  // not yet told
 
 private:
+  void log_line(int priority, const char* format, va_list args);
+  bool fits(unsigned length) const;
   int send_batch();
 
   int sockType_;
@@ -61,6 +67,8 @@ private:
   msghdr header_;
   iovec records_[kMaxRecords];
   int count_;
+  unsigned dropped_;        // records dropped while the socket is full
+  unsigned droppedToTell_;  // dropped before the last batch that went out
 };
 
 extern SysLogManager syslogManager;

@@ -1,14 +1,6 @@
 #include "foundation/version.h"
 
-#ifndef NODAL_BUILD_USER
-#define NODAL_BUILD_USER "build"
-#endif
-#ifndef NODAL_BUILD_DATE
-#define NODAL_BUILD_DATE "1970-01-01 00:00"
-#endif
-#ifndef NODAL_BUILD_TAG
-#define NODAL_BUILD_TAG "S700101-0000"
-#endif
+#include "build_stamp.h"  // written at build time
 
 Version::Version(Type type_, int number_, const char* extra_, const char* user_, const char* date_, const char* tag_,
                  const char* arch_)

@@ -141,10 +141,11 @@ TEST(Daemon, CommandLine) {
     EXPECT_EQ(d.out().find("Usage:\n nodalsrv -Dh\n"), 0u);
   }
   for (std::vector<std::string> bad : {std::vector<std::string>{"-p", "5000"}, {"--port", "abc"},
-                                       {"--port", "70000"}, {"--port", "12x"}, {"--bogus"}}) {
+                                       {"--port", "70000"}, {"--port", "65536"}, {"--port", "0"},
+                                       {"--port", " 5000"}, {"--port", "+5000"}, {"--port", "12x"}, {"--bogus"}}) {
     SimDaemon d(bad);
-    EXPECT_EQ(d.exit_status(), 2) << bad[0];
-    EXPECT_EQ(d.out().find("Usage:\n"), 0u) << bad[0];
+    EXPECT_EQ(d.exit_status(), 2) << bad.back();
+    EXPECT_EQ(d.out().find("Usage:\n"), 0u) << bad.back();
   }
 }
 

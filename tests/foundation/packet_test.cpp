@@ -88,6 +88,8 @@ TEST(PacketDeath, BrokenPreconditionsEndTheProcess) {
   EXPECT_DEATH(bytes({}).push(1), "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=0, data=0, tail=65536");
   EXPECT_DEATH((void)bytes({0xab, 0x01})[2], "index out of range\nhead=0, data=2, tail=65534\ndump:\n ab 1");
   EXPECT_DEATH(Packet().check("put"), "packet check fail\nafter \"put\" packet is null\nterminate.");
+  // A length that would wrap start + len around.
+  EXPECT_DEATH((void)bytes({1, 2, 3}).sub(1, 0xffffffffu), "start\\+len<=_length\\(\\)");
 }
 
 }  // namespace

@@ -133,3 +133,35 @@ TEST_F(SyslogTest, StreamServerSwitchesTypeAndReceivesWithoutAddress) {
   syslogManager.closelog();
   EXPECT_EQ(SOCK_DGRAM, syslogManager.socket_type());
 }
+
+// A local socket nobody reads: logging goes on without waiting, the batch
+// held back is kept, what does not fit is dropped, and once the socket
+// takes records again the count follows the first record.
+TEST_F(SyslogTest, AFullSocketNeverBlocksAndTheDroppedRecordsAreCounted) {
+  bindServer(SOCK_DGRAM);
+  syslogManager.openlog("nds", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buf(3, 3);
+  std::ostream err(&buf);
+  int lines = 0;
+  while (syslogManager.dropped() < 10 && lines < 100000)
+    err << "line " << lines++ << std::endl;
+  ASSERT_EQ(syslogManager.dropped(), 10u);
+  EXPECT_GT(syslogManager.queued(), 0);
+  EXPECT_TRUE(syslogManager.connected());
+
+  std::string all, datagram;
+  while (!(datagram = receive()).empty())
+    all += datagram;
+  err << "after" << std::endl;  // the held batch goes first
+  while (!(datagram = receive()).empty())
+    all += datagram;
+  // Every line up to the held batch arrived in order; the dropped ones
+  // are the last ten before "after".
+  for (int i = 0; i < lines - 10; ++i)
+    ASSERT_NE(all.find(record(27, "nds", "line " + std::to_string(i))), std::string::npos) << i;
+  EXPECT_EQ(all.find(record(27, "nds", "line " + std::to_string(lines - 10))), std::string::npos);
+  const std::string tail = record(27, "nds", "after") + record(28, "nds", "syslog: 10 records dropped, the log socket was full");
+  ASSERT_GE(all.size(), tail.size());
+  EXPECT_EQ(all.substr(all.size() - tail.size()), tail);
+  EXPECT_EQ(syslogManager.dropped(), 0u);
+}

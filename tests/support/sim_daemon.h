@@ -76,10 +76,19 @@ public:
   SimDaemon(const SimDaemon&) = delete;
   SimDaemon& operator=(const SimDaemon&) = delete;
 
-  // Exit status once the process has ended by itself.
+  // Exit status once the process has ended by itself; -2 when it is still
+  // running after a generous wait (it is then ended), so that a daemon that
+  // wrongly starts fails the test instead of hanging it.
   int exit_status() {
     int status = 0;
-    waitpid(pid, &status, 0);
+    for (int i = 0; i < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+      usleep(10000);
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      pid = -1;
+      return -2;
+    }
     pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }

@@ -1,0 +1,17 @@
+# Writes the build's user, date and tag into the header OUT, leaving it
+# untouched when they have not changed.
+string(TIMESTAMP date "%Y-%m-%d %H:%M")
+string(TIMESTAMP tag "S%y%m%d-%H%M")
+if(DEFINED ENV{USER})
+  set(user "$ENV{USER}")
+else()
+  set(user "build")
+endif()
+set(text "#define NODAL_BUILD_USER \"${user}\"\n#define NODAL_BUILD_DATE \"${date}\"\n#define NODAL_BUILD_TAG \"${tag}\"\n")
+set(old "")
+if(EXISTS "${OUT}")
+  file(READ "${OUT}" old)
+endif()
+if(NOT old STREQUAL text)
+  file(WRITE "${OUT}" "${text}")
+endif()
