@@ -20,6 +20,7 @@ public:
   int32_t compare(const TimerEvent* other) const { return static_cast<int32_t>(expiry_ - other->expiry_); }
   uint32_t expiry() const { return expiry_; }
   void set_expiry(uint32_t expiry) { expiry_ = expiry; }
+  bool queued() const { return queued_; }
 
 private:
   friend class Multiplexer;
@@ -111,6 +112,26 @@ template <class T>
 void Timer::set(unsigned int ms, void (T::*fn)(Timer*), T* obj) {
   reset(new ObjTimerEvent2<T>(this, fn, obj, ms));
 }
+
+// A timer event kept inside its owner and armed again and again. Unlike a
+// Timer holder it allocates nothing when armed, for restarts on every frame.
+template <class T>
+class MemberTimer : public TimerEvent {
+public:
+  MemberTimer(T* obj, void (T::*fn)()) : obj_(obj), fn_(fn) {}
+  MemberTimer(const MemberTimer&) = delete;
+  MemberTimer& operator=(const MemberTimer&) = delete;
+
+  // Arming an armed timer replaces its expiry.
+  void start(unsigned int ms) { schedule(ms); }
+  void stop() { reset(); }
+  bool running() const { return queued(); }
+  void fire() override { (obj_->*fn_)(); }
+
+private:
+  T* obj_;
+  void (T::*fn_)();
+};
 
 // Arms a Timer from a static record of T holding the callback and its period.
 template <class T>

@@ -1,0 +1,3 @@
+# The link layers' rings and counters, the frame printer and the Q.921 data links.
+nodal_test(signalling_rings_test SOURCES clean_queue_test.cpp LIBS signalling)
+nodal_test(frame_printer_test SOURCES frame_printer_test.cpp LIBS signalling)
