@@ -1,3 +1,4 @@
 # The link layers' rings and counters, the frame printer and the Q.921 data links.
 nodal_test(signalling_rings_test SOURCES clean_queue_test.cpp LIBS signalling)
 nodal_test(frame_printer_test SOURCES frame_printer_test.cpp LIBS signalling)
+nodal_test(lapd_test SOURCES lapd_test.cpp lapd_tei_test.cpp lapd_pair_test.cpp LIBS signalling testsupport)

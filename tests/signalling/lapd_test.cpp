@@ -1,0 +1,300 @@
+// The Q.921 data link driven frame by frame over a recording channel, with
+// the loop's clock under the test's control.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "signalling/lapd.h"
+#include "tests/signalling/lapd_harness.h"
+#include "tests/support/log_capture.h"
+
+using namespace lapd_test;
+using ISDN::LAPD;
+using ISDN::Side;
+
+namespace {
+
+// A link as its only layer in a family, over a recording channel.
+struct Link : Clocked {
+  Upper upper;
+  RecordingHdlc wire;
+  LAPD* lapd;
+
+  explicit Link(Side::type side = Side::user) : lapd(new LAPD(side, 0)) {
+    lapd->set_hdlc(&wire);
+    upper.add_protocol_tail(lapd);
+  }
+  unsigned state() const { return lapd->full_state().state; }
+  void rx(const Bytes& frame) { from_below(lapd, frame); }
+  void send(const Bytes& message) { from_above(lapd, message); }
+  // From a fresh primary-rate user-side link (state 3) to the given state.
+  void bring_to(unsigned target) {
+    if (target >= 4)
+      lapd->local_activate();  // SABME
+    if (target >= 5 && target != 4) {
+      rx({0x00, 0x01, 0x73});  // UA F=1
+      if (target == 5)
+        lapd->local_deactivate();  // DISC
+      if (target == 7)
+        advance(LAPD::T203);  // RR enquiry
+    }
+    ASSERT_EQ(state(), target);
+    wire.sent.clear();
+    upper.statuses.clear();
+    upper.ends.clear();
+    upper.activations = 0;
+  }
+};
+
+// Frames the user side receives: commands carry C/R = 1, responses C/R = 0.
+const Bytes SabmeCmd = {0x02, 0x01, 0x7F};
+const Bytes DiscCmd = {0x02, 0x01, 0x53};
+const Bytes UaF1 = {0x00, 0x01, 0x73}, UaF0 = {0x00, 0x01, 0x63};
+const Bytes DmF1 = {0x00, 0x01, 0x1F}, DmF0 = {0x00, 0x01, 0x0F};
+const Bytes Frmr = {0x00, 0x01, 0x87, 0x00, 0x00, 0x00};
+const Bytes RrCmdP = {0x02, 0x01, 0x01, 0x01}, RrRespF = {0x00, 0x01, 0x01, 0x01};
+const Bytes RnrRespF = {0x00, 0x01, 0x05, 0x01}, RrBadNr = {0x00, 0x01, 0x01, 0x0A};
+const Bytes IFrameP = {0x02, 0x01, 0x00, 0x01, 0x08, 0x01, 0x81, 0x07};
+const Bytes IOutOfSeq = {0x02, 0x01, 0x06, 0x00, 0x08, 0x01, 0x81, 0x07};
+// What the user side sends: responses C/R = 1, commands C/R = 0.
+const char* const UaSent = "02 01 73";
+const char* const DmSent = "02 01 1F";
+const char* const SabmeSent = "00 01 7F";
+
+struct Cell {
+  unsigned state;
+  Bytes frame;
+  std::vector<std::string> sent;
+  unsigned next;
+  std::vector<std::string> statuses;
+  std::string end;
+  int activations;
+};
+
+TEST(Lapd, EventStateTable) {
+  const Cell cells[] = {
+      {3, SabmeCmd, {UaSent}, 6, {}, "", 1},
+      {4, SabmeCmd, {UaSent}, 4, {}, "", 0},
+      {5, SabmeCmd, {DmSent}, 5, {}, "", 0},
+      {6, SabmeCmd, {UaSent}, 6, {"Peer initiated re-establishment - SABME"}, "", 1},
+      {7, SabmeCmd, {UaSent}, 6, {"Peer initiated re-establishment - SABME"}, "", 1},
+      {3, DiscCmd, {DmSent}, 3, {}, "", 0},
+      {4, DiscCmd, {DmSent}, 4, {}, "", 0},
+      {5, DiscCmd, {UaSent}, 5, {}, "", 0},
+      {6, DiscCmd, {UaSent}, 3, {}, "remote error (DISC received)", 0},
+      {7, DiscCmd, {UaSent}, 3, {}, "remote error (DISC received)", 0},
+      {3, UaF1, {}, 3, {"Other - Unknown"}, "", 0},
+      {4, UaF0, {}, 4, {"UA (F = 0)"}, "", 0},
+      {4, UaF1, {}, 6, {}, "", 1},
+      {5, UaF1, {}, 3, {}, "success (UA received)", 0},
+      {5, UaF0, {}, 5, {"UA (F = 0)"}, "", 0},
+      {6, UaF1, {}, 6, {"Other - Unknown"}, "", 0},
+      {3, DmF0, {SabmeSent}, 4, {}, "", 0},
+      {3, DmF1, {}, 3, {}, "", 0},
+      {4, DmF1, {}, 3, {}, "error (DM received)", 0},
+      {5, DmF1, {}, 3, {}, "error (DM received)", 0},
+      {6, DmF1, {}, 6, {"DM (F = 1)"}, "", 0},
+      {6, DmF0, {SabmeSent}, 4, {"Receipt of DM response (F = 0)"}, "", 0},
+      {7, DmF1, {SabmeSent}, 4, {"DM (F = 1)"}, "", 0},
+      {6, Frmr, {SabmeSent}, 4, {"Other - Receipt of FRMR response"}, "", 0},
+      {3, Frmr, {}, 3, {}, "", 0},
+      {6, RrCmdP, {"02 01 01 01"}, 6, {}, "", 0},
+      {6, RrRespF, {}, 6, {}, "", 0},
+      {6, RnrRespF, {}, 6, {"Supervisory (F = 1)"}, "", 0},
+      {6, RrBadNr, {SabmeSent}, 4, {"Other - N(R) error"}, "", 0},
+      {7, RrCmdP, {"02 01 01 01"}, 7, {}, "", 0},
+      {7, RrRespF, {}, 6, {}, "", 0},
+      {7, RrBadNr, {SabmeSent}, 4, {"Other - N(R) error"}, "", 0},
+      {3, RrCmdP, {}, 3, {}, "", 0},
+      {6, IFrameP, {"02 01 01 03"}, 6, {}, "", 0},
+      {7, IFrameP, {"02 01 01 03"}, 7, {}, "", 0},
+      {6, IOutOfSeq, {"02 01 09 00"}, 6, {}, "", 0},
+      {4, IFrameP, {}, 4, {}, "", 0},
+  };
+  for (const Cell& cell : cells) {
+    SCOPED_TRACE("state " + std::to_string(cell.state) + " frame " + hex(cell.frame));
+    Link link;
+    link.bring_to(cell.state);
+    link.rx(cell.frame);
+    EXPECT_EQ(link.wire.take(), cell.sent);
+    EXPECT_EQ(link.state(), cell.next);
+    EXPECT_EQ(link.upper.statuses, cell.statuses);
+    EXPECT_EQ(link.upper.ends, cell.end.empty() ? std::vector<std::string>{} : std::vector<std::string>{cell.end});
+    EXPECT_EQ(link.upper.activations, cell.activations);
+  }
+}
+
+TEST(Lapd, NetworkSideAddressesAndLayerThreeBothWays) {
+  Link link(Side::network);
+  link.rx({0x00, 0x01, 0x7F});  // SABME command from the user: C/R = 0
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 73"});
+  ASSERT_EQ(link.state(), 6u);
+  link.send({0x08, 0x01, 0x01, 0x05});
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"02 01 00 00 08 01 01 05"});
+  link.rx({0x00, 0x01, 0x00, 0x02, 0x08, 0x01, 0x81, 0x01});  // ALERTING, acknowledges the SETUP
+  ASSERT_EQ(link.upper.up.size(), 1u);
+  EXPECT_EQ(hex(link.upper.up[0]), "08 01 81 01");
+  EXPECT_EQ(link.lapd->ack_queue(), 0u);
+  // The acknowledgement it owes goes out at once as RR response.
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 01 02"});
+}
+
+TEST(Lapd, WindowAcknowledgementAndTimers) {
+  Link link;
+  link.bring_to(6);
+  for (int i = 0; i < 8; ++i)
+    link.send({0x08, 0x01, 0x01, static_cast<uint8_t>(i)});
+  std::vector<std::string> sent = link.wire.take();
+  ASSERT_EQ(sent.size(), 7u);
+  EXPECT_EQ(sent[6], "00 01 0C 00 08 01 01 06");
+  EXPECT_EQ(link.lapd->out_queue(), 1u);
+  EXPECT_TRUE(link.lapd->full_state().T200run);
+  // RR acknowledging two frames restarts T200; the eighth frame goes out.
+  link.rx({0x00, 0x01, 0x01, 0x04});
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 0E 00 08 01 01 07"});
+  // All acknowledged: T200 stops and T203 runs.
+  link.rx({0x00, 0x01, 0x01, 0x10});
+  EXPECT_FALSE(link.lapd->full_state().T200run);
+  EXPECT_TRUE(link.lapd->full_state().T203run);
+  EXPECT_EQ(link.lapd->ack_queue(), 0u);
+
+  // Two unacknowledged frames, then silence: T200 sends the enquiry.
+  link.send({0x08, 0x01, 0x01, 0x10});
+  link.send({0x08, 0x01, 0x01, 0x11});
+  link.wire.sent.clear();
+  link.rx(UaF1);  // unsolicited: the unacknowledged frames stay as they are
+  EXPECT_EQ(link.lapd->ack_queue(), 2u);
+  link.advance(LAPD::T200);
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 01 01"});
+  EXPECT_EQ(link.state(), 7u);
+  // The answer acknowledges one: the other is sent again with its N(S).
+  link.rx({0x00, 0x01, 0x01, 0x13});
+  EXPECT_EQ(link.state(), 6u);
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 12 00 08 01 01 11"});
+  EXPECT_EQ(link.lapd->stats()[LAPD::Stats::Retrains], 1u);
+}
+
+TEST(Lapd, EnquiryRecoveryAndExhaustion) {
+  Link link;
+  link.bring_to(6);
+  link.advance(LAPD::T203);  // idle: enquiry, then the answer ends timer recovery
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 01 01"});
+  EXPECT_EQ(link.state(), 7u);
+  link.rx(RrRespF);
+  EXPECT_EQ(link.state(), 6u);
+
+  link.send({0x08, 0x01, 0x01, 0x05});
+  link.advance(LAPD::T200);  // the first enquiry
+  link.advance(LAPD::T200);
+  link.advance(LAPD::T200);
+  EXPECT_EQ(link.wire.take(), (std::vector<std::string>{"00 01 00 00 08 01 01 05", "00 01 01 01", "00 01 01 01",
+                                                        "00 01 01 01"}));
+  EXPECT_EQ(link.state(), 7u);
+  link.advance(LAPD::T200);  // the third expiry after the first enquiry
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{SabmeSent});
+  EXPECT_EQ(link.state(), 4u);
+  EXPECT_EQ(link.upper.statuses,
+            std::vector<std::string>{"Unsuccessful retransmission (N200 times) - Status enquiry"});
+  // SABME three more times, then the link gives up.
+  for (int i = 0; i < 3; ++i)
+    link.advance(LAPD::T200);
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>(3, SabmeSent));
+  link.advance(LAPD::T200);
+  EXPECT_EQ(link.state(), 3u);
+  EXPECT_EQ(link.upper.ends, std::vector<std::string>{"link error (T200 expired N200 times)"});
+  EXPECT_EQ(link.lapd->stats()[LAPD::Stats::T200Expiries], 8u);
+  EXPECT_EQ(link.lapd->stats()[LAPD::Stats::T203Expiries], 1u);
+}
+
+TEST(Lapd, QueueLimitsFlowStatusAndRefusedFrames) {
+  struct Flow : LAPD::Notify {
+    std::vector<int> changes;
+    void OnLAPD_FlowStatusChange(LAPD* l) override { changes.push_back(l->flow_status()); }
+  } flow;
+  Link link;
+  link.lapd->set_notify(&flow);
+  link.bring_to(4);  // link down: everything queues
+  testing_support::LogCapture log;
+  for (int i = 0; i < 129; ++i) {
+    link.send({0x08, 0x01, 0x01, 0x05});
+    if (i == 87) {
+      EXPECT_TRUE(flow.changes.empty());
+    }
+  }
+  EXPECT_EQ(flow.changes, std::vector<int>{LAPD::FlowStatus::busy});
+  EXPECT_EQ(link.lapd->out_queue(), 128u);
+  EXPECT_EQ(link.lapd->stats()[LAPD::Stats::OutOverflows], 1u);
+  EXPECT_NE(log.log().find("discard outgoing message: buffer overflow"), std::string::npos);
+  Packet empty = packet_of({});
+  link.lapd->message(empty);
+  EXPECT_EQ(link.lapd->stats()[LAPD::Stats::EmptyMessages], 1u);
+  EXPECT_EQ(link.lapd->stats()[LAPD::Stats::L3Messages], 130u);
+
+  // Up, with the channel refusing: nothing leaves the queue until it is ready.
+  link.wire.refuse = true;
+  link.rx(UaF1);
+  EXPECT_EQ(link.lapd->out_queue(), 128u);
+  link.wire.refuse = false;
+  link.lapd->on_hdlc_ready();
+  EXPECT_EQ(link.wire.take().size(), 7u);
+  // Acknowledgements drain the queue; at 64 queued the flow clears.
+  for (unsigned k = 1; link.lapd->out_queue() >= 65; ++k) {
+    EXPECT_EQ(flow.changes.size(), 1u);
+    link.rx({0x00, 0x01, 0x01, static_cast<uint8_t>(((7 * k) & 127) << 1)});
+  }
+  EXPECT_EQ(flow.changes, (std::vector<int>{LAPD::FlowStatus::busy, LAPD::FlowStatus::clear}));
+}
+
+TEST(Lapd, MalformedFramesNeverAbort) {
+  std::mt19937 random(18);
+  for (unsigned start : {3u, 4u, 6u, 7u}) {
+    for (Side::type side : {Side::user, Side::network}) {
+      Link link(side);
+      link.lapd->set_log(4);
+      testing_support::LogCapture quiet;
+      if (side == Side::user)
+        link.bring_to(start);
+      for (unsigned len = 0; len <= 8; ++len) {
+        for (int round = 0; round < 200; ++round) {
+          Bytes frame(len);
+          for (uint8_t& b : frame)
+            b = static_cast<uint8_t>(random());
+          if (round % 2 && len >= 2) {  // well-formed address, for our TEI
+            frame[0] &= 0xFE;
+            frame[1] = 0x01;
+          }
+          link.rx(frame);
+          link.send(frame);
+        }
+      }
+    }
+  }
+  // Too short to carry what its control octet announces.
+  Link link;
+  link.bring_to(6);
+  link.rx({0x00, 0x01});
+  link.rx({0x00, 0x01, 0x01});
+  EXPECT_EQ(link.upper.statuses, std::vector<std::string>(2, "Other - Receipt of frame with wrong size"));
+  EXPECT_EQ(link.state(), 6u);
+  // A bad EA bit in either address octet drops the frame without a word.
+  link.rx({0x01, 0x01, 0x7F});
+  link.rx({0x02, 0x00, 0x7F});
+  EXPECT_TRUE(link.wire.sent.empty());
+  EXPECT_EQ(link.upper.statuses.size(), 2u);
+}
+
+TEST(Lapd, TracesAreTheDecodedFrames) {
+  Link link;
+  link.lapd->set_id(3);
+  link.lapd->set_log(3);
+  testing_support::LogCapture log;
+  link.lapd->local_activate();
+  link.rx(UaF1);
+  EXPECT_NE(log.log().find("LAPD[3] (TEI assigned): tx:  00 01 7F\nframe user->network SFrame tei = 0 (7F )"),
+            std::string::npos);
+  EXPECT_NE(log.log().find("rx: 00 01 73\nframe network->user SFrame tei = 0 (73 )"), std::string::npos);
+  EXPECT_NE(log.log().find("LAPD[3] : change state \"Awaiting establishment\" -> \"Multiple frame established\""),
+            std::string::npos);
+}
+
+}  // namespace
