@@ -3,3 +3,8 @@ nodal_test(signalling_rings_test SOURCES clean_queue_test.cpp LIBS signalling)
 nodal_test(frame_printer_test SOURCES frame_printer_test.cpp LIBS signalling)
 nodal_test(lapd_test SOURCES lapd_test.cpp lapd_tei_test.cpp lapd_pair_test.cpp LIBS signalling testsupport)
 nodal_test(lapd_nt_test SOURCES lapd_nt_test.cpp LIBS signalling testsupport)
+# Against libpri as an independent peer, on the real clock, with tshark decoding the captures.
+find_library(LIBPRI pri)
+if(LIBPRI)
+  nodal_test(lapd_libpri_test SOURCES lapd_libpri_test.cpp LIBS signalling testsupport ${LIBPRI})
+endif()
