@@ -4,15 +4,7 @@
 // thread; the benchmark thread is the controller, blocking on its socket.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <future>
-#include <thread>
-
-#include "core/ctrl_server.h"
-#include "core/heartbeat.h"
-#include "core/slots.h"
-#include "foundation/control_net.h"
-#include "foundation/multiplexer.h"
+#include "bench/control_thread.h"
 #include "tests/core/control_fakes.h"
 #include "tests/support/test_controller.h"
 
@@ -36,51 +28,32 @@ private:
 // a fake factory, and the echo acceptor, on the loop of a thread of its own.
 class Daemon {
 public:
-  Daemon() {
-    std::promise<void> ready;
-    std::future<void> started = ready.get_future();
-    thread_ = std::thread([this, &ready] { Run(ready); });
-    started.wait();
-    controller_.connect(controlPort_);
+  Daemon()
+      : loop_([this](bench_support::ControlThread& loop) {
+          control_test::FakeFactory factory;
+          Control::AcceptorNetCheckConnection echoAcceptor(0, false);
+          Echo echo(&echoAcceptor);
+          echoAcceptor.Bind(&echo);
+          echoAcceptor.Activate();
+          echoPort_ = echoAcceptor.bound_port();
+          loop.serve([&] { echoAcceptor.Deactivate(); });
+        }) {
+    controller_.connect(loop_.port());
     echo_.connect(echoPort_);
   }
   ~Daemon() {
-    stop_ = true;
+    loop_.request_stop();
     controller_.close();  // wakes the loop
     echo_.close();
-    thread_.join();
+    loop_.join();
   }
 
   testing_support::TestController& controller() { return controller_; }
   testing_support::TpktClient& echo() { return echo_; }
 
 private:
-  void Run(std::promise<void>& ready) {
-    control_test::FakeFactory factory;
-    ctrlServer.Bind(&HeartBeatCtl::instance());
-    ctrlServer.Bind(&Slots::instance());
-    auto* acceptor = new Control::AcceptorNetCheckConnection(0, false);
-    ctrlServer.Activate(acceptor);
-    Control::AcceptorNetCheckConnection echoAcceptor(0, false);
-    Echo echo(&echoAcceptor);
-    echoAcceptor.Bind(&echo);
-    echoAcceptor.Activate();
-    controlPort_ = acceptor->bound_port();
-    echoPort_ = echoAcceptor.bound_port();
-    multiplexer.run_begin(false, true);
-    ready.set_value();
-    while (!stop_)
-      multiplexer.run_turn();
-    echoAcceptor.Deactivate();
-    ctrlServer.Deactivate();
-    multiplexer.run_end();
-    firstFactory = nullptr;
-  }
-
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  unsigned short controlPort_ = 0;
   unsigned short echoPort_ = 0;
+  bench_support::ControlThread loop_;
   testing_support::TestController controller_;
   testing_support::TpktClient echo_;
 };

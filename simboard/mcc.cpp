@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "simboard/board.h"
+#include "simboard/hal.h"
 
 namespace SimBoard {
 
@@ -39,7 +40,7 @@ uint64_t MccChannel::sent_total() const {
   return sentTotal_;
 }
 
-Mcc::Mcc() : Device("/dev/mcc/ctl"), nextTimeslot_(256), counts_{32, 8, 32} {
+Mcc::Mcc() : Device("/dev/mcc/ctl"), nextTimeslot_(256), counts_{32, 8, 32}, routing_(false) {
   on(Allocate, Arg::Pointer, [this](Request& r) {
     if (of(r.file()))
       return r.fail(EBUSY);
@@ -123,9 +124,21 @@ void Mcc::received(OpenFile& file, Bytes&& frame) {
   ++channel->sentTotal_;
   if (channel->peer_ && !channel->peer_->file_->closed())
     channel->peer_->file_->send(frame);
+  if (routing_)
+    route(*channel, frame);
   if (channel->sent_.size() >= KeptFrames)
     channel->sent_.pop_front();
   channel->sent_.push_back(std::move(frame));
+}
+
+void Mcc::route(const MccChannel& sender, const Bytes& frame) {
+  for (const auto& c : channels_) {
+    if (c.get() == &sender || c->file_->closed() || !c->file_->readable())
+      continue;
+    Hal::Output out = board()->hal().output(c->timeslot());
+    if (out.kind == Hal::Kind::Connected && out.source == sender.timeslot())
+      c->file_->send(frame);
+  }
 }
 
 int Mcc::refuse_read(OpenFile& file) const { return of(file) ? 0 : EINVAL; }

@@ -1,8 +1,10 @@
 #pragma once
 // "/dev/mcc/ctl": the multi-channel controller. Every open may allocate one
 // channel; the descriptor then carries the channel's frames, one per read
-// and one per write. Two channels can be joined back to back so that what
-// one end of a link sends, the other receives.
+// and one per write, in the directions its open mode allows. Two channels
+// can be joined back to back so that what one end of a link sends, the
+// other receives; with switch routing on, what a channel sends also reaches
+// the channels whose TDM switch output carries its time slot.
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -32,6 +34,9 @@ public:
   // A frame from the line for the daemon to read; a read error in its place.
   void inject(const Bytes& frame) { file_->send(frame); }
   void inject_read_error(int err) { file_->send_read_error(err); }
+  // The driver ends the channel: the daemon's end sees a hang-up, and its
+  // reads find nothing more.
+  void hang_up() { file_->close(); }
   // The daemon's next writes fail with err.
   void fail_writes(int err, int times = 1) { file_->fail_writes(err, times); }
   // A stalled channel takes no frames: the daemon's writes fill the socket
@@ -77,9 +82,12 @@ public:
   void set_counts(uint32_t data, uint32_t bri, uint32_t transparent);
   // Joins two channels back to back: each one's frames go to the other.
   void join(MccChannel& a, MccChannel& b);
+  // Frames go on through the TDM switch as well (off at the start).
+  void set_switch_routing(bool on) { routing_ = on; }
 
-  // Send buffer of a channel's descriptor (the system rounds it up).
-  static constexpr int SendBuffer = 4096;
+  // Send buffer of a channel's descriptor (the system rounds it up): room
+  // for the 8192-byte writes of a voice player.
+  static constexpr int SendBuffer = 32768;
   static constexpr size_t KeptChannels = 256;
 
 protected:
@@ -93,10 +101,14 @@ protected:
 private:
   friend class MccChannel;
   MccChannel* of(const OpenFile& file) const;
+  // Passes a frame to the readable channels whose switch output carries
+  // the sender's time slot.
+  void route(const MccChannel& sender, const Bytes& frame);
 
   std::vector<std::unique_ptr<MccChannel>> channels_;
   int nextTimeslot_;
   uint32_t counts_[3];
+  bool routing_;
 };
 
 }  // namespace SimBoard

@@ -7,11 +7,13 @@
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
+#include "slots/mcc_slot.h"
 #include "slots/mixer_factory.h"
 
 void ConstructSlotFactories() {
   MapFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();
+  MccFactory::instance();
   EchoFactory::instance();
 }

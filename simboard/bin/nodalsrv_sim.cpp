@@ -16,6 +16,7 @@
 #include "foundation/paths.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
+#include "simboard/mcc.h"
 #include "simboard/mixer.h"
 #include "simboard/watchdog.h"
 
@@ -125,5 +126,7 @@ int main(int argc, char** argv) {
   // and 1152 up).
   board.mixer().add_unit(0, 16, 32);
   board.mixer().add_unit(1, 16, 32);
+  // Frames a channel sends reach the channels connected to it in the switch.
+  board.mcc().set_switch_routing(true);
   return nodalsrv_main(argc, argv);
 }

@@ -3,6 +3,7 @@
 // clock and controller) with helpers for the real slot factories: commands
 // filled by a lambda and a look at the simulated switch.
 #include <string>
+#include <vector>
 
 #include "messages/TERM/TERM.h"
 #include "simboard/hal.h"
@@ -29,6 +30,13 @@ protected:
   void destroy(int seq, int slot) { simple(seq, slot, LGCP::Command::alt_destroy); }
   void activate(int seq, int slot) {
     send(seq, slot, [](LGCP::Command& c) { c.select_activate().select_empty(); });
+  }
+
+  // Runs the loop until n messages have come and describes them with
+  // their details (TestController::describe_details).
+  std::vector<std::string> messages(size_t n, int maxTurns = 100) {
+    runner.until([&] { return ctl.poll() >= n; }, maxTurns);
+    return ctl.drain(true);
   }
 
   // The state of a switch output: "connected 69", "constant 213", "disabled"

@@ -95,6 +95,32 @@ TEST_F(SlotsE2E, MapExtAndEcho) {
   EXPECT_TRUE(switched("8196 disabled"));
 }
 
+// MCC channels carry frames to one another through the simulated switch.
+TEST_F(SlotsE2E, MccData) {
+  trunk(1, 1, 9);
+  ASSERT_EQ(exchange(ctl, 3).size(), 3u);
+  for (int slot : {2, 3})
+    create(slot, slot, [](LGCP::CreateParams& p) {
+      LGCP::MccParams& m = p.select_mcc();
+      m.set_type(LGCP::MccType::data);
+      m.set_mode(LGCP::MccMode::standard);
+    });
+  EXPECT_EQ(exchange(ctl, 2), (Lines{"seq=2 slot=2 success", "seq=3 slot=3 success"}));
+  connect(4, 2, 1);
+  connect(5, 2, 3);
+  std::vector<std::string> connected = exchange(ctl, 4);
+  ASSERT_EQ(connected.size(), 4u);
+  EXPECT_EQ(connected[0].substr(0, 33), "slot=2 signal transmitter active ");
+  EXPECT_EQ(connected[2].substr(0, 30), "slot=3 signal receiver active ");
+  std::string ts2 = connected[0].substr(33), ts3 = connected[2].substr(30);
+  EXPECT_TRUE(switched("9 connected " + ts2));
+  EXPECT_TRUE(switched(ts3 + " connected " + ts2));
+
+  ctl.command(6, 2, [](LGCP::Command& c) { c.select_userData() = std::vector<char>{'h', 'i'}; });
+  EXPECT_EQ(exchange(ctl, 2, true), (Lines{"seq=6 slot=2 success", "slot=3 signal userData hi"}));
+  destroyAll(7, {2, 3});
+}
+
 TEST_F(SlotsE2E, ConferenceMixer) {
   auto mixerIn = [&](LGCP::CreateParams& p) {
     LGCP::MixerInParams& in = p.select_mixerIn();

@@ -124,13 +124,13 @@ public:
   pid_t pid = -1;
 };
 
-// Collects n replies, leaving out the trunk status the E1 service sends on
-// its own every second.
-inline std::vector<std::string> exchange(TestController& ctl, size_t n) {
+// Collects n replies (described with details when asked), leaving out the
+// trunk status the E1 service sends on its own every second.
+inline std::vector<std::string> exchange(TestController& ctl, size_t n, bool details = false) {
   std::vector<std::string> lines;
   for (int i = 0; i < SimWait / 10 && lines.size() < n; ++i) {
     ctl.wait(1, 10);
-    for (std::string& line : ctl.drain())
+    for (std::string& line : ctl.drain(details))
       if (line != "signal trunkStatus")
         lines.push_back(line);
   }

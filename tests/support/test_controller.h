@@ -37,14 +37,14 @@ public:
     return send(msg);
   }
 
-  // Takes every payload received so far and describes each; an undecodable
-  // one is "undecodable".
-  std::vector<std::string> drain() {
+  // Takes every payload received so far and describes each (with details
+  // when asked); an undecodable one is "undecodable".
+  std::vector<std::string> drain(bool details = false) {
     poll();
     std::vector<std::string> lines;
     for (const std::string& payload : payloads()) {
       LGCP::Message msg;
-      lines.push_back(decode(payload, msg) ? describe(msg) : "undecodable");
+      lines.push_back(!decode(payload, msg) ? "undecodable" : details ? describe_details(msg) : describe(msg));
     }
     payloads().clear();
     return lines;
@@ -81,6 +81,27 @@ public:
     }
     const char* name = pdu.get_command().getSelectionName();
     return text + "command " + (name ? name : "?");
+  }
+
+  // describe() with what it leaves out of some signals: a userData signal's
+  // bytes as text, an abort's code, an ioctl signal's response (and a
+  // stopRecording's cause).
+  static std::string describe_details(const LGCP::Message& msg) {
+    std::string line = describe(msg);
+    if (!msg.get_pdu().is_signal())
+      return line;
+    const LGCP::Signal& sig = msg.get_pdu().get_signal();
+    if (sig.is_userData())
+      line += " " + std::string(sig.get_userData());
+    if (sig.is_abort())
+      line += " " + std::to_string(sig.get_abort().getValue());
+    if (sig.is_ioctl()) {
+      const LGCP::IoctlResponse& r = sig.get_ioctl();
+      line += std::string(" ") + (r.getSelectionName() ? r.getSelectionName() : "?");
+      if (r.is_stopRecording())
+        line += std::string(" ") + (r.get_stopRecording().getName() ? r.get_stopRecording().getName() : "?");
+    }
+    return line;
   }
 };
 
