@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "foundation/device_io.h"
+
 namespace Net {
 
 namespace {
@@ -19,6 +21,8 @@ bool inNet(uint32_t address, uint32_t net, int prefix) {
 
 // Calls visit(socket, request) for every selected IPv4 interface of the
 // kernel's list (at most 16 interfaces); counts the visits that return true.
+// The interface requests go through the device I/O layer: the board's
+// interfaces are part of what the simulated board stands in for.
 int forEachSelected(ifconfig_mode_t mode, const std::function<bool(int, ifreq&)>& visit) {
   const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (sock < 0)
@@ -28,7 +32,7 @@ int forEachSelected(ifconfig_mode_t mode, const std::function<bool(int, ifreq&)>
   ifconf conf;
   conf.ifc_len = sizeof records;
   conf.ifc_req = records;
-  if (::ioctl(sock, SIOCGIFCONF, &conf) < 0) {
+  if (DevIo::ioctl(sock, SIOCGIFCONF, &conf) < 0) {
     ::close(sock);
     return -1;
   }
@@ -69,7 +73,7 @@ bool ifconfig_selects(const std::string& name, const sockaddr_in& address, ifcon
 
 int ifconfig(std::list<INet4::Addr>& addresses, ifconfig_mode_t mode) {
   return forEachSelected(mode, [&](int sock, ifreq& request) {
-    if (::ioctl(sock, SIOCGIFADDR, &request) < 0)
+    if (DevIo::ioctl(sock, SIOCGIFADDR, &request) < 0)
       return false;
     INet4::Addr address;
     std::memcpy(&address.sockaddr(), &request.ifr_addr, sizeof(sockaddr_in));
@@ -80,9 +84,9 @@ int ifconfig(std::list<INet4::Addr>& addresses, ifconfig_mode_t mode) {
 
 int ifconfig(std::list<std::string>& names, ifconfig_mode_t mode, unsigned int flags) {
   return forEachSelected(mode, [&](int sock, ifreq& request) {
-    if (::ioctl(sock, SIOCGIFADDR, &request) < 0)
+    if (DevIo::ioctl(sock, SIOCGIFADDR, &request) < 0)
       return false;
-    if (::ioctl(sock, SIOCGIFFLAGS, &request) < 0)
+    if (DevIo::ioctl(sock, SIOCGIFFLAGS, &request) < 0)
       return false;
     if ((static_cast<unsigned int>(static_cast<unsigned short>(request.ifr_flags)) & flags) != flags)
       return false;

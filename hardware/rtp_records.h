@@ -43,6 +43,20 @@ struct rtp_ext_init_params {
   Hardware::be_u32 words[4];
 };
 
+// The source of the extension payload the next read returns. The address
+// is a number whose big-endian bytes are the address.
+struct rtp_ext_next_source {
+  Hardware::be_u32 ssrc;
+  Hardware::be_u32 addr;
+  Hardware::be_u32 reserved;
+};
+
+// The one source address an extension session accepts (same form).
+struct rtp_ext_filter_params {
+  Hardware::be_u32 addr;
+  Hardware::be_u32 reserved;
+};
+
 // The add-channel record; the driver returns the TDM switch channel in tdm.
 struct rtp_channel_info {
   Hardware::be_i32 tdm;
@@ -56,3 +70,5 @@ static_assert(sizeof(rtp_attach_session_params) == 8, "driver layout");
 static_assert(sizeof(rtp_ext_attach_session_params) == 8, "driver layout");
 static_assert(sizeof(rtp_ext_init_params) == 20, "driver layout");
 static_assert(sizeof(rtp_channel_info) == 16, "driver layout");
+static_assert(sizeof(rtp_ext_next_source) == 12, "driver layout");
+static_assert(sizeof(rtp_ext_filter_params) == 8, "driver layout");

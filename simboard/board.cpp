@@ -17,13 +17,14 @@
 #include "simboard/maintenance.h"
 #include "simboard/mcc.h"
 #include "simboard/mixer.h"
+#include "simboard/rtp_ext.h"
 #include "simboard/watchdog.h"
 
 namespace SimBoard {
 
 Board::Board()
     : nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr), maintenance_(nullptr),
-      e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr) {
+      e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr), rtpExt_(nullptr) {
   hal_ = &add(std::make_unique<Hal>());
   mcc_ = &add(std::make_unique<Mcc>());
   watchdog_ = &add(std::make_unique<Watchdog>());
@@ -32,6 +33,7 @@ Board::Board()
   dsp_ = &add(std::make_unique<Dsp>());
   dtmf_ = &add(std::make_unique<Dtmf>());
   mixer_ = &add(std::make_unique<Mixer>());
+  rtpExt_ = &add(std::make_unique<RtpExt>());
   previous_ = DevIo::install(this);
   adopt_orphans();
 }
@@ -249,6 +251,8 @@ void Board::adopt_orphans() {
 
 int Board::request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
   OpenFile* file = lookup(fd);
+  if (!file && !byValue && Interfaces::answers(number))
+    return interfaces_.request(number, pointer);
   if (!file)
     return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
   Request req(*file, number, pointer, value, byValue);

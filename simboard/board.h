@@ -8,7 +8,8 @@
 // table indexed by the descriptor, without a system call; a descriptor not
 // in the table (a dup() of one the board handed out) is looked up once by
 // the socket's inode and then kept there. Descriptors the board did not
-// hand out go to the system calls. The table is checked against the
+// hand out go to the system calls, except the network interface requests,
+// which the board answers for any socket. The table is checked against the
 // descriptors' inodes on every open and pump(): a board descriptor the
 // daemon closed keeps routing to its file until then.
 //
@@ -30,6 +31,7 @@
 
 #include "foundation/device_io.h"
 #include "simboard/device.h"
+#include "simboard/interfaces.h"
 #include "simboard/request.h"
 
 namespace SimBoard {
@@ -41,6 +43,7 @@ class Hal;
 class Maintenance;
 class Mcc;
 class Mixer;
+class RtpExt;
 class Watchdog;
 
 class Board : public DevIo::Backend {
@@ -59,6 +62,9 @@ public:
   Dsp& dsp() { return *dsp_; }
   Dtmf& dtmf() { return *dtmf_; }
   Mixer& mixer() { return *mixer_; }
+  RtpExt& rtp_ext() { return *rtpExt_; }
+  // The network interfaces the daemon's interface requests see.
+  Interfaces& interfaces() { return interfaces_; }
 
   // Adds a device model (a later one replaces one with the same path).
   template <class T>
@@ -123,6 +129,8 @@ private:
   Dsp* dsp_;
   Dtmf* dtmf_;
   Mixer* mixer_;
+  RtpExt* rtpExt_;
+  Interfaces interfaces_;
 };
 
 }  // namespace SimBoard

@@ -38,6 +38,8 @@ public:
   // Moves waiting datagrams into the socket; true when none is left waiting.
   bool flush();
   size_t waiting() const { return waiting_.size(); }
+  // Datagrams the daemon has read (or failed to read) so far.
+  uint64_t consumed() const { return consumed_; }
 
   // Daemon to simulator: takes one datagram the daemon wrote.
   bool receive(Bytes& datagram);

@@ -10,6 +10,7 @@
 #include "simboard/board.h"
 #include "simboard/hal.h"
 #include "simboard/mcc.h"
+#include "simboard/rtp_ext.h"
 #include "simboard/watchdog.h"
 #include "tests/support/loop_runner.h"
 #include "tests/support/test_clock.h"
@@ -118,4 +119,42 @@ TEST(SimWatchdog, RecordsTheLoopsWrites) {
   std::deque<std::string> expected = {"START", "PING", "PING", "PING", "STOP"};
   EXPECT_EQ(board.watchdog().records(), expected);
   EXPECT_EQ(board.watchdog().open_count(), 0u);
+}
+
+// The extension sessions' queue: one payload per read, the next-source
+// request telling the head of what is still unread.
+TEST(SimRtpExt, QueueAndAttachment) {
+  Board board;
+  RtpExt& ext = board.rtp_ext();
+  int fd = DevIo::open("/dev/rtp_ext", O_RDWR);
+  RtpExtSession& s = ext.session(0);
+  // Attaching needs an initialised session and an open "/dev/rtp" session.
+  int hal = DevIo::open("/dev/hal", O_RDWR);
+  EXPECT_EQ(request(fd, RtpExt::Attach, words({uint32_t(hal), 1})), -1);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(request(fd, RtpExt::Init, words({0x01670000, 1, 2, 3, 4})), 0);
+  EXPECT_EQ(request(fd, RtpExt::Attach, words({uint32_t(hal), 1})), -1);
+  EXPECT_EQ(errno, EBADF);
+  EXPECT_FALSE(s.attached());
+
+  Bytes source(12);
+  EXPECT_EQ(DevIo::ioctl(fd, RtpExt::NextSource, source.data()), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  s.inject(7, 0x0A000005, {1, 2, 3});
+  s.inject(8, 0x0A000006, {4});
+  uint8_t buf[16];
+  struct {
+    Bytes source;
+    ssize_t length;
+  } heads[] = {{words({7, 0x0A000005, 0}), 3}, {words({8, 0x0A000006, 0}), 1}};
+  for (const auto& head : heads) {
+    EXPECT_EQ(DevIo::ioctl(fd, RtpExt::NextSource, source.data()), 0);
+    EXPECT_EQ(source, head.source);
+    EXPECT_EQ(DevIo::read(fd, buf, sizeof buf), head.length);
+  }
+  EXPECT_EQ(s.queued(), 0u);
+  EXPECT_EQ(DevIo::read(fd, buf, sizeof buf), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  ::close(hal);
+  ::close(fd);
 }

@@ -1,0 +1,152 @@
+#include "simboard/rtp_ext.h"
+
+#include <cerrno>
+
+#include "simboard/board.h"
+
+namespace SimBoard {
+
+namespace {
+constexpr size_t KeptPayloads = 1024;
+const char* const RtpDevice = "/dev/rtp";
+}  // namespace
+
+RtpExtSession::RtpExtSession(uint64_t number, std::shared_ptr<OpenFile> file)
+    : number_(number), file_(std::move(file)), device_(&file_->device()), initialised_(false), attached_(false),
+      attachedFd_(-1), attachedPid_(0), attachedFile_(0), detaches_(0), filtered_(false), filterAddress_(0),
+      injected_(0), sentTotal_(0) {}
+
+bool RtpExtSession::open() const {
+  static_cast<RtpExt*>(device_)->pump();
+  return !file_->closed();
+}
+
+bool RtpExtSession::inject(uint32_t ssrc, uint32_t address, const Bytes& payload) {
+  if (filtered_ && address != filterAddress_)
+    return false;
+  forget_read();
+  sources_.push_back(Source{ssrc, address});
+  ++injected_;
+  file_->send(payload);
+  return true;
+}
+
+size_t RtpExtSession::queued() const {
+  const_cast<RtpExtSession*>(this)->forget_read();
+  return sources_.size();
+}
+
+const std::deque<Bytes>& RtpExtSession::sent() const {
+  static_cast<RtpExt*>(device_)->pump();
+  return sent_;
+}
+
+uint64_t RtpExtSession::sent_total() const {
+  static_cast<RtpExt*>(device_)->pump();
+  return sentTotal_;
+}
+
+void RtpExtSession::forget_read() {
+  const uint64_t unread = injected_ - file_->consumed();
+  while (sources_.size() > unread)
+    sources_.pop_front();
+}
+
+RtpExt::RtpExt() : Device("/dev/rtp_ext"), opened_(0) {
+  on(Init, Arg::Pointer, [this](Request& r) {
+    RtpExtSession* s = of(r.file());
+    if (!s)
+      return r.fail(EBADF);
+    s->init_.etype = r.u16(0);
+    for (size_t i = 0; i < 4; ++i)
+      s->init_.words[i] = r.u32(4 + 4 * i);
+    s->initialised_ = true;
+    return 0;
+  });
+  on(Attach, Arg::Pointer, [this](Request& r) {
+    RtpExtSession* s = of(r.file());
+    if (!s || !s->initialised_)
+      return r.fail(EINVAL);
+    // The descriptor must name an RTP session open now.
+    std::shared_ptr<OpenFile> rtp = board()->find(r.i32(0));
+    if (!rtp || rtp->device().path() != RtpDevice)
+      return r.fail(EBADF);
+    s->attached_ = true;
+    s->attachedFd_ = r.i32(0);
+    s->attachedPid_ = r.i32(4);
+    s->attachedFile_ = rtp->id();
+    return 0;
+  });
+  on(Detach, Arg::Pointer, [this](Request& r) {
+    RtpExtSession* s = of(r.file());
+    if (!s || !s->attached_)
+      return r.fail(EINVAL);
+    s->attached_ = false;
+    ++s->detaches_;
+    return 0;
+  });
+  on(NextSource, Arg::Pointer, [this](Request& r) {
+    RtpExtSession* s = of(r.file());
+    if (!s)
+      return r.fail(EBADF);
+    s->forget_read();
+    if (s->sources_.empty()) {
+      for (size_t i = 0; i < 3; ++i)
+        r.put_u32(4 * i, 0);
+      return r.fail(EAGAIN);
+    }
+    r.put_u32(0, s->sources_.front().ssrc);
+    r.put_u32(4, s->sources_.front().address);
+    r.put_u32(8, 0);
+    return 0;
+  });
+  on(Filter, Arg::Pointer, [this](Request& r) {
+    RtpExtSession* s = of(r.file());
+    if (!s)
+      return r.fail(EBADF);
+    s->filtered_ = true;
+    s->filterAddress_ = r.u32(0);
+    return 0;
+  });
+  on(Unfilter, Arg::Pointer, [this](Request& r) {
+    RtpExtSession* s = of(r.file());
+    if (!s)
+      return r.fail(EBADF);
+    s->filtered_ = false;
+    s->filterAddress_ = 0;
+    return 0;
+  });
+}
+
+RtpExtSession* RtpExt::of(const OpenFile& file) const {
+  for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it)
+    if ((*it)->file_.get() == &file)
+      return it->get();
+  return nullptr;
+}
+
+void RtpExt::opened(const std::shared_ptr<OpenFile>& file) {
+  sessions_.push_back(std::make_unique<RtpExtSession>(opened_++, file));
+}
+
+void RtpExt::closed(OpenFile&) {
+  for (auto it = sessions_.begin(); sessions_.size() > KeptSessions && it != sessions_.end();) {
+    // The file being closed now is not marked closed yet, but has hung up.
+    if (!(*it)->file_->closed() && !(*it)->file_->hung_up())
+      ++it;
+    else
+      it = sessions_.erase(it);
+  }
+}
+
+void RtpExt::received(OpenFile& file, Bytes&& payload) {
+  RtpExtSession* s = of(file);
+  if (!s)
+    return;
+  ++s->sentTotal_;
+  if (s->sent_.size() >= KeptPayloads)
+    s->sent_.pop_front();
+  s->sent_.push_back(std::move(payload));
+}
+
+}  // namespace SimBoard

@@ -1,0 +1,271 @@
+#include "rtp/ed137_radio_control.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "asn1/printer.h"
+#include "tests/rtp/radio_fixture.h"
+
+using RTPSignalling::ED137RadioGWControl;
+using RTPSignalling::ED137RadioParams;
+using RTPSignalling::ED137RadioState;
+using SimBoard::Bytes;
+using namespace radio_testing;
+
+namespace {
+
+struct Recorder : RTPSignalling::IRadioControlNotify {
+  std::vector<std::string> reports;
+  std::vector<int> aborts;
+  void RadioControlNotify(TERM::RtpRadioRequest const& r) override {
+    const TERM::ED137RadioModifier& m = r.get_request().get_ed_137();
+    const TERM::ED137RadioHeader& h = m.get_params().get_tx().get_header();
+    reports.push_back(m.get_addr().get_session_addr().getValue() + "/" +
+                      std::to_string(m.get_addr().get_session_ssrc().getValue()) +
+                      " ptt=" + std::to_string(h.get_ptt().getValue()) +
+                      " id=" + std::to_string(h.get_ptt_id().getValue()));
+  }
+  void RadioControlNotify(int code) override { aborts.push_back(code); }
+};
+
+// Notes the ticks that wrote to the session; exposes the decoding of a
+// received record.
+struct GWControl : ED137RadioGWControl {
+  using ED137RadioGWControl::DecodeProto;
+  using ED137RadioGWControl::ED137RadioGWControl;
+  SimBoard::RtpExtSession* session = nullptr;
+  std::vector<uint32_t> writes;
+
+protected:
+  unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval) override {
+    const uint64_t before = session->sent_total();
+    const unsigned long delay = ED137RadioGWControl::ProcessRadioStatus(now, interval);
+    if (session->sent_total() > before)
+      writes.push_back(static_cast<uint32_t>(now));
+    return delay;
+  }
+};
+
+TERM::RadioStatus status(unsigned ptt, unsigned squ, int quality = -1, int method = 0) {
+  TERM::RadioStatus s;
+  TERM::ED137RadioStatus& e = s.select_ed_137();
+  e.mutable_header().mutable_ptt().setValue(static_cast<int>(ptt));
+  e.mutable_header().mutable_squ().setValue(static_cast<int>(squ));
+  if (quality >= 0) {
+    e.mutable_sqi().set_bss_quality(static_cast<unsigned>(quality));
+    e.mutable_sqi().mutable_bss_method().setValue(method);
+  }
+  return s;
+}
+
+TERM::RadioModifier txModifier(const char* addr, unsigned ssrc, unsigned ptt) {
+  TERM::RadioModifier m;
+  TERM::ED137RadioModifier& e = m.select_ed_137();
+  e.mutable_addr().set_session_addr(addr);
+  e.mutable_addr().set_session_ssrc(ssrc);
+  e.mutable_params().select_tx().mutable_header().mutable_ptt().setValue(static_cast<int>(ptt));
+  return m;
+}
+
+// The slot's set-up: gateway control, parameters, timer at half the
+// silence limit, role 0.
+class ED137ControlTest : public RadioFixture {
+protected:
+  void make(ED137RadioParams params = ED137RadioParams(), uint32_t k = 10) {
+    control.reset(new GWControl(6, attach(), init(k)));
+    control->session = ext.latest();
+    control->SetParams(params);
+    control->SetNotify(&recorder);
+    control->SetTrace(false);
+    control->SetTimerInterval(static_cast<unsigned>(params.keepalive_period * params.keepalive_multiplier) >> 1);
+    control->SetTimerEnable(true);
+    control->SetRoleFlag(0);
+    start = clock.now_ms();
+  }
+  SimBoard::RtpExtSession& session() { return *ext.latest(); }
+  // A PTT packet from a position, then the loop reads it.
+  void ptt(const char* from, uint32_t ssrc, uint8_t pttType, uint8_t id = 0) {
+    session().inject(ssrc, address(from), {static_cast<uint8_t>(pttType << 5 | id >> 2),
+                                           static_cast<uint8_t>(id << 6), 0, 0});
+  }
+  void read() { loop.until([&] { return session().queued() == 0; }); }
+  // Runs until a status tick writes; its time since start.
+  uint32_t nextWrite() {
+    const size_t n = control->writes.size();
+    if (!loop.until([&] { return control->writes.size() > n; }, 100))
+      return 0;
+    return control->writes.back() - static_cast<uint32_t>(start);
+  }
+
+  Recorder recorder;
+  std::unique_ptr<GWControl> control;
+  uint64_t start = 0;
+};
+
+TEST_F(ED137ControlTest, ReportsTheLastStateOfEachSourceInABatch) {
+  make();
+  ptt("10.0.0.5", 77, 1, 3);
+  ptt("10.0.0.5", 77, 2, 3);  // the same source again: only this one counts
+  ptt("10.0.0.9", 78, 1, 4);
+  ptt("10.0.0.5", 79, 1, 5);  // another SSRC is another source
+  session().inject(80, address("10.0.0.7"), {0x20});  // does not decode: dropped
+  read();
+  EXPECT_EQ(recorder.reports,
+            (std::vector<std::string>{"10.0.0.5/77 ptt=2 id=3", "10.0.0.9/78 ptt=1 id=4", "10.0.0.5/79 ptt=1 id=5"}));
+  EXPECT_EQ(control->chan_state().session_ssrc, 79u);
+  EXPECT_EQ(control->chan_state().flags, ED137RadioState::Tx | ED137RadioState::HeaderValid);
+}
+
+TEST_F(ED137ControlTest, AnUnchangedStateIsReportedOnceAnInterval) {
+  make();
+  ptt("10.0.0.5", 1, 1);
+  read();
+  clock.advance(999);
+  ptt("10.0.0.5", 1, 1);
+  read();
+  EXPECT_EQ(recorder.reports.size(), 1u);
+  ptt("10.0.0.5", 1, 0);  // a change is reported at once
+  read();
+  ptt("10.0.0.5", 1, 0);
+  read();
+  EXPECT_EQ(recorder.reports.size(), 2u);
+  clock.advance(1000);
+  ptt("10.0.0.5", 1, 0);
+  read();
+  EXPECT_EQ(recorder.reports.size(), 3u);
+}
+
+TEST_F(ED137ControlTest, OnlyARadioThatTransmitsTakesPTT) {
+  struct Case {
+    int type, txrxmode;
+    bool accepted;
+  } cases[] = {{0, 2, false}, {1, 2, false}, {2, 2, true}, {3, 0, true},
+               {4, 2, true},  {2, 1, false}, {3, 1, false}};
+  for (const Case& c : cases) {
+    ED137RadioParams p;
+    p.type = c.type;
+    p.txrxmode = c.txrxmode;
+    recorder.reports.clear();
+    make(p);
+    ptt("10.0.0.5", 1, 1);
+    read();
+    EXPECT_EQ(recorder.reports.size(), c.accepted ? 1u : 0u) << c.type << "/" << c.txrxmode;
+    EXPECT_EQ(control->chan_state().ptt, c.accepted ? 1u : 0u);
+  }
+}
+
+TEST_F(ED137ControlTest, KeepAlivesAndFarEndLoss) {
+  make();  // defaults: interval 1000, silent for 2000 ms means lost
+  // At each tick the loss is told before the keep-alive goes.
+  std::vector<uint32_t> keepAlives;
+  std::vector<size_t> aborts;
+  for (int i = 0; i < 3; ++i) {
+    keepAlives.push_back(nextWrite());
+    aborts.push_back(recorder.aborts.size());
+  }
+  EXPECT_EQ(keepAlives, (std::vector<uint32_t>{1000, 2000, 3000}));
+  EXPECT_EQ(aborts, (std::vector<size_t>{0, 1, 2}));
+  EXPECT_EQ(recorder.aborts, (std::vector<int>{151, 151}));
+  // The first keep-alive: an RX header with every field 0.
+  EXPECT_EQ(session().sent().front(), (Bytes{0, 0, 0, 0}));
+
+  // The loop has moved on to the tick at 4000; a packet arrives right after it.
+  ptt("10.0.0.5", 1, 0);
+  read();
+  EXPECT_EQ(control->writes.back() - static_cast<uint32_t>(start), 4000u);
+  EXPECT_EQ(recorder.aborts.size(), 3u);
+  EXPECT_EQ(nextWrite(), 5000u);
+  EXPECT_EQ(recorder.aborts.size(), 3u);
+  EXPECT_EQ(nextWrite(), 6000u);  // silent for 2000 ms again
+  EXPECT_EQ(recorder.aborts.size(), 4u);
+
+  // Without a keep-alive period the far end is never lost.
+  ED137RadioParams none;
+  none.keepalive_period = 0;
+  recorder.aborts.clear();
+  make(none);
+  control->SetTimerInterval(1000);
+  control->SetTimerEnable(true);
+  for (int i = 0; i < 5; ++i)
+    nextWrite();
+  EXPECT_TRUE(recorder.aborts.empty());
+}
+
+TEST_F(ED137ControlTest, AControllerSendDelaysTheNextKeepAlive) {
+  make();
+  clock.advance(300);
+  EXPECT_TRUE(control->SendASNToChan(status(0, 1)));
+  ASSERT_EQ(session().sent_total(), 1u);
+  // The tick at 1000 finds the last send 700 ms old: the next in 1000 - 700 + 10.
+  EXPECT_EQ(nextWrite(), 1310u);
+  EXPECT_EQ(session().sent().back(), (Bytes{0x10, 0x00, 0x00, 0x00}));  // squelch open
+  EXPECT_TRUE(control->GetSQU());
+  EXPECT_EQ(nextWrite(), 2310u);
+}
+
+TEST_F(ED137ControlTest, KeepAlivesGoOnAfterATxModifier) {
+  make();
+  EXPECT_TRUE(control->SendASNToChan(txModifier("10.0.0.5", 4242, 1)));
+  ASSERT_EQ(session().sent_total(), 1u);
+  EXPECT_EQ(session().sent().back(), (Bytes{0x20, 0x00, 0x00, 0x00}));  // a TX header, PTT on
+  EXPECT_TRUE(session().filtered());  // PTT on: only the far end is heard
+  EXPECT_EQ(session().filter_address(), address("10.0.0.5"));
+  EXPECT_EQ(nextWrite(), 1000u);
+  EXPECT_EQ(nextWrite(), 2000u);
+  // The keep-alives repeat the state as RX packets.
+  EXPECT_EQ(session().sent().back(), (Bytes{0x20, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(control->radio_state().direction(), ED137RadioState::Rx);
+
+  // PTT off lifts the filter.
+  EXPECT_TRUE(control->SendASNToChan(txModifier("10.0.0.5", 4242, 0)));
+  EXPECT_FALSE(session().filtered());
+}
+
+TEST_F(ED137ControlTest, ControllerStatusBecomesAnRxPacket) {
+  make();
+  // Quality index 25 measured by AGC (1): the index in bits 7-3, the method in 2-0.
+  EXPECT_TRUE(control->SendASNToChan(status(0, 1, 25, 1)));
+  EXPECT_EQ(session().sent().back(), (Bytes{0x10, 0x01, 0x11, 0xC9}));
+  // The same status again (K and S given): nothing goes out.
+  EXPECT_TRUE(control->SendASNToChan(status(0, 1, 25, 1)));
+  EXPECT_EQ(session().sent_total(), 1u);
+  // A status without quality sends none.
+  EXPECT_TRUE(control->SendASNToChan(status(0, 0)));
+  EXPECT_EQ(session().sent().back(), (Bytes{0x00, 0x00, 0x00, 0x00}));
+  EXPECT_FALSE(control->GetSQU());
+
+  TERM::RadioStatus lemz;
+  lemz.select_lemz();
+  EXPECT_FALSE(control->SendASNToChan(lemz));
+  TERM::RadioModifier lemzModifier;
+  lemzModifier.select_lemz();
+  EXPECT_FALSE(control->SendASNToChan(lemzModifier));
+  EXPECT_EQ(session().sent_total(), 2u);
+
+  // Without K the same state goes out every time.
+  make(ED137RadioParams(), 0);
+  control->SendASNToChan(status(1, 0));
+  control->SendASNToChan(status(1, 0));
+  EXPECT_EQ(session().sent_total(), 2u);
+}
+
+TEST_F(ED137ControlTest, SignalQualityReadsIndexAndMethodInTheirPlaces) {
+  make();
+  r2s_proto record;
+  r2s_proto_init(&record, R2S_PROTO_TYPE_RX);
+  r2s_proto_set_rx_header(&record, 1, 1, 2, 0, 0, 1);
+  r2s_proto_add_rx_sqi(&record, 25, 1);
+  ED137RadioState s;
+  EXPECT_EQ(control->DecodeProto(record, s), 0);
+  EXPECT_EQ(s.flags, ED137RadioState::Rx | ED137RadioState::HeaderValid | ED137RadioState::QualityValid);
+  EXPECT_EQ(s.bss_quality, 25u);
+  EXPECT_EQ(s.bss_method, 1u);
+  EXPECT_EQ(s.sct, 1u);
+  r2s_proto_set_type(&record, 5);
+  EXPECT_EQ(control->DecodeProto(record, s), -1);
+}
+
+}  // namespace

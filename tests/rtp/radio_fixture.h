@@ -1,0 +1,55 @@
+#pragma once
+// The simulated board, the controlled loop clock and one open "/dev/rtp"
+// session for radio controls to attach to.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <memory>
+
+#include "foundation/device_io.h"
+#include "foundation/fd.h"
+#include "hardware/rtp_records.h"
+#include "simboard/board.h"
+#include "simboard/rtp_ext.h"
+#include "tests/support/loop_runner.h"
+#include "tests/support/test_clock.h"
+
+namespace radio_testing {
+
+// An address as the driver's records hold it.
+inline uint32_t address(const char* dotted) { return ntohl(inet_addr(dotted)); }
+
+class RadioFixture : public ::testing::Test {
+protected:
+  RadioFixture() {
+    if (!board.device("/dev/rtp"))
+      board.add(std::make_unique<SimBoard::Device>("/dev/rtp"));
+    rtp.reset(DevIo::open("/dev/rtp", O_RDONLY | O_CLOEXEC));
+  }
+
+  // The ED-137 slot's records: profile 0x0167, words {1, 123, K, S}.
+  rtp_ext_init_params init(uint32_t k = 10, uint32_t s = 1) const {
+    rtp_ext_init_params p;
+    p.etype = 0x0167;
+    p.words[0] = 1;
+    p.words[1] = 123;
+    p.words[2] = k;
+    p.words[3] = s;
+    return p;
+  }
+  rtp_ext_attach_session_params attach(int32_t tag = -1) const {
+    rtp_ext_attach_session_params p;
+    p.fd_rtp = rtp.get();
+    p.pid_rtp = tag;
+    return p;
+  }
+
+  SimBoard::Board board;
+  testing_support::TestClock clock;
+  testing_support::LoopRunner loop;
+  SimBoard::RtpExt& ext = board.rtp_ext();
+  Fd rtp;
+};
+
+}  // namespace radio_testing
