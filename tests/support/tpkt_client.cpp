@@ -39,6 +39,11 @@ bool TpktClient::connect(unsigned short port) {
   return true;
 }
 
+void TpktClient::adopt(int fd) {
+  close();
+  fd_.reset(fd);
+}
+
 void TpktClient::close() {
   fd_.close();
   buffer_.clear();

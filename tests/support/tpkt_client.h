@@ -21,6 +21,8 @@ public:
 
   // Connects to 127.0.0.1:port (TCP_NODELAY); false when refused.
   bool connect(unsigned short port);
+  // Takes a connected socket (one a test server accepted) instead.
+  void adopt(int fd);
   void close();
   bool connected() const { return static_cast<bool>(fd_); }
 

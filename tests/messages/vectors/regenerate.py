@@ -138,13 +138,15 @@ def module_order(modules):
     return order
 
 
-def make(out_path, rule):
-    if not shutil.which('erlc') or not shutil.which('escript'):
-        print('erlc or escript not found (Debian: erlang-base, erlang-asn1): vectors not checked')
-        return 77
+def load_modules():
     defs = sorted(os.path.join(ROOT, 'messages', d, d + '.def') for d in os.listdir(os.path.join(ROOT, 'messages'))
                   if os.path.isfile(os.path.join(ROOT, 'messages', d, d + '.def')))
-    modules = defparser.load(defs)
+    return defparser.load(defs)
+
+
+def encode(modules, values, rule='per'):
+    """Encodes (type 'MODULE::Type', Erlang term) values with the modules
+    compiled by erlc -b<rule>; their octets in hex, '-' for none."""
     work = tempfile.mkdtemp(prefix='msgvectors-')
     try:
         for name in module_order(modules):
@@ -152,34 +154,46 @@ def make(out_path, rule):
             with open(path, 'w') as f:
                 f.write(emit_asn1.emit(modules[name]))
             subprocess.run(['erlc', '-b' + rule, '-o', work, '-I', work, path], check=True, cwd=work)
-        all_cases = cases(modules)
         with open(os.path.join(work, 'values.eterm'), 'w') as f:
-            for k, (tname, _, _, term) in enumerate(all_cases):
+            for k, (tname, term) in enumerate(values):
                 module, typ = tname.split('::')
                 f.write("{%d,'%s','%s',%s}.\n" % (k, module, typ, term))
         result = subprocess.run(['escript', os.path.join(HERE, 'encode.escript'), work],
                                 check=True, stdout=subprocess.PIPE, universal_newlines=True)
         encoded = dict(line.split() for line in result.stdout.split('\n') if line.strip())
-        with open(out_path, 'w') as f:
-            f.write(HEADER % (RULES[rule][0], rule, RULES[rule][1]))
-            for k, (tname, alt, variant, _) in enumerate(all_cases):
-                f.write('%s %s %s %s\n' % (tname, alt, variant, encoded[str(k)]))
+        return [encoded[str(k)] for k in range(len(values))]
     finally:
         shutil.rmtree(work)
+
+
+def have_erlang():
+    if shutil.which('erlc') and shutil.which('escript'):
+        return True
+    print('erlc or escript not found (Debian: erlang-base, erlang-asn1): vectors not checked')
+    return False
+
+
+def make(out_path, rule):
+    if not have_erlang():
+        return 77
+    modules = load_modules()
+    all_cases = cases(modules)
+    encoded = encode(modules, [(tname, term) for tname, _, _, term in all_cases], rule)
+    with open(out_path, 'w') as f:
+        f.write(HEADER % (RULES[rule][0], rule, RULES[rule][1]))
+        for (tname, alt, variant, _), octets in zip(all_cases, encoded):
+            f.write('%s %s %s %s\n' % (tname, alt, variant, octets))
     return 0
 
 
-def main(argv):
-    rule = 'per'
-    if len(argv) > 1 and argv[1] == '--ber':
-        rule = 'ber'
-        argv = argv[:1] + argv[2:]
-    committed = os.path.join(HERE, rule + '_vectors.txt')
+def write_or_check(argv, committed, make, doc):
+    """`script` rewrites the committed file with make(path); `script --check F`
+    makes a fresh one and compares it with F."""
     if len(argv) == 3 and argv[1] == '--check':
         fd, fresh = tempfile.mkstemp(suffix='.txt')
         os.close(fd)
         try:
-            rc = make(fresh, rule)
+            rc = make(fresh)
             if rc:
                 return rc
             with open(fresh) as a, open(argv[2]) as b:
@@ -192,9 +206,17 @@ def main(argv):
         finally:
             os.unlink(fresh)
     if len(argv) == 1:
-        return make(committed, rule)
-    print(__doc__)
+        return make(committed)
+    print(doc)
     return 2
+
+
+def main(argv):
+    rule = 'per'
+    if len(argv) > 1 and argv[1] == '--ber':
+        rule = 'ber'
+        argv = argv[:1] + argv[2:]
+    return write_or_check(argv, os.path.join(HERE, rule + '_vectors.txt'), lambda path: make(path, rule), __doc__)
 
 
 if __name__ == '__main__':
