@@ -165,6 +165,7 @@ int nodalsrv_main(int argc, char** argv) {
 
   ConstructSlotFactories();
   HwMux::instance();
+  CtrlSrv::Service* monitoring = ConfigureMonitoring(file);
   if (daemonFlag)
     RunDaemon();
   Linux::Run pidFile("server");
@@ -176,6 +177,7 @@ int nodalsrv_main(int argc, char** argv) {
   ctrlServer.Bind(BusCtl::instance());
   ctrlServer.Bind(E1Ctl::instance());
   ctrlServer.Bind(spiCtrl::instance());
+  ctrlServer.Bind(monitoring);
 
   ChildWait::Activate();
   Dpc signals;

@@ -8,7 +8,9 @@ namespace {
 bool valid(int32_t channel) { return channel >= 0 && channel < Hal::Channels; }
 }  // namespace
 
-Hal::Hal() : Device("/dev/hal"), outputs_(Channels), changes_(0), clockSource_(-1), spiPresent_(true), spi_{} {
+Hal::Hal()
+    : Device("/dev/hal"), outputs_(Channels), changes_(0), clockSource_(-1), spiPresent_(true), spi_{}, dip_(0),
+      power_(2), leds_(0), ledWrites_(0) {
   on(Connect, Arg::Pointer, [this](Request& r) {
     int32_t destination = r.i32(0), source = r.i32(4);
     if (!valid(destination) || !valid(source))
@@ -58,6 +60,19 @@ Hal::Hal() : Device("/dev/hal"), outputs_(Channels), changes_(0), clockSource_(-
     if (int err = spiCheck(r))
       return r.fail(err);
     return int(spi_[r.u8(0)][r.u8(1)]);
+  });
+  on(DipRead, Arg::Pointer, [this](Request& r) {
+    r.put_u8(0, dip_);
+    return 0;
+  });
+  on(PowerRead, Arg::Pointer, [this](Request& r) {
+    r.put_u8(0, power_);
+    return 0;
+  });
+  on(LedWrite, Arg::Pointer, [this](Request& r) {
+    leds_ = r.u8(0);
+    ++ledWrites_;
+    return 0;
   });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // "/dev/hal": the TDM switch (outputs and the bytes on channels), the bus
-// clock select and the SPI registers of the eight trunk line channels.
+// clock select, the SPI registers of the eight trunk line channels, and the
+// board's DIP switch, power supply state and framer LEDs.
 #include <array>
 #include <cstdint>
 #include <map>
@@ -20,6 +21,9 @@ public:
   static constexpr unsigned long ClockSelect = 0x80044301;  // {source code}
   static constexpr unsigned long SpiWrite = 0xc0034204;  // bytes {channel, register, data}
   static constexpr unsigned long SpiRead = 0xc0034203;   // bytes {channel, register, 255} -> value
+  static constexpr unsigned long DipRead = 0xc0014205;   // byte <- DIP switch
+  static constexpr unsigned long PowerRead = 0xc0014206; // byte <- power supply state
+  static constexpr unsigned long LedWrite = 0xc0014207;  // byte -> framer LEDs
 
   // Channel numbers the switch takes; others give EINVAL.
   static constexpr int Channels = 16384;
@@ -57,6 +61,14 @@ public:
   uint8_t spi_register(int channel, int address) const { return spi_[channel][address]; }
   void set_spi_register(int channel, int address, uint8_t value) { spi_[channel][address] = value; }
 
+  // The DIP switch and the power supply state the board reports (0 both
+  // supplies, 1 standby, 2 main, 3 both, other values unknown).
+  void set_dip(uint8_t value) { dip_ = value; }
+  void set_power(uint8_t value) { power_ = value; }
+  // The framer LED byte last written, and the number of writes.
+  uint8_t leds() const { return leds_; }
+  unsigned led_writes() const { return ledWrites_; }
+
 private:
   // Sets an output and counts the change, if any.
   void set(int32_t channel, Kind kind, int source, uint8_t byte);
@@ -67,6 +79,10 @@ private:
   int clockSource_;
   bool spiPresent_;
   std::array<std::array<uint8_t, 256>, SpiChannels> spi_;
+  uint8_t dip_;
+  uint8_t power_;
+  uint8_t leds_;
+  unsigned ledWrites_;
 };
 
 }  // namespace SimBoard

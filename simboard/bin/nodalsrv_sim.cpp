@@ -2,8 +2,14 @@
 // writes lies under one directory (NODALSRV_SIM_ROOT, or "nodalsrv-sim-root"
 // in the working directory); the board's visible state is kept there too, in
 // "sim/switch" (the TDM switch outputs, after the requests that change
-// them) and "sim/watchdog" (what the watchdog received, after every write),
-// rewritten when they change. The board adds nothing to the daemon's loop.
+// them), "sim/leds" (the framer LED byte, after every write of it) and
+// "sim/watchdog" (what the watchdog received, after every write), rewritten
+// when they change. The board adds nothing to the daemon's loop.
+// Lines written to "sim/control" change the board: "power <byte>" and
+// "dip <byte>" set what "/dev/hal" reports, "trunk <0..3> <state 0..6>" an
+// E1 trunk's state in its status record and its framer status file. The
+// file is taken when the daemon next asks for the power, DIP or a trunk
+// status (every second or two while it runs).
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -16,8 +22,10 @@
 #include "foundation/paths.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
+#include "simboard/maintenance.h"
 #include "simboard/mcc.h"
 #include "simboard/mixer.h"
+#include "simboard/status_files.h"
 #include "simboard/watchdog.h"
 
 namespace {
@@ -33,8 +41,13 @@ public:
   explicit PublishedBoard(const std::string& dir) : dir_(dir), seen_(0), streak_(0) { publishSwitch(); }
 
   int ioctl(int fd, unsigned long request, void* arg) override {
+    if (request == SimBoard::Hal::PowerRead || request == SimBoard::Hal::DipRead ||
+        request == SimBoard::Maintenance::Status)
+      takeControl();
     int rc = Board::ioctl(fd, request, arg);
     switchRequested();
+    if (request == SimBoard::Hal::LedWrite)
+      save("leds", std::to_string(hal().leds()) + "\n", leds_);
     return rc;
   }
   int ioctl_value(int fd, unsigned long request, unsigned long value) override {
@@ -71,6 +84,30 @@ private:
       streak_ = 0;
   }
 
+  void takeControl() {
+    std::string path = dir_ + "/control", taken = path + ".taken";
+    if (rename(path.c_str(), taken.c_str()) != 0)
+      return;
+    std::ifstream in(taken);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream words(line);
+      std::string what;
+      unsigned a = 0, b = 0;
+      words >> what >> a >> b;
+      if (what == "power")
+        hal().set_power(static_cast<uint8_t>(a));
+      else if (what == "dip")
+        hal().set_dip(static_cast<uint8_t>(a));
+      else if (what == "trunk" && a < SimBoard::Maintenance::Trunks) {
+        maintenance().status(static_cast<int>(a)).state = b;
+        SimBoard::StatusFiles::set_framer(static_cast<int>(a), SimBoard::StatusFiles::framer_for_state(b));
+      } else if (!what.empty())
+        std::cerr << "nodalsrv-sim: unknown control line: " << line << std::endl;
+    }
+    remove(taken.c_str());
+  }
+
   void publishSwitch() {
     std::ostringstream sw;
     for (const auto& entry : hal().outputs()) {
@@ -97,7 +134,7 @@ private:
   }
 
   std::string dir_;
-  std::string switch_, watchdog_;
+  std::string switch_, watchdog_, leds_;
   uint64_t seen_;  // switch changes when last looked at
   int streak_;     // requests in a row that changed the switch
 };
@@ -117,6 +154,7 @@ int main(int argc, char** argv) {
   for (const char* dir : {"/usr/local/etc", "/var/run", "/var/log", "/var/monitoring", "/dev", "/sim"})
     makeDirs(root + dir);
   Paths::set_root(root);
+  SimBoard::StatusFiles::write_defaults();
   std::clog << "nodalsrv-sim: files under " << root << std::endl;
   // Static, so the board outlives the services that still talk to it
   // while the process exits.

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
+#include "tests/monitoring/fake_agent.h"
 #include "tests/support/sim_daemon.h"
 
 using testing_support::TestController;
@@ -147,6 +149,73 @@ TEST(Daemon, CommandLine) {
     EXPECT_EQ(d.exit_status(), 2) << bad.back();
     EXPECT_EQ(d.out().find("Usage:\n"), 0u) << bad.back();
   }
+}
+
+// Waits (in real time) until the agent has received the item value,
+// answering the link's pings meanwhile.
+bool agentGets(monitoring_test::FakeAgent& agent, const std::string& key, const std::string& value) {
+  for (int i = 0; i < testing_support::SimWait / 10; ++i) {
+    agent.wait(1, 10);
+    std::vector<std::string> lines = agent.drain();
+    for (const std::string& line : lines)
+      if (line == "ping")
+        agent.answer_ping();
+    auto values = monitoring_test::FakeAgent::values(lines);
+    if (values.count(key) && values[key] == value)
+      return true;
+  }
+  return false;
+}
+
+TEST(Daemon, MonitoringFilesAndAgentLink) {
+  monitoring_test::FakeAgent agent;
+  SimDaemon d({}, "[snmpagent]\nhost=" + agent.host() + "\nname=corv\n");
+  ASSERT_TRUE(agent.accept(testing_support::SimWait));
+  EXPECT_TRUE(agentGets(agent, "gatewayCommon.driverBuild.0", "2.6.1 [sim 2024-05-01]"));
+  EXPECT_TRUE(agentGets(agent, "e1Table.e1StatusDsc.3", "Synchronized"));  // the framer files, read at 1 s
+
+  // Every controller connection gets the power status, beside the trunks'.
+  TestController ctl;
+  ASSERT_TRUE(d.attach(ctl));
+  ctl.wait(5, 2000);
+  std::vector<std::string> first = ctl.drain();
+  // (two when the connection comes before the first power check)
+  EXPECT_GE(std::count(first.begin(), first.end(), "signal power"), 1) << testing::PrintToString(first);
+  EXPECT_TRUE(d.eventually("/var/monitoring/powerstatus", "2"));
+
+  // A trunk losing its carrier reaches the framer file and, through the
+  // trunk status signal, the agent.
+  std::ofstream(d.root + "/sim/control") << "trunk 2 2\npower 1\n";
+  EXPECT_TRUE(d.eventually("/proc/driver/hdlc/peb22554/2", "Current state           : No Carrier"));
+  EXPECT_TRUE(agentGets(agent, "e1Table.e1StatusDsc.3", "No Carrier"));
+  EXPECT_TRUE(d.eventually("/var/monitoring/powerstatus", "1"));
+
+  // What the controller displays goes to the files and the agent; a
+  // setting whose name leaves the tree is sent on but written nowhere.
+  ctl.command(1, -1, [](LGCP::Command& c) {
+    LGCP::BoardStatusParams& b = c.select_display().select_board().select_boardStatus();
+    b.set_position(1);
+    b.set_version({'x', '2'});
+    b.set_status(LGCP::ExtBoardStatus::waitBoard);
+    b.set_type(LGCP::ExtBoardType::isdn);
+  });
+  ctl.command(2, -1, [](LGCP::Command& c) {
+    MON::SnmpSetCommand s;
+    s.set_uniq(5);
+    MON::IniName& name = s.mutable_id().select_name();
+    name.set_section("..");
+    name.set_name("escaped");
+    name.set_index(0);
+    s.set_value("x");
+    c.select_display().select_snmp_set().mutable_commands().push_back(s);
+  });
+  EXPECT_EQ(exchange(ctl, 2), (std::vector<std::string>{"seq=1 success", "seq=2 success"}));
+  EXPECT_TRUE(d.eventually("/var/monitoring/board1", "2\nx2\n1\n"));
+  EXPECT_TRUE(agentGets(agent, "extBoardTable.extBoardSoftVer.1", "x2"));
+  EXPECT_TRUE(agentGets(agent, "...escaped.0", "x"));
+  struct stat st;
+  EXPECT_NE(stat((d.root + "/var/0/escaped").c_str(), &st), 0);
+  EXPECT_NE(d.err().find("is not a plain file name: no file written"), std::string::npos);
 }
 
 }  // namespace

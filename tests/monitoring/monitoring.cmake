@@ -2,7 +2,7 @@
 # simulated board, the test clock, a test controller and fake agents over
 # loopback TCP.
 nodal_test(monitoring_test
-  SOURCES monitoring_data_test.cpp snmp_agent_test.cpp
+  SOURCES monitoring_data_test.cpp snmp_agent_test.cpp monitoring_ctl_test.cpp
   LIBS monitoring core messages simboard testsupport)
 target_compile_definitions(monitoring_test PRIVATE
   AGENT_VECTORS="${CMAKE_CURRENT_SOURCE_DIR}/vectors/agent_vectors.txt")

@@ -43,10 +43,15 @@ inline int freePort() {
 
 class SimDaemon {
 public:
-  explicit SimDaemon(std::vector<std::string> args = {}) {
+  // With a configuration text, the daemon reads it as its configuration file.
+  explicit SimDaemon(std::vector<std::string> args = {}, const std::string& config = "") {
     char tmpl[] = "/tmp/nodalsrv-e2e-XXXXXX";
     root = mkdtemp(tmpl);
     port = freePort();
+    if (!config.empty()) {
+      std::system(("mkdir -p " + root + "/usr/local/etc").c_str());
+      std::ofstream(root + "/usr/local/etc/server.conf") << config;
+    }
     if (args.empty())
       args = {"--port", std::to_string(port)};
     pid = fork();
@@ -125,13 +130,14 @@ public:
 };
 
 // Collects n replies (described with details when asked), leaving out the
-// trunk status the E1 service sends on its own every second.
+// trunk status the E1 service sends on its own every second and the power
+// status every connection gets.
 inline std::vector<std::string> exchange(TestController& ctl, size_t n, bool details = false) {
   std::vector<std::string> lines;
   for (int i = 0; i < SimWait / 10 && lines.size() < n; ++i) {
     ctl.wait(1, 10);
     for (std::string& line : ctl.drain(details))
-      if (line != "signal trunkStatus")
+      if (line != "signal trunkStatus" && line != "signal power")
         lines.push_back(line);
   }
   return lines;
