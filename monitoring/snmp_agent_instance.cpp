@@ -1,14 +1,15 @@
+#include "monitoring/snmp_agent.h"
+
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <vector>
 
 #include "asn1/coder_env.h"
 #include "foundation/control_net.h"
-#include "foundation/ext.h"
 #include "foundation/ini_reader.h"
 #include "foundation/mux_time.h"
 #include "monitoring/monitoring_data.h"
-#include "monitoring/snmp_agent.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ bool parseHost(const std::string& host, INet4::Addr& address) {
   std::string port = host.substr(colon + 1);
   char* end = nullptr;
   unsigned long number = port.empty() ? 0 : std::strtoul(port.c_str(), &end, 10);
-  if (port.empty() || *end != '\0' || number > 65535 || !isdigit(static_cast<unsigned char>(port[0])))
+  if (port.empty() || *end != '\0' || number > 65535 || !std::isdigit(static_cast<unsigned char>(port[0])))
     return false;
   if (!address.Assign(host.substr(0, colon)))
     return false;

@@ -80,7 +80,7 @@ public:
       return "ping";
     if (c.is_snmp_trapsink_set()) {
       for (const MON::SnmpTrapsink& sink : c.get_snmp_trapsink_set().get_trapsinks())
-        text += (text.empty() ? "trapsink " : ",") + sink.get_host().getValue() + (sink.has_port() ? ":port" : "");
+        text += (text.empty() ? "trapsink " : ",") + sink.get_host().getValue() + (sink.has_port() ? ":" + std::to_string(sink.get_port().getValue()) : "");
       return text;
     }
     if (!c.is_snmp_set())
