@@ -9,7 +9,16 @@ std::string& rootDir() {
   return dir;
 }
 
+unsigned short& relayPort() {
+  static unsigned short port = kAuthRelayPort;
+  return port;
+}
+
 }  // namespace
+
+unsigned short auth_relay_port() { return relayPort(); }
+
+void set_auth_relay_port(unsigned short port) { relayPort() = port; }
 
 std::string resolve(const std::string& path) { return rootDir() + path; }
 

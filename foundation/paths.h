@@ -59,6 +59,12 @@ constexpr const char* kFaxReceiver = "/usr/local/bin/fax";
 constexpr const char* kFaxFileFormat = "/var/fax-%H-%M-%S.g3";  // strftime format
 constexpr const char* kVoiceDir = "/usr/local/voice/";           // + phrase name
 
+// The loopback TCP port of the modem authentication relay: 52000 in the
+// daemon; tests and the simulated board move it (0 takes an ephemeral port).
+constexpr unsigned short kAuthRelayPort = 52000;
+unsigned short auth_relay_port();
+void set_auth_relay_port(unsigned short port);
+
 // The path as the process must open it: the root followed by the path.
 std::string resolve(const std::string& path);
 

@@ -18,13 +18,15 @@
 #include "simboard/mcc.h"
 #include "simboard/mixer.h"
 #include "simboard/rtp_ext.h"
+#include "simboard/modem_control.h"
 #include "simboard/watchdog.h"
 
 namespace SimBoard {
 
 Board::Board()
-    : nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr), maintenance_(nullptr),
-      e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr), rtpExt_(nullptr) {
+    : hdlc_(log_), nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr),
+      maintenance_(nullptr), e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr), rtpExt_(nullptr),
+      modems_(nullptr) {
   hal_ = &add(std::make_unique<Hal>());
   mcc_ = &add(std::make_unique<Mcc>());
   watchdog_ = &add(std::make_unique<Watchdog>());
@@ -34,6 +36,7 @@ Board::Board()
   dtmf_ = &add(std::make_unique<Dtmf>());
   mixer_ = &add(std::make_unique<Mixer>());
   rtpExt_ = &add(std::make_unique<RtpExt>());
+  modems_ = &add(std::make_unique<ModemControl>());
   previous_ = DevIo::install(this);
   adopt_orphans();
 }
@@ -255,7 +258,7 @@ int Board::request(int fd, unsigned long number, void* pointer, unsigned long va
     return interfaces_.request(number, pointer);
   if (!file)
     return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
-  Request req(*file, number, pointer, value, byValue);
+  Request req(*file, number, pointer, value, byValue, file->device().argument_size(number));
   const uint8_t* bytes = byValue ? nullptr : static_cast<const uint8_t*>(pointer);
   LoggedRequest* entry = log_.next();
   if (entry) {
@@ -283,6 +286,9 @@ int Board::request(int fd, unsigned long number, void* pointer, unsigned long va
 }
 
 int Board::ioctl(int fd, unsigned long request, void* arg) {
+  // Network interface requests name the interface; the socket is the system's.
+  if (HdlcInterfaces::handles(request, arg))
+    return hdlc_.request(request, arg);
   return this->request(fd, request, arg, reinterpret_cast<unsigned long>(arg), false);
 }
 

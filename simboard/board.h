@@ -9,7 +9,8 @@
 // in the table (a dup() of one the board handed out) is looked up once by
 // the socket's inode and then kept there. Descriptors the board did not
 // hand out go to the system calls, except the network interface requests,
-// which the board answers for any socket. The table is checked against the
+// which the board answers for any socket (those naming an "hdlcN"
+// interface from its HDLC interfaces). The table is checked against the
 // descriptors' inodes on every open and pump(): a board descriptor the
 // daemon closed keeps routing to its file until then.
 //
@@ -32,6 +33,7 @@
 #include "foundation/device_io.h"
 #include "simboard/device.h"
 #include "simboard/interfaces.h"
+#include "simboard/hdlc_interfaces.h"
 #include "simboard/request.h"
 
 namespace SimBoard {
@@ -44,6 +46,7 @@ class Maintenance;
 class Mcc;
 class Mixer;
 class RtpExt;
+class ModemControl;
 class Watchdog;
 
 class Board : public DevIo::Backend {
@@ -65,6 +68,9 @@ public:
   RtpExt& rtp_ext() { return *rtpExt_; }
   // The network interfaces the daemon's interface requests see.
   Interfaces& interfaces() { return interfaces_; }
+  ModemControl& modems() { return *modems_; }
+  // The synchronous HDLC interfaces (none at first).
+  HdlcInterfaces& hdlc() { return hdlc_; }
 
   // Adds a device model (a later one replaces one with the same path).
   template <class T>
@@ -118,6 +124,7 @@ private:
   std::vector<std::shared_ptr<OpenFile>> byFd_;  // indexed by the daemon's descriptor
   std::vector<std::shared_ptr<OpenFile>> held_;
   RequestLog log_;
+  HdlcInterfaces hdlc_;
   uint64_t nextId_;
   bool pumping_;
   DevIo::Backend* previous_;
@@ -131,6 +138,7 @@ private:
   Mixer* mixer_;
   RtpExt* rtpExt_;
   Interfaces interfaces_;
+  ModemControl* modems_;
 };
 
 }  // namespace SimBoard

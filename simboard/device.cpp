@@ -44,8 +44,15 @@ size_t Device::inject(const Bytes& record) {
   return sent;
 }
 
-void Device::on(unsigned long request, Arg form, Handler handler) {
-  requests_[request] = Entry{form, std::move(handler)};
+void Device::on(unsigned long request, Arg form, Handler handler, size_t size) {
+  requests_[request] = Entry{form, std::move(handler), size};
+}
+
+size_t Device::argument_size(unsigned long request) const {
+  if (size_t encoded = request_size(request))
+    return encoded;
+  auto entry = requests_.find(request);
+  return entry != requests_.end() ? entry->second.size : 0;
 }
 
 void Device::pump() const {

@@ -59,12 +59,17 @@ public:
   std::vector<LoggedRequest> requests() const;           // kept in the board's log
   std::vector<LoggedRequest> requests(unsigned long number) const;
 
+  // The argument size of a request: the one given to on(), else the size
+  // the request number encodes.
+  size_t argument_size(unsigned long request) const;
+
   // Sends one record to every open file of the device that reads; returns
   // the number of files it went to.
   size_t inject(const Bytes& record);
 
 protected:
-  void on(unsigned long request, Arg form, Handler handler);
+  // size: the argument size of a request whose number does not encode it.
+  void on(unsigned long request, Arg form, Handler handler, size_t size = 0);
   Board* board() const { return board_; }
   // Lets the board move what can move (used by accessors that read traffic).
   void pump() const;
@@ -89,6 +94,7 @@ private:
   struct Entry {
     Arg form;
     Handler handler;
+    size_t size;
   };
   struct Failure {
     int error;

@@ -15,14 +15,14 @@ class OpenFile;
 
 class Request {
 public:
-  Request(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue)
+  Request(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue, size_t size)
       : file_(file), number_(number), pointer_(static_cast<uint8_t*>(pointer)), value_(value),
-        byValue_(byValue), error_(0) {}
+        byValue_(byValue), size_(size), error_(0) {}
 
   OpenFile& file() const { return file_; }
   unsigned long number() const { return number_; }
-  // The argument size the request number encodes.
-  size_t size() const { return request_size(number_); }
+  // The argument size: encoded in the request number, or known to the device.
+  size_t size() const { return size_; }
   // How the daemon passed the argument: by value (ioctl_value) or by pointer.
   bool by_value() const { return byValue_; }
   // The argument as the driver receives it: the value, or the pointer's bits.
@@ -54,6 +54,7 @@ private:
   uint8_t* pointer_;
   unsigned long value_;
   bool byValue_;
+  size_t size_;
   int error_;
 };
 

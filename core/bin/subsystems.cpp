@@ -7,6 +7,7 @@
 #include "slots/map_slot.h"
 #include "slots/mcc_slot.h"
 #include "slots/mixer_factory.h"
+#include "slots/modem_factory.h"
 
 // The slot factories of the daemon, constructed at start-up in a fixed
 // order: map, PSTN, RTP, modem, mixer, ext, MCC, echo, voice, T.38, ISDN,
@@ -15,6 +16,7 @@
 // factories are global objects that exist before this runs.
 void ConstructSlotFactories() {
   MapFactory::instance();
+  ModemFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();
   MccFactory::instance();

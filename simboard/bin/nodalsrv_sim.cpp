@@ -10,6 +10,13 @@
 // E1 trunk's state in its status record and its framer status file. The
 // file is taken when the daemon next asks for the power, DIP or a trunk
 // status (every second or two while it runs).
+//
+// The board has four DSP modems and the synchronous interfaces "hdlc0" and
+// "hdlc1". Stand-ins for the PPP daemon and the fax programs are written
+// under the root unless files are there already: each notes its command
+// line in "sim/programs"; the PPP daemon and the fax receiver run until
+// hung up, the fax transfer ends at once reporting one page. The modem
+// authentication relay listens on NODALSRV_SIM_AUTH_PORT when it is set.
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -34,6 +41,28 @@ void makeDirs(const std::string& path) {
   for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1))
     mkdir(path.substr(0, pos).c_str(), 0755);
   mkdir(path.c_str(), 0755);
+}
+
+void writeNew(const std::string& path, const std::string& text, mode_t mode) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0)
+    return;
+  std::ofstream(path) << text;
+  chmod(path.c_str(), mode);
+}
+
+// A shell stand-in that notes how it was started and then does what is given.
+std::string standIn(const std::string& root, const char* name, const char* then) {
+  return std::string("#!/bin/sh\necho \"") + name + " $*\" >> '" + root + "/sim/programs'\n" + then;
+}
+
+void writeStandIns(const std::string& root) {
+  const char* untilHungUp = "trap 'exit 0' HUP TERM\nwhile :; do sleep 1 & wait $!; done\n";
+  writeNew(root + Paths::kPppd, standIn(root, "pppd", untilHungUp), 0755);
+  writeNew(root + Paths::kFaxTransfer, standIn(root, "fax", "exit 1\n"), 0755);
+  writeNew(root + Paths::kFaxReceiver, standIn(root, "fax", untilHungUp), 0755);
+  for (const char* options : {Paths::kPppAnswerOptions, Paths::kPppOriginateOptions, Paths::kPppInterfaceOptions})
+    writeNew(root + options, "", 0644);
 }
 
 class PublishedBoard : public SimBoard::Board {
@@ -151,10 +180,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   root = full;
-  for (const char* dir : {"/usr/local/etc", "/var/run", "/var/log", "/var/monitoring", "/dev", "/sim"})
+  for (const char* dir : {"/usr/local/etc/ppp", "/usr/local/sbin", "/usr/local/bin", "/var/run", "/var/log",
+                          "/var/monitoring", "/dev", "/sim"})
     makeDirs(root + dir);
   Paths::set_root(root);
   SimBoard::StatusFiles::write_defaults();
+  writeStandIns(root);
+  if (const char* port = getenv("NODALSRV_SIM_AUTH_PORT"))
+    Paths::set_auth_relay_port(static_cast<unsigned short>(atoi(port)));
   std::clog << "nodalsrv-sim: files under " << root << std::endl;
   // Static, so the board outlives the services that still talk to it
   // while the process exits.
@@ -166,5 +199,7 @@ int main(int argc, char** argv) {
   board.mixer().add_unit(1, 16, 32);
   // Frames a channel sends reach the channels connected to it in the switch.
   board.mcc().set_switch_routing(true);
+  board.hdlc().add("hdlc0", 96);
+  board.hdlc().add("hdlc1", 97);
   return nodalsrv_main(argc, argv);
 }

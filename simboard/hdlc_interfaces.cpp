@@ -1,0 +1,134 @@
+#include "simboard/hdlc_interfaces.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <linux/if.h>
+#include <linux/sockios.h>
+
+namespace SimBoard {
+
+namespace {
+
+const char Prefix[] = "hdlc";
+
+std::string nameOf(const ifreq& req) { return std::string(req.ifr_name, strnlen(req.ifr_name, IFNAMSIZ)); }
+
+}  // namespace
+
+HdlcInterface::HdlcInterface(std::string name, int index, uint32_t slotMap)
+    : name_(std::move(name)), index_(index), flags_(IFF_POINTOPOINT | IFF_NOARP), protocol_(IF_PROTO_HDLC),
+      encoding_(0), parity_(0), slotMap_(slotMap) {}
+
+void HdlcInterface::fail(unsigned long request, int err, int times) { failures_[request] = {err, times}; }
+
+int HdlcInterface::answer(unsigned long request, void* arg) {
+  auto failure = failures_.find(request);
+  if (failure != failures_.end()) {
+    int err = failure->second.first;
+    if (failure->second.second > 0 && --failure->second.second == 0)
+      failures_.erase(failure);
+    errno = err;
+    return -1;
+  }
+  ifreq& req = *static_cast<ifreq*>(arg);
+  switch (request) {
+  case SIOCGIFINDEX: req.ifr_ifindex = index_; return 0;
+  case SIOCGIFFLAGS: req.ifr_flags = flags_; return 0;
+  case SIOCSIFFLAGS: flags_ = req.ifr_flags; return 0;
+  default: break;
+  }
+  if_settings& s = req.ifr_settings;
+  if (s.type == IF_GET_IFACE) {
+    // The interface reports E1 settings; a buffer too small is refused.
+    s.type = IF_IFACE_E1;
+    if (s.size < sizeof(te1_settings)) {
+      s.size = sizeof(te1_settings);
+      errno = ENOBUFS;
+      return -1;
+    }
+    te1_settings settings{};
+    settings.slot_map = slotMap_;
+    std::memcpy(s.ifs_ifsu.te1, &settings, sizeof settings);
+    s.size = sizeof(te1_settings);
+    return 0;
+  }
+  if (flags_ & IFF_UP) {
+    errno = EBUSY;  // the protocol changes only while the interface is down
+    return -1;
+  }
+  if (s.type == IF_PROTO_PPP) {
+    protocol_ = IF_PROTO_PPP;
+    return 0;
+  }
+  if (s.type == IF_PROTO_HDLC && s.size >= sizeof(raw_hdlc_proto) && s.ifs_ifsu.raw_hdlc) {
+    raw_hdlc_proto proto;
+    std::memcpy(&proto, s.ifs_ifsu.raw_hdlc, sizeof proto);
+    protocol_ = IF_PROTO_HDLC;
+    encoding_ = proto.encoding;
+    parity_ = proto.parity;
+    return 0;
+  }
+  errno = EINVAL;
+  return -1;
+}
+
+HdlcInterface& HdlcInterfaces::add(const std::string& name, uint32_t slotMap) {
+  remove(name);
+  interfaces_.push_back(std::make_unique<HdlcInterface>(name, static_cast<int>(interfaces_.size()) + 10, slotMap));
+  return *interfaces_.back();
+}
+
+HdlcInterface* HdlcInterfaces::find(const std::string& name) const {
+  for (const auto& i : interfaces_)
+    if (i->name() == name)
+      return i.get();
+  return nullptr;
+}
+
+void HdlcInterfaces::remove(const std::string& name) {
+  interfaces_.erase(std::remove_if(interfaces_.begin(), interfaces_.end(),
+                                   [&](const std::unique_ptr<HdlcInterface>& i) { return i->name() == name; }),
+                    interfaces_.end());
+}
+
+bool HdlcInterfaces::handles(unsigned long request, const void* arg) {
+  if (!arg || (request != SIOCGIFINDEX && request != SIOCGIFFLAGS && request != SIOCSIFFLAGS &&
+               request != SIOCWANDEV))
+    return false;
+  return nameOf(*static_cast<const ifreq*>(arg)).compare(0, sizeof Prefix - 1, Prefix) == 0;
+}
+
+int HdlcInterfaces::request(unsigned long request, void* arg) {
+  ifreq& req = *static_cast<ifreq*>(arg);
+  const std::string name = nameOf(req);
+  const if_settings& settings = req.ifr_settings;
+  const uint8_t* buffer = request == SIOCWANDEV ? reinterpret_cast<const uint8_t*>(settings.ifs_ifsu.raw_hdlc) : nullptr;
+  const size_t size = buffer ? std::min<size_t>(settings.size, 128) : 0;
+  LoggedRequest* entry = log_.next();
+  if (entry) {
+    entry->device = name;
+    entry->number = request;
+    entry->byValue = false;
+    entry->value = request == SIOCWANDEV    ? settings.type
+                   : request == SIOCSIFFLAGS ? static_cast<unsigned short>(req.ifr_flags)
+                                             : 0;
+    entry->in.assign(buffer, buffer + size);
+  }
+  HdlcInterface* iface = find(name);
+  int result = -1;
+  if (iface)
+    result = iface->answer(request, arg);
+  else
+    errno = ENODEV;
+  const int err = errno;
+  if (entry) {
+    entry->out.assign(buffer, buffer + size);
+    entry->result = result;
+    entry->error = result < 0 ? err : 0;
+  }
+  errno = err;
+  return result;
+}
+
+}  // namespace SimBoard
