@@ -29,15 +29,13 @@ int ddmBits(const TERM::ModemParams& params) {
 }  // namespace
 
 DspModemSlot::DspModemSlot(ModemFactory& factory, const TERM::ModemParams& params)
-    : ModemSlot(factory, params), timeslot_(-1), modem_(-1), bound_(true) {}
+    : ModemSlot(factory, params), timeslot_(-1), modem_(-1) {}
 
 DspModemSlot::~DspModemSlot() { unbind(); }
 
 void DspModemSlot::unbind() {
-  if (!bound_)
-    return;
-  bound_ = false;
-  factory_.ReleaseModemSlot(this);
+  if (unbinding())
+    factory_.ReleaseModemSlot(this);
 }
 
 bool DspModemSlot::IOnOutputStream() {

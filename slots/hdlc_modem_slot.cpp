@@ -8,7 +8,7 @@
 #include "slots/modem_slot.h"
 
 HdlcModemSlot::HdlcModemSlot(ModemFactory& factory, const TERM::ModemParams& params, const std::string& name)
-    : ModemSlot(factory, params), channel_(-1), name_(name), bound_(true) {}
+    : ModemSlot(factory, params), channel_(-1), name_(name) {}
 
 HdlcModemSlot::~HdlcModemSlot() {
   pppd_kill();
@@ -20,10 +20,8 @@ HdlcModemSlot::~HdlcModemSlot() {
 }
 
 void HdlcModemSlot::unbind() {
-  if (!bound_)
-    return;
-  bound_ = false;
-  factory_.ReleaseModemSlot(this);
+  if (unbinding())
+    factory_.ReleaseModemSlot(this);
 }
 
 bool HdlcModemSlot::IOnOutputStream() {

@@ -29,7 +29,7 @@ BASE::INTEGER64Bits counter(uint32_t high, uint32_t low) {
 }  // namespace
 
 ModemSlot::ModemSlot(ModemFactory& factory, const TERM::ModemParams& params)
-    : factory_(factory), params_(params), pid_(-1) {
+    : factory_(factory), params_(params), pid_(-1), bound_(true) {
   wait_.Bind(this, &ModemSlot::on_terminate);
 }
 

@@ -55,6 +55,13 @@ protected:
   void on_terminate(int status);
   void on_terminate_timeout();
   void pppd_kill();
+  // True on the first call only: unbind() hands back once, also when the
+  // slot is deleted without its release (the controller lost).
+  bool unbinding() {
+    bool first = bound_;
+    bound_ = false;
+    return first;
+  }
   // A step that ends the set-up: logs what with the system error text and
   // sends `abort` with errno.
   void failed(const char* what);
@@ -66,6 +73,8 @@ protected:
   Timer timer_;
 
 private:
+  bool bound_;
+
   void OnAuthRequest(const voauth* record);
   void OnAcctInformation(const voacct* record);
 };
@@ -99,7 +108,6 @@ private:
   Fd device_;
   int timeslot_;
   int modem_;
-  bool bound_;
 };
 
 class HdlcModemSlot : public ModemSlot {
@@ -122,5 +130,4 @@ private:
 
   int channel_;
   std::string name_;
-  bool bound_;
 };

@@ -3,13 +3,17 @@
 // switch), carrying traffic where the kind carries any, and destroyed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "messages/TERM/TERM.h"
 #include "tests/support/sim_daemon.h"
 
 using testing_support::exchange;
+using testing_support::readFile;
 using testing_support::SimDaemon;
 using testing_support::TestController;
 using Lines = std::vector<std::string>;
@@ -48,6 +52,17 @@ protected:
     EXPECT_EQ(exchange(ctl, want.size()), want);
   }
   bool switched(const std::string& line) { return d.eventually("/sim/switch", line + "\n"); }
+  // Messages until one is the line (that one last), trunk status left out.
+  Lines until(const std::string& line) {
+    Lines lines;
+    for (int i = 0; i < testing_support::SimWait / 10 && (lines.empty() || lines.back() != line); ++i) {
+      ctl.wait(1, 10);
+      for (std::string& l : ctl.drain())
+        if (l != "signal trunkStatus" && (lines.empty() || lines.back() != line))
+          lines.push_back(l);
+    }
+    return lines;
+  }
 
   SimDaemon d;
   TestController ctl;
@@ -152,6 +167,77 @@ TEST_F(SlotsE2E, ConferenceMixer) {
   destroyAll(8, {1, 2});
   EXPECT_TRUE(switched("1155 disabled"));
   EXPECT_TRUE(switched("1157 disabled"));
+}
+
+// In place of the stand-in: a PPP daemon that asks the relay to
+// authenticate "alice" for its modem (session -1 on an interface), keeps
+// the records it gets back in "pppd.records" and ends when hung up.
+void writeTestPppd(const std::string& root) {
+  const std::string path = root + "/usr/local/sbin/pppd";
+  std::ofstream(path) << "#!/usr/bin/env python3\n"
+                         "import os, signal, socket, struct, sys\n"
+                         "signal.signal(signal.SIGHUP, lambda *a: sys.exit(0))\n"
+                         "tty = sys.argv[3]\n"
+                         "modem = int(tty[8:]) if tty.startswith('/dev/mdm') else 0xffffffff\n"
+                         "s = socket.create_connection(('127.0.0.1', int(os.environ['NODALSRV_SIM_AUTH_PORT'])))\n"
+                         "s.sendall(struct.pack('=III64s64s', 140, 1, modem, b'alice', b'secret'))\n"
+                         "data = b''\n"
+                         "while len(data) < 52:\n"
+                         "    data += s.recv(64)\n"
+                         "open(sys.argv[0] + '.records', 'wb').write(data)\n"
+                         "while True:\n"
+                         "    signal.pause()\n";
+  chmod(path.c_str(), 0755);
+}
+
+TEST_F(SlotsE2E, ModemsWithTheAuthenticationRelay) {
+  writeTestPppd(d.root);
+  create(1, 20, [](LGCP::CreateParams& p) {
+    TERM::ModemParams& m = p.select_modem();
+    m.set_cid("5551234");
+    m.set_cdid("");
+  });
+  trunk(2, 21, 1);
+  connect(3, 20, 21);
+  // Modem 0 on time slot 192 answers; its PPP daemon asks for alice.
+  Lines lines = until("slot=20 signal modemProceeding");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "slot=20 signal transmitter active 192"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "seq=3 slot=20 success"), lines.end());
+  EXPECT_TRUE(switched("1 connected 192"));
+  ctl.command(4, 20, [](LGCP::Command& c) {
+    TERM::ModemUserParameters& m = c.select_activate().select_modem();
+    m.set_remoteAddr("10.0.0.2");
+    m.set_netmask("255.255.255.255");
+    m.set_gateway("10.0.0.1");
+    m.set_dns("10.0.0.53");
+    m.set_mtu(1500);
+  });
+  EXPECT_EQ(until("seq=4 slot=20 success").back(), "seq=4 slot=20 success");
+  ASSERT_TRUE(d.eventually("/usr/local/sbin/pppd.records", std::string("\x10\0\0\0\x02\0\0\0", 8)));
+  std::string records = readFile(d.root + "/usr/local/sbin/pppd.records");
+  ASSERT_EQ(records.size(), 52u);
+  uint32_t w[13];
+  memcpy(w, records.data(), sizeof w);
+  EXPECT_EQ(std::vector<uint32_t>(w, w + 13),
+            (std::vector<uint32_t>{16, 2, 0, 1, 36, 3, 0, 0, inet_addr("10.0.0.2"), inet_addr("255.255.255.255"),
+                                   inet_addr("10.0.0.1"), inet_addr("10.0.0.53"), 1500}));
+  destroy(5, 20);
+  EXPECT_EQ(until("seq=5 slot=20 success").back(), "seq=5 slot=20 success");
+  EXPECT_TRUE(d.eventually(".err", "20:dsp-modem: pppd terminated with code 0\n"));
+
+  // A digital modem takes hdlc0 and runs the PPP daemon on it.
+  create(6, 22, [](LGCP::CreateParams& p) {
+    TERM::ModemParams& m = p.select_modem();
+    m.set_cid("");
+    m.set_cdid("");
+    m.mutable_ddm().push_back(TERM::DigitalDataModeEnum(TERM::DigitalDataModeEnum::ddm8BIT));
+  });
+  connect(7, 22, 21);
+  lines = until("slot=22 signal modemProceeding");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "seq=7 slot=22 success"), lines.end());
+  EXPECT_TRUE(d.eventually(".err", "22:digital-modem: pppd executed cid=\"\" pid="));
+  destroy(8, 22);
+  EXPECT_EQ(until("seq=8 slot=22 success").back(), "seq=8 slot=22 success");
 }
 
 }  // namespace

@@ -41,6 +41,8 @@ inline int freePort() {
   return ntohs(a.sin_port);
 }
 
+// The modem authentication relay listens on a port of its own too, so
+// that daemons of tests run side by side do not meet on one port.
 class SimDaemon {
 public:
   // With a configuration text, the daemon reads it as its configuration file.
@@ -52,11 +54,13 @@ public:
       std::system(("mkdir -p " + root + "/usr/local/etc").c_str());
       std::ofstream(root + "/usr/local/etc/server.conf") << config;
     }
+    authPort = freePort();
     if (args.empty())
       args = {"--port", std::to_string(port)};
     pid = fork();
     if (pid == 0) {
       setenv("NODALSRV_SIM_ROOT", root.c_str(), 1);
+      setenv("NODALSRV_SIM_AUTH_PORT", std::to_string(authPort).c_str(), 1);
       int out = open((root + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = open((root + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, 1);
@@ -126,6 +130,7 @@ public:
 
   std::string root;
   int port = 0;
+  int authPort = 0;
   pid_t pid = -1;
 };
 
