@@ -11,6 +11,7 @@
 
 #include "foundation/fd.h"
 #include "simboard/dsp.h"
+#include "simboard/dsp_data.h"
 #include "simboard/dtmf.h"
 #include "simboard/e1_cas.h"
 #include "simboard/hal.h"
@@ -26,7 +27,7 @@ namespace SimBoard {
 Board::Board()
     : hdlc_(log_), nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr),
       maintenance_(nullptr), e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr), rtpExt_(nullptr),
-      modems_(nullptr) {
+      modems_(nullptr), dspData_(nullptr) {
   hal_ = &add(std::make_unique<Hal>());
   mcc_ = &add(std::make_unique<Mcc>());
   watchdog_ = &add(std::make_unique<Watchdog>());
@@ -37,6 +38,7 @@ Board::Board()
   mixer_ = &add(std::make_unique<Mixer>());
   rtpExt_ = &add(std::make_unique<RtpExt>());
   modems_ = &add(std::make_unique<ModemControl>());
+  dspData_ = &add(std::make_unique<DspData>());
   previous_ = DevIo::install(this);
   adopt_orphans();
 }
@@ -173,6 +175,21 @@ std::shared_ptr<OpenFile> Board::find(int fd) const {
   if (!file)
     return nullptr;
   return byFd_[fd];
+}
+
+void Board::set_line_full(OpenFile& file, bool full) {
+  if (!full) {
+    file.empty();
+    service(file);
+    return;
+  }
+  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
+    struct stat st;
+    if (byFd_[fd].get() == &file && ::fstat(static_cast<int>(fd), &st) == 0 && st.st_ino == file.inode()) {
+      file.fill(static_cast<int>(fd));
+      return;
+    }
+  }
 }
 
 int Board::open(const char* path, int flags) {

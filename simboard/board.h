@@ -39,6 +39,7 @@
 namespace SimBoard {
 
 class Dsp;
+class DspData;
 class Dtmf;
 class E1Cas;
 class Hal;
@@ -71,6 +72,7 @@ public:
   ModemControl& modems() { return *modems_; }
   // The synchronous HDLC interfaces (none at first).
   HdlcInterfaces& hdlc() { return hdlc_; }
+  DspData& dsp_data() { return *dspData_; }
 
   // Adds a device model (a later one replaces one with the same path).
   template <class T>
@@ -90,6 +92,9 @@ public:
   const std::vector<std::shared_ptr<OpenFile>>& files() const { return files_; }
   // The open file behind a daemon descriptor, or null.
   std::shared_ptr<OpenFile> find(int fd) const;
+  // Fills or empties the line of a file (OpenFile::fill); a file whose
+  // daemon end is gone stays as it is.
+  void set_line_full(OpenFile& file, bool full);
 
   int open(const char* path, int flags) override;
   int ioctl(int fd, unsigned long request, void* arg) override;
@@ -139,6 +144,7 @@ private:
   RtpExt* rtpExt_;
   Interfaces interfaces_;
   ModemControl* modems_;
+  DspData* dspData_;
 };
 
 }  // namespace SimBoard

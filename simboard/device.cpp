@@ -80,9 +80,11 @@ int Device::dispatch(Request& request) {
 
 bool Device::service(OpenFile& file, bool closing) {
   file.flush();
+  if (file.external())
+    return false;  // the peer on the line takes the frames
   Bytes datagram;
   for (;;) {
-    if (!closing && !accepting(file))
+    if (!closing && (file.full() || !accepting(file)))
       return true;
     if (!file.receive(datagram))
       return false;

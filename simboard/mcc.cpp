@@ -25,6 +25,8 @@ void MccChannel::stall(bool on) {
     static_cast<Mcc*>(device_)->pump();
 }
 
+void MccChannel::line_full(bool full) { static_cast<Mcc*>(device_)->board()->set_line_full(*file_, full); }
+
 bool MccChannel::open() const {
   static_cast<Mcc*>(device_)->pump();
   return !file_->closed();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/fd.h"
 #include "simboard/device.h"
 
 namespace SimBoard {
@@ -43,6 +44,13 @@ public:
   // and then fail with EAGAIN; un-stalling takes them and POLLOUT returns.
   void stall(bool on);
   bool stalled() const { return stalled_; }
+  // The line: a descriptor of the socket pair's far end for a peer, which
+  // from then on reads what the daemon writes and writes what it reads
+  // (sent() and inject() no longer see that traffic).
+  Fd line() { return Fd(file_->hand_over()); }
+  // A full line: the daemon's writes fail with EAGAIN at once and its end
+  // reports no POLLOUT until the line is emptied (its frames then move on).
+  void line_full(bool full);
 
   // Frames the daemon wrote, oldest first (the last 1024 of them).
   const std::deque<Bytes>& sent() const;

@@ -15,7 +15,7 @@ constexpr size_t MaxDatagram = 65536;
 
 OpenFile::OpenFile(Device& device, int simFd, ino_t inode, int flags, uint64_t id)
     : device_(device), simFd_(simFd), inode_(inode), flags_(flags), id_(id), delivered_(0), consumed_(0),
-      writeError_(0), writeErrorTimes_(0) {}
+      writeError_(0), writeErrorTimes_(0), external_(false), full_(false), fillers_(0) {}
 
 OpenFile::~OpenFile() { close(); }
 
@@ -53,6 +53,41 @@ bool OpenFile::flush() {
 }
 
 bool OpenFile::receive(Bytes& datagram) {
+  if (!backlog_.empty()) {
+    datagram = std::move(backlog_.front());
+    backlog_.pop_front();
+    return true;
+  }
+  while (take(datagram)) {
+    if (fillers_ == 0)
+      return true;
+    --fillers_;
+  }
+  return false;
+}
+
+int OpenFile::hand_over() {
+  if (simFd_ < 0)
+    return -1;
+  external_ = true;
+  return ::fcntl(simFd_, F_DUPFD_CLOEXEC, 0);
+}
+
+void OpenFile::fill(int daemonFd) {
+  Bytes datagram;
+  while (take(datagram)) {
+    if (fillers_ > 0)
+      --fillers_;
+    else
+      backlog_.push_back(std::move(datagram));
+  }
+  full_ = true;
+  char filler = 0;
+  while (::send(daemonFd, &filler, 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1)
+    ++fillers_;
+}
+
+bool OpenFile::take(Bytes& datagram) {
   if (simFd_ < 0)
     return false;
   // Ask for the size first: filling a 64 KiB buffer for every look at an

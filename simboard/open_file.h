@@ -43,6 +43,21 @@ public:
 
   // Daemon to simulator: takes one datagram the daemon wrote.
   bool receive(Bytes& datagram);
+
+  // The line: gives a peer a descriptor of the simulator's end (-1 when the
+  // file is closed). From then on the board takes nothing the daemon writes
+  // and sends it nothing: the peer reads and writes the frames itself.
+  int hand_over();
+  bool external() const { return external_; }
+
+  // A full line: what the daemon wrote is set aside, and its end (daemonFd,
+  // one of its descriptors) is filled up, so that its writes fail with
+  // EAGAIN at once and poll reports no POLLOUT. Emptying it lets receive()
+  // take the daemon's frames again, the filling dropped; taking them makes
+  // the daemon's end writable.
+  void fill(int daemonFd);
+  void empty() { full_ = false; }
+  bool full() const { return full_; }
   // The daemon's next `times` writes fail with err (and write nothing).
   void fail_writes(int err, int times = 1);
 
@@ -60,6 +75,9 @@ private:
     int error;
   };
 
+  // One datagram out of the socket, filling included.
+  bool take(Bytes& datagram);
+
   Device& device_;
   int simFd_;
   ino_t inode_;
@@ -71,6 +89,10 @@ private:
   std::deque<std::pair<uint64_t, int>> readErrors_;  // datagram number -> errno
   int writeError_;
   int writeErrorTimes_;
+  bool external_;
+  bool full_;
+  std::deque<Bytes> backlog_;  // the daemon's frames set aside by fill()
+  uint64_t fillers_;           // datagrams of filling still in the socket
 };
 
 }  // namespace SimBoard

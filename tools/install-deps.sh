@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libboost-dev libloki-dev
   erlang-base erlang-asn1
-  tshark snmptrapd libpri-dev
+  tshark snmptrapd libpri-dev libss7-dev
 )
 missing=()
 for p in "${packages[@]}"; do

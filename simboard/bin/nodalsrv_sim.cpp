@@ -4,7 +4,9 @@
 // "sim/switch" (the TDM switch outputs, after the requests that change
 // them), "sim/leds" (the framer LED byte, after every write of it) and
 // "sim/watchdog" (what the watchdog received, after every write), rewritten
-// when they change. The board adds nothing to the daemon's loop.
+// when they change. A peer that binds a datagram socket at "sim/lines" is
+// handed the lines of the HDLC channels switched to trunk time slots
+// (simboard/line_offers.h). The board adds nothing to the daemon's loop.
 // Lines written to "sim/control" change the board: "power <byte>" and
 // "dip <byte>" set what "/dev/hal" reports, "trunk <0..3> <state 0..6>" an
 // E1 trunk's state in its status record and its framer status file. The
@@ -17,6 +19,7 @@
 // line in "sim/programs"; the PPP daemon and the fax receiver run until
 // hung up, the fax transfer ends at once reporting one page. The modem
 // authentication relay listens on NODALSRV_SIM_AUTH_PORT when it is set.
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -29,6 +32,7 @@
 #include "foundation/paths.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
+#include "simboard/line_offers.h"
 #include "simboard/maintenance.h"
 #include "simboard/mcc.h"
 #include "simboard/mixer.h"
@@ -67,21 +71,29 @@ void writeStandIns(const std::string& root) {
 
 class PublishedBoard : public SimBoard::Board {
 public:
-  explicit PublishedBoard(const std::string& dir) : dir_(dir), seen_(0), streak_(0) { publishSwitch(); }
+  explicit PublishedBoard(const std::string& dir) : dir_(dir), lines_(dir + "/lines"), seen_(0), streak_(0) {
+    publishSwitch();
+  }
 
   int ioctl(int fd, unsigned long request, void* arg) override {
     if (request == SimBoard::Hal::PowerRead || request == SimBoard::Hal::DipRead ||
         request == SimBoard::Maintenance::Status)
       takeControl();
     int rc = Board::ioctl(fd, request, arg);
+    int err = errno;
     switchRequested();
     if (request == SimBoard::Hal::LedWrite)
       save("leds", std::to_string(hal().leds()) + "\n", leds_);
+    lines_.check(*this);
+    errno = err;
     return rc;
   }
   int ioctl_value(int fd, unsigned long request, unsigned long value) override {
     int rc = Board::ioctl_value(fd, request, value);
+    int err = errno;
     switchRequested();
+    lines_.check(*this);
+    errno = err;
     return rc;
   }
 
@@ -163,6 +175,7 @@ private:
   }
 
   std::string dir_;
+  SimBoard::LineOffers lines_;
   std::string switch_, watchdog_, leds_;
   uint64_t seen_;  // switch changes when last looked at
   int streak_;     // requests in a row that changed the switch

@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <string>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "foundation/device_io.h"
 #include "foundation/multiplexer.h"
 #include "simboard/board.h"
+#include "simboard/dsp_data.h"
 #include "simboard/hal.h"
+#include "simboard/line_offers.h"
 #include "simboard/mcc.h"
 #include "simboard/rtp_ext.h"
 #include "simboard/watchdog.h"
@@ -27,6 +35,17 @@ int allocate(uint32_t type = 3) {
   return fd;
 }
 
+
+short revents(int fd, short events) {
+  pollfd p{fd, events, 0};
+  return ::poll(&p, 1, 0) == 1 ? p.revents : 0;
+}
+
+std::string readFrame(int fd) {
+  char buf[64];
+  ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+  return n < 0 ? "-" : std::string(buf, static_cast<size_t>(n));
+}
 }  // namespace
 
 // The switch's normal paths are checked through the switch object; here
@@ -157,4 +176,121 @@ TEST(SimRtpExt, QueueAndAttachment) {
   EXPECT_EQ(errno, EAGAIN);
   ::close(hal);
   ::close(fd);
+}
+
+TEST(SimMcc, ALineCarriesFramesToAndFromItsPeer) {
+  Board board;
+  int fd = allocate();
+  MccChannel& ch = board.mcc().channel(0);
+  EXPECT_EQ(DevIo::write(fd, "old", 3), 3);  // taken by the board before the hand-over
+  Fd line = ch.line();
+  ASSERT_TRUE(line);
+  EXPECT_EQ(DevIo::write(fd, "out", 3), 3);
+  EXPECT_EQ(readFrame(line.get()), "out");
+  EXPECT_EQ(::send(line.get(), "in", 2, 0), 2);
+  char buf[8];
+  ASSERT_EQ(DevIo::read(fd, buf, sizeof buf), 2);
+  EXPECT_EQ(std::string(buf, 2), "in");
+  EXPECT_EQ(ch.sent(), std::deque<Bytes>{Bytes({'o', 'l', 'd'})});
+  ::close(fd);
+  EXPECT_TRUE(revents(line.get(), POLLIN) & POLLHUP);
+}
+
+// A full line refuses at once and reports no POLLOUT; emptied, what the
+// daemon wrote before reaches the board in order and POLLOUT returns.
+TEST(SimMcc, AFullLineRefusesUntilEmptied) {
+  Board board;
+  int fd = allocate();
+  MccChannel& ch = board.mcc().channel(0);
+  ch.stall(true);
+  EXPECT_EQ(DevIo::write(fd, "a", 1), 1);
+  ch.line_full(true);
+  EXPECT_EQ(DevIo::write(fd, "b", 1), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  EXPECT_EQ(revents(fd, POLLOUT), 0);
+  ch.stall(false);
+  EXPECT_EQ(revents(fd, POLLOUT), 0);
+  EXPECT_TRUE(ch.sent().empty());
+  ch.line_full(false);
+  EXPECT_EQ(revents(fd, POLLOUT), POLLOUT);
+  EXPECT_EQ(DevIo::write(fd, "c", 1), 1);
+  EXPECT_EQ(ch.sent(), (std::deque<Bytes>{{'a'}, {'c'}}));
+  ::close(fd);
+}
+
+TEST(SimDspData, ChannelsAndTheirBChannelTable) {
+  Board board;
+  DspData& dsp = board.dsp_data();
+  dsp.set_next_timeslots(700, 900);
+  int fd = DevIo::open("/dev/dsp-data", O_RDWR | O_NONBLOCK);
+  EXPECT_EQ(DevIo::ioctl(fd, DspData::Channel, nullptr), 700);
+  DspDataChannel& ch = dsp.channel(0);
+  Bytes b = words({2, 0xffffffff});
+  EXPECT_EQ(DevIo::ioctl(fd, DspData::AddB, b.data()), 0);
+  EXPECT_EQ(as_hex(b), "00 00 00 02 00 00 03 84");
+  struct Case {
+    unsigned long request;
+    Bytes arg;
+    int error;
+  };
+  for (const Case& c : {Case{DspData::AddB, words({2, 0xffffffff}), EBUSY},
+                        Case{DspData::AddB, words({DspData::BChannels, 0xffffffff}), EINVAL},
+                        Case{DspData::RemoveB, words({2, 901}), EINVAL}, Case{DspData::RemoveB, words({3, 900}), EINVAL}}) {
+    Bytes arg = c.arg;
+    EXPECT_EQ(DevIo::ioctl(fd, c.request, arg.data()), -1);
+    EXPECT_EQ(errno, c.error);
+  }
+  EXPECT_EQ(ch.b_channels(), (std::map<uint32_t, int>{{2, 900}}));
+  b = words({2, 900});
+  EXPECT_EQ(DevIo::ioctl(fd, DspData::RemoveB, b.data()), 0);
+  EXPECT_TRUE(ch.b_channels().empty());
+  EXPECT_EQ(DevIo::write(fd, "d", 1), 1);
+  EXPECT_EQ(ch.sent(), std::deque<Bytes>{{'d'}});
+  ::close(fd);
+}
+
+// A line switched to a trunk time slot goes to the peer bound at the path,
+// once; without one the board keeps the channel until a later check.
+TEST(SimLines, OfferedToAPeerOnceSwitchedToATrunk) {
+  Board board;
+  char dir[] = "/tmp/simlines-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  std::string path = std::string(dir) + "/lines";
+  LineOffers offers(path);
+  int fd = allocate();  // switch number 256
+  int hal = DevIo::open("/dev/hal", O_RDWR);
+  EXPECT_EQ(request(hal, Hal::Connect, words({256, 16})), 0);
+  offers.check(board);
+  EXPECT_FALSE(board.mcc().channel(0).file().external());
+
+  int peer = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+  sockaddr_un at{};
+  at.sun_family = AF_UNIX;
+  strcpy(at.sun_path, path.c_str());
+  ASSERT_EQ(::bind(peer, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  offers.check(board);  // the switch has not changed since
+  EXPECT_EQ(request(hal, Hal::Connect, words({16, 256})), 0);
+  offers.check(board);
+  EXPECT_EQ(request(hal, Hal::Connect, words({17, 256})), 0);
+  offers.check(board);
+
+  char text[32];
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+  iovec iov{text, sizeof text};
+  msghdr msg{};
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  msg.msg_control = control;
+  msg.msg_controllen = sizeof control;
+  ssize_t n = ::recvmsg(peer, &msg, 0);
+  ASSERT_EQ(std::string(text, static_cast<size_t>(std::max<ssize_t>(n, 0))), "16 256");
+  int line;
+  memcpy(&line, CMSG_DATA(CMSG_FIRSTHDR(&msg)), sizeof line);
+  EXPECT_EQ(::recv(peer, text, sizeof text, MSG_DONTWAIT), -1);  // once only
+  EXPECT_EQ(DevIo::write(fd, "x", 1), 1);
+  EXPECT_EQ(readFrame(line), "x");
+  for (int f : {fd, hal, peer, line})
+    ::close(f);
+  ::unlink(path.c_str());
+  ::rmdir(dir);
 }
