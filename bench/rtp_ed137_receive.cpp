@@ -7,29 +7,12 @@
 
 #include <arpa/inet.h>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <vector>
 
-#include "asn1/coder_env.h"
-#include "foundation/device_io.h"
+#include "bench/radio_setup.h"
 #include "rtp/ed137_radio_control.h"
-#include "simboard/board.h"
-#include "tests/support/test_clock.h"
 
 namespace {
-
-// Reports are encoded as the controller link would encode them.
-struct Encoder : RTPSignalling::IRadioControlNotify {
-  std::vector<char> bytes;
-  size_t reports = 0;
-  void RadioControlNotify(TERM::RtpRadioRequest const& r) override {
-    bytes.clear();
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    env.encode(r, bytes);
-    ++reports;
-  }
-};
 
 struct Control : RTPSignalling::ED137RadioGWControl {
   using ED137RadioGWControl::ED137RadioGWControl;
@@ -44,20 +27,12 @@ struct Control : RTPSignalling::ED137RadioGWControl {
   }
 };
 
-struct Setup {
-  SimBoard::Board board;
-  testing_support::TestClock clock;  // stands still: no interval passes
-  Encoder encoder;
+struct Setup : bench_support::RadioBoard {
   std::unique_ptr<Control> control;
   Setup() {
-    board.add(std::make_unique<SimBoard::Device>("/dev/rtp"));
-    Fd rtp(DevIo::open("/dev/rtp", O_RDONLY));
-    rtp_ext_attach_session_params attach;
-    attach.fd_rtp = rtp.get();
-    attach.pid_rtp = -1;
     rtp_ext_init_params init;
     init.etype = 0x0167;
-    control.reset(new Control(1, attach, init));
+    control.reset(new Control(1, attach(-1), init));
     control->SetNotify(&encoder);
   }
 };

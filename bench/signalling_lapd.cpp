@@ -3,30 +3,13 @@
 // Heap allocations are counted too: a frame's path should make none.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "bench/allocation_count.h"
 #include "foundation/protocol.h"
 #include "hardware/hdlc.h"
 #include "signalling/clean_queue.h"
 #include "signalling/lapd.h"
 
-namespace {
-unsigned long allocations = 0;
-}  // namespace
-
-// Counts every heap allocation; malloc and free underneath.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-  ++allocations;
-  if (void* p = std::malloc(n ? n : 1))
-    return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+using bench_support::allocations;
 
 namespace {
 
