@@ -8,6 +8,7 @@
 #include "slots/mcc_slot.h"
 #include "slots/mixer_factory.h"
 #include "slots/modem_factory.h"
+#include "slots/voice_factory.h"
 
 // The slot factories of the daemon, constructed at start-up in a fixed
 // order: map, PSTN, RTP, modem, mixer, ext, MCC, echo, voice, T.38, ISDN,
@@ -21,6 +22,7 @@ void ConstructSlotFactories() {
   ExtFactory::instance();
   MccFactory::instance();
   EchoFactory::instance();
+  VoiceFactory::instance();
 }
 
 CtrlSrv::Service* ConfigureMonitoring(IniFile::File& file) {

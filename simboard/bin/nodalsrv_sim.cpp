@@ -193,8 +193,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   root = full;
-  for (const char* dir : {"/usr/local/etc/ppp", "/usr/local/sbin", "/usr/local/bin", "/var/run", "/var/log",
-                          "/var/monitoring", "/dev", "/sim"})
+  for (const char* dir : {"/usr/local/etc/ppp", "/usr/local/voice", "/usr/local/sbin", "/usr/local/bin", "/var/run",
+                          "/var/log", "/var/monitoring", "/dev", "/sim"})
     makeDirs(root + dir);
   Paths::set_root(root);
   SimBoard::StatusFiles::write_defaults();

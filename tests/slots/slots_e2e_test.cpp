@@ -5,17 +5,21 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "messages/TERM/TERM.h"
+#include "tests/foundation/transport_helpers.h"
 #include "tests/support/sim_daemon.h"
 
 using testing_support::exchange;
 using testing_support::readFile;
 using testing_support::SimDaemon;
 using testing_support::TestController;
+using transport_test::listener;
+using transport_test::local_port;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -134,6 +138,72 @@ TEST_F(SlotsE2E, MccData) {
   ctl.command(6, 2, [](LGCP::Command& c) { c.select_userData() = std::vector<char>{'h', 'i'}; });
   EXPECT_EQ(exchange(ctl, 2, true), (Lines{"seq=6 slot=2 success", "slot=3 signal userData hi"}));
   destroyAll(7, {2, 3});
+}
+
+// Players and a recorder, with an MCC data slot as the far end of their
+// channels and TCP servers of the test as their peers.
+TEST_F(SlotsE2E, VoicePlayersAndRecorder) {
+  std::ofstream(d.root + "/usr/local/voice/hello") << "hello";
+  Fd recordServer = listener(), playServer = listener();
+  trunk(1, 1, 11);
+  ASSERT_EQ(exchange(ctl, 3).size(), 3u);
+  create(2, 2, [](LGCP::CreateParams& p) {
+    LGCP::MccParams& m = p.select_mcc();
+    m.set_type(LGCP::MccType::transparent);
+    m.set_mode(LGCP::MccMode::standard);
+  });
+  create(3, 3, [](LGCP::CreateParams& p) {
+    LGCP::PlayerParams_file& f = p.select_voice().select_player().select_file();
+    ASN1::IA5String name;
+    name = std::string("hello");
+    f.mutable_name().push_back(name);
+    f.set_repeat(2);
+  });
+  EXPECT_EQ(exchange(ctl, 2), (Lines{"seq=2 slot=2 success", "seq=3 slot=3 success"}));
+
+  // The file, twice, into the MCC slot's channel (the first time before
+  // the switch connects them, so only the second arrives); then the player
+  // ends.
+  connect(4, 3, 2);
+  Lines played = exchange(ctl, 6, true);
+  std::sort(played.begin(), played.end());
+  EXPECT_EQ(played, (Lines{"seq=4 slot=3 success", "slot=2 signal receiver active 256", "slot=2 signal userData hello",
+                           "slot=3 signal abort 0", "slot=3 signal transmitter active 257",
+                           "slot=3 signal transmitter inactive"}));
+
+  // What the MCC slot sends reaches the recorder's server.
+  create(5, 4, [&](LGCP::CreateParams& p) {
+    TERM::HostAddress& h = p.select_voice().select_record();
+    h.set_iaddr("127.0.0.1");
+    h.set_port(local_port(recordServer.get()));
+  });
+  EXPECT_EQ(exchange(ctl, 2), (Lines{"seq=5 slot=4 success", "slot=4 signal receiver active 258"}));
+  connect(6, 2, 4);
+  EXPECT_EQ(exchange(ctl, 2), (Lines{"slot=2 signal transmitter active 256", "seq=6 slot=2 success"}));
+  Fd recording(accept(recordServer.get(), nullptr, nullptr));
+  ctl.command(7, 2, [](LGCP::Command& c) { c.select_userData() = std::vector<char>{'r', 'e', 'c'}; });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=7 slot=2 success"}));
+  EXPECT_EQ(transport_test::read_n(recording.get(), 3), "rec");
+
+  // A network player on the trunk, and from its server into the MCC slot.
+  create(8, 5, [&](LGCP::CreateParams& p) {
+    LGCP::PlayerParams_network& n = p.select_voice().select_player().select_network();
+    n.mutable_host().set_iaddr("127.0.0.1");
+    n.mutable_host().set_port(local_port(playServer.get()));
+    n.set_id(7);
+  });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=8 slot=5 success"}));
+  connect(9, 5, 1);
+  Fd playing(accept(playServer.get(), nullptr, nullptr));
+  EXPECT_EQ(transport_test::read_n(playing.get(), 4), std::string("\0\0\0\7", 4));
+  EXPECT_EQ(exchange(ctl, 3, true),
+            (Lines{"slot=5 signal transmitter active 259", "seq=9 slot=5 success", "slot=5 signal ioctl startPlaying"}));
+  EXPECT_TRUE(switched("11 connected 259"));
+  connect(10, 5, 2);
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=10 slot=5 success"}));
+  transport_test::send_all(playing.get(), "net");
+  EXPECT_EQ(exchange(ctl, 1, true), (Lines{"slot=2 signal userData net"}));
+  destroyAll(11, {3, 4, 5, 2});
 }
 
 TEST_F(SlotsE2E, ConferenceMixer) {
