@@ -20,6 +20,8 @@
 #include "simboard/mixer.h"
 #include "simboard/rtp_ext.h"
 #include "simboard/modem_control.h"
+#include "simboard/rtp.h"
+#include "simboard/voice.h"
 #include "simboard/watchdog.h"
 
 namespace SimBoard {
@@ -27,7 +29,8 @@ namespace SimBoard {
 Board::Board()
     : hdlc_(log_), nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr),
       maintenance_(nullptr), e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr), rtpExt_(nullptr),
-      modems_(nullptr), dspData_(nullptr) {
+      modems_(nullptr), dspData_(nullptr), rtp_(nullptr),
+      voice_(nullptr) {
   hal_ = &add(std::make_unique<Hal>());
   mcc_ = &add(std::make_unique<Mcc>());
   watchdog_ = &add(std::make_unique<Watchdog>());
@@ -39,6 +42,8 @@ Board::Board()
   rtpExt_ = &add(std::make_unique<RtpExt>());
   modems_ = &add(std::make_unique<ModemControl>());
   dspData_ = &add(std::make_unique<DspData>());
+  rtp_ = &add(std::make_unique<Rtp>());
+  voice_ = &add(std::make_unique<Voice>());
   previous_ = DevIo::install(this);
   adopt_orphans();
 }

@@ -48,6 +48,8 @@ class Mcc;
 class Mixer;
 class RtpExt;
 class ModemControl;
+class Rtp;
+class Voice;
 class Watchdog;
 
 class Board : public DevIo::Backend {
@@ -73,6 +75,8 @@ public:
   // The synchronous HDLC interfaces (none at first).
   HdlcInterfaces& hdlc() { return hdlc_; }
   DspData& dsp_data() { return *dspData_; }
+  Rtp& rtp() { return *rtp_; }
+  Voice& voice() { return *voice_; }
 
   // Adds a device model (a later one replaces one with the same path).
   template <class T>
@@ -149,6 +153,8 @@ private:
   Interfaces interfaces_;
   ModemControl* modems_;
   DspData* dspData_;
+  Rtp* rtp_;
+  Voice* voice_;
 };
 
 }  // namespace SimBoard

@@ -9,9 +9,11 @@
 // (simboard/line_offers.h). The board adds nothing to the daemon's loop.
 // Lines written to "sim/control" change the board: "power <byte>" and
 // "dip <byte>" set what "/dev/hal" reports, "trunk <0..3> <state 0..6>" an
-// E1 trunk's state in its status record and its framer status file. The
-// file is taken when the daemon next asks for the power, DIP or a trunk
-// status (every second or two while it runs).
+// E1 trunk's state in its status record and its framer status file,
+// "inject <device path> <hex bytes>" sends a record to every reader of the
+// device (an event of a driver, such as a "/dev/rtp" session's). The file
+// is taken when the daemon next asks for the power, DIP or a trunk status
+// (every second or two while it runs).
 //
 // The board has four DSP modems and the synchronous interfaces "hdlc0" and
 // "hdlc1". Stand-ins for the PPP daemon and the fax programs are written
@@ -26,6 +28,7 @@
 #include <limits.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "core/startup.h"
@@ -134,8 +137,13 @@ private:
     while (std::getline(in, line)) {
       std::istringstream words(line);
       std::string what;
+      words >> what;
+      if (what == "inject") {
+        inject(words);
+        continue;
+      }
       unsigned a = 0, b = 0;
-      words >> what >> a >> b;
+      words >> a >> b;
       if (what == "power")
         hal().set_power(static_cast<uint8_t>(a));
       else if (what == "dip")
@@ -147,6 +155,18 @@ private:
         std::cerr << "nodalsrv-sim: unknown control line: " << line << std::endl;
     }
     remove(taken.c_str());
+  }
+
+  void inject(std::istringstream& words) {
+    std::string path, hex;
+    words >> path;
+    SimBoard::Bytes record;
+    while (words >> hex)
+      record.push_back(static_cast<uint8_t>(strtoul(hex.c_str(), nullptr, 16)));
+    if (SimBoard::Device* target = device(path))
+      target->inject(record);
+    else
+      std::cerr << "nodalsrv-sim: no device " << path << std::endl;
   }
 
   void publishSwitch() {
@@ -201,6 +221,13 @@ int main(int argc, char** argv) {
   writeStandIns(root);
   if (const char* port = getenv("NODALSRV_SIM_AUTH_PORT"))
     Paths::set_auth_relay_port(static_cast<unsigned short>(atoi(port)));
+  // Each RTP slot holds a few descriptors and the board one more per open
+  // device: let the table fill.
+  rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
   std::clog << "nodalsrv-sim: files under " << root << std::endl;
   // Static, so the board outlives the services that still talk to it
   // while the process exits.
