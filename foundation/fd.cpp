@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "foundation/device_io.h"
+
 int Fd::dup() const {
   if (fd_ < 0)
     return -1;
@@ -18,7 +20,7 @@ int Fd::close() {
     errno = EBADF;
     return -1;
   }
-  int rc = ::close(fd_);
+  int rc = DevIo::close(fd_);
   fd_ = -1;
   return rc;
 }

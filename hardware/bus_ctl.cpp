@@ -33,7 +33,7 @@ BusCtl::BusCtl() : fd_(-1), enabled_(true) {}
 
 BusCtl::~BusCtl() {
   if (fd_ >= 0)
-    ::close(fd_);
+    DevIo::close(fd_);
 }
 
 void BusCtl::DisableControl() {

@@ -75,7 +75,7 @@ E1Ctl::E1Ctl() : maintenance_(-1), casOpen_{}, tclk_(0) {}
 
 E1Ctl::~E1Ctl() {
   if (maintenance_ >= 0)
-    ::close(maintenance_);
+    DevIo::close(maintenance_);
 }
 
 bool E1Ctl::OpenMaintenance() {

@@ -44,7 +44,7 @@ HwMux::HwMux() : fd_(-1), cursor_(0) {
 
 HwMux::~HwMux() {
   if (fd_ >= 0)
-    ::close(fd_);
+    DevIo::close(fd_);
   fd_ = -1;
 }
 

@@ -56,7 +56,7 @@ spiCtrl::~spiCtrl() {
   for (int channel = 0; channel < Channels; ++channel)
     disable_channel(channel);
   clock(-1);
-  ::close(fd_);
+  DevIo::close(fd_);
   fd_ = -1;
 }
 

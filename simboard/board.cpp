@@ -362,4 +362,10 @@ ssize_t Board::write(int fd, const void* buf, size_t count) {
   return n;
 }
 
+int Board::close(int fd) {
+  if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size())
+    byFd_[fd].reset();
+  return Backend::close(fd);
+}
+
 }  // namespace SimBoard

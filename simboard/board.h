@@ -10,9 +10,11 @@
 // the socket's inode and then kept there. Descriptors the board did not
 // hand out go to the system calls, except the network interface requests,
 // which the board answers for any socket (those naming an "hdlcN"
-// interface from its HDLC interfaces). The table is checked against the
-// descriptors' inodes on every open and pump(): a board descriptor the
-// daemon closed keeps routing to its file until then.
+// interface from its HDLC interfaces). A close through the device I/O layer
+// (Fd::close) takes the number out of the table at once, so a dup() that
+// reuses it is looked up afresh; the table is also checked against the
+// descriptors' inodes on every open and pump(), for numbers closed
+// otherwise.
 //
 // Descriptors the daemon still holds when a board goes (those of the
 // process-wide services) pass to the next board constructed: each is
@@ -105,6 +107,8 @@ public:
   int ioctl_value(int fd, unsigned long request, unsigned long value) override;
   ssize_t read(int fd, void* buf, size_t count) override;
   ssize_t write(int fd, const void* buf, size_t count) override;
+  // The number is free: a later dup() may take it for another file.
+  int close(int fd) override;
 
 private:
   struct Orphan {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "foundation/device_io.h"
+#include "foundation/fd.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
 
@@ -135,6 +136,25 @@ TEST(SimBoard, RequestsFollowTheDescriptorThroughDupAndClose) {
   EXPECT_EQ(board.log().total(), 9u);
   ::close(fds[0]);
   ::close(fds[1]);
+}
+
+// A service keeps a duplicate of what it opened and closes the original;
+// a duplicate of another file that takes the freed number reaches its own
+// file, with no open in between to refresh the table.
+TEST(SimBoard, AReusedDescriptorNumberReachesItsNewFile) {
+  Board board;
+  Probe& probe = board.add(std::make_unique<Probe>());
+  Fd first(DevIo::open("/dev/probe", O_RDWR));
+  Fd other(DevIo::open("/dev/hal", O_RDWR));
+  Fd kept(first);
+  int freed = first.get();
+  first.close();
+  Fd copy(other);
+  ASSERT_EQ(copy.get(), freed);
+  uint8_t arg[4] = {0, 0, 0, 5};
+  EXPECT_EQ(DevIo::ioctl(copy.get(), Hal::Disable, arg), 0);
+  EXPECT_EQ(board.hal().output(5).kind, Hal::Kind::Disabled);
+  EXPECT_TRUE(probe.requests().empty());
 }
 
 TEST(SimBoard, RecordsArriveOnePerReadWithReadErrorsInTheirPlace) {
