@@ -2,6 +2,7 @@
 // linked beside each executable's main (core itself cannot depend on them).
 #include "core/startup.h"
 #include "monitoring/monitoring_ctl.h"
+#include "rtp/rtp_factory.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
@@ -17,6 +18,7 @@
 // factories are global objects that exist before this runs.
 void ConstructSlotFactories() {
   MapFactory::instance();
+  RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();

@@ -99,6 +99,7 @@ public:
 
   char const* GetName() const override { return "fake"; }
   Slot* INewSlot(LGCP::CreateParams const& params) override {
+    ++asked;
     if (!accept || !params.is_ext())
       return nullptr;
     FakeSlot::Options options = slotOptions;
@@ -110,6 +111,7 @@ public:
   void SelfSignal(LGCP::Signal const& sig) override { selfSignals.push_back(sig.getSelectionName()); }
 
   bool accept = true;
+  int asked = 0;                  // create requests it has seen
   FakeSlot::Options slotOptions;  // for the slots it makes
   std::vector<std::string> selfSignals;
 
