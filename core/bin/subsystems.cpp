@@ -9,6 +9,7 @@
 #include "slots/mcc_slot.h"
 #include "slots/mixer_factory.h"
 #include "slots/modem_factory.h"
+#include "slots/t38_slot.h"
 #include "slots/voice_factory.h"
 
 // The slot factories of the daemon, constructed at start-up in a fixed
@@ -25,6 +26,7 @@ void ConstructSlotFactories() {
   MccFactory::instance();
   EchoFactory::instance();
   VoiceFactory::instance();
+  T38SoftFactory::instance();
 }
 
 CtrlSrv::Service* ConfigureMonitoring(IniFile::File& file) {

@@ -15,11 +15,15 @@
 // is taken when the daemon next asks for the power, DIP or a trunk status
 // (every second or two while it runs).
 //
-// The board has four DSP modems and the synchronous interfaces "hdlc0" and
-// "hdlc1". Stand-ins for the PPP daemon and the fax programs are written
-// under the root unless files are there already: each notes its command
-// line in "sim/programs"; the PPP daemon and the fax receiver run until
-// hung up, the fax transfer ends at once reporting one page. The modem
+// The board has four DSP modems, the synchronous interfaces "hdlc0" and
+// "hdlc1", two conference mixer units, and MCC channels without number;
+// what an MCC channel sends reaches the channels the switch connects to
+// it. Stand-ins for the PPP daemon, the fax programs and the T.38 program
+// are written under the root unless files are there already: each notes
+// its command line in "sim/programs"; the PPP daemon and the fax receiver
+// run until hung up, the fax transfer ends at once reporting one page, the
+// T.38 program counts 8 instances and appends what its channel brings to
+// "sim/t38.in". Voice prompts go in "usr/local/voice". The modem
 // authentication relay listens on NODALSRV_SIM_AUTH_PORT when it is set.
 #include <cerrno>
 #include <cstdlib>
@@ -68,6 +72,9 @@ void writeStandIns(const std::string& root) {
   writeNew(root + Paths::kPppd, standIn(root, "pppd", untilHungUp), 0755);
   writeNew(root + Paths::kFaxTransfer, standIn(root, "fax", "exit 1\n"), 0755);
   writeNew(root + Paths::kFaxReceiver, standIn(root, "fax", untilHungUp), 0755);
+  std::string t38 =
+      "[ \"$1\" = --num-of-instances ] && { echo 8; exit 0; }\nexec cat >> '" + root + "/sim/t38.in'\n";
+  writeNew(root + Paths::kT38Program, standIn(root, "t38", t38.c_str()), 0755);
   for (const char* options : {Paths::kPppAnswerOptions, Paths::kPppOriginateOptions, Paths::kPppInterfaceOptions})
     writeNew(root + options, "", 0644);
 }

@@ -206,6 +206,48 @@ TEST_F(SlotsE2E, VoicePlayersAndRecorder) {
   destroyAll(11, {3, 4, 5, 2});
 }
 
+// The T.38 program's stand-in notes its command line and keeps what its
+// channel brings; an MCC data slot feeds the channel through the switch.
+TEST_F(SlotsE2E, T38) {
+  trunk(1, 1, 13);
+  ASSERT_EQ(exchange(ctl, 3).size(), 3u);
+  create(2, 2, [](LGCP::CreateParams& p) {
+    LGCP::T38Soft& t = p.select_t38soft();
+    t.mutable_dhost().set_iaddr("10.0.0.1");
+    t.mutable_dhost().set_port(4000);
+    t.mutable_shost().set_iaddr("0.0.0.0");
+    t.mutable_shost().set_port(5000);
+    t.set_rx_packet_size(160);
+    t.set_rx_threshold(1);
+    t.set_tx_threshold(1);
+    ASN1::IA5String arg;
+    arg = std::string("--fax");
+    t.mutable_args().push_back(arg);
+  });
+  Lines created = exchange(ctl, 3);
+  ASSERT_EQ(created.size(), 3u);
+  EXPECT_EQ(created[0], "seq=2 slot=2 success");
+  std::string ts = created[1].substr(created[1].rfind(' ') + 1);
+  EXPECT_EQ(created[2], "slot=2 signal receiver active " + ts);
+  EXPECT_TRUE(d.eventually("/sim/programs", "t38 --child --remote 10.0.0.1/4000/5000 --fax\n"));
+  connect(3, 2, 1);
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=3 slot=2 success"}));
+  EXPECT_TRUE(switched("13 connected " + ts));
+
+  create(4, 3, [](LGCP::CreateParams& p) {
+    LGCP::MccParams& m = p.select_mcc();
+    m.set_type(LGCP::MccType::transparent);
+    m.set_mode(LGCP::MccMode::standard);
+  });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=4 slot=3 success"}));
+  connect(5, 3, 2);
+  EXPECT_EQ(exchange(ctl, 2).back(), "seq=5 slot=3 success");
+  ctl.command(6, 3, [](LGCP::Command& c) { c.select_userData() = std::vector<char>{'f', 'a', 'x'}; });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=6 slot=3 success"}));
+  EXPECT_TRUE(d.eventually("/sim/t38.in", "fax"));
+  destroyAll(7, {2, 3});
+}
+
 TEST_F(SlotsE2E, ConferenceMixer) {
   auto mixerIn = [&](LGCP::CreateParams& p) {
     LGCP::MixerInParams& in = p.select_mixerIn();
