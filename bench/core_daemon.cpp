@@ -1,7 +1,8 @@
 // The real daemon process against the simulated board (nodalsrv-sim, found
 // beside the bench directory): time from process start to a served
-// controller, ping round trips per second from one controller, and resident
-// memory when idle and with every trunk slot created.
+// controller, ping round trips per second from one controller, RTP slots
+// created and destroyed per second, and resident memory when idle, with
+// every trunk slot created and with 1024 RTP slots.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "messages/TERM/TERM.h"
 #include "tests/support/test_controller.h"
 
 namespace {
@@ -83,6 +85,34 @@ SimDaemon& daemon() {
   return d;
 }
 
+// Reads until the response with this seq (-1: one without) has come;
+// signals and other answers in between are dropped. False when none came
+// or it was an error.
+bool awaitResponse(testing_support::TestController& ctl, int seq) {
+  for (;;) {
+    if (!ctl.wait(1, 5000))
+      return false;
+    std::string payload = ctl.payloads().front();
+    ctl.payloads().pop_front();
+    LGCP::Message msg;
+    if (testing_support::TestController::decode(payload, msg) && msg.get_pdu().is_response() &&
+        (seq < 0 ? !msg.has_seq() : msg.has_seq() && static_cast<int>(msg.get_seq().getValue()) == seq))
+      return msg.get_pdu().get_response().is_success();
+  }
+}
+
+// A G.711 session to 127.0.0.1 on the given RTP port.
+void createRtp(testing_support::TestController& ctl, int seq, int slot, unsigned port) {
+  ctl.command(seq, slot, [&](LGCP::Command& c) {
+    LGCP::CreateRtpParams& p = c.select_create().select_rtp();
+    p.mutable_codecRTP().set_payload(TERM::Payload::ptG711_Alaw);
+    p.mutable_codecRTP().mutable_dhost().set_iaddr("127.0.0.1");
+    p.mutable_codecRTP().mutable_dhost().set_port(port);
+    p.set_txPayload(TERM::Payload::ptG711_Alaw);
+    p.set_rxPayload(TERM::Payload::ptG711_Alaw);
+  });
+}
+
 void BM_DaemonPing(benchmark::State& state) {
   SimDaemon& d = daemon();
   if (!d.up()) {
@@ -95,26 +125,43 @@ void BM_DaemonPing(benchmark::State& state) {
   size_t answers = 0;
   for (auto _ : state) {
     ctl.send(ping);
-    // Unsolicited trunk status may arrive in between; count answers only.
-    for (;;) {
-      if (!ctl.wait(1, 5000)) {
-        state.SkipWithError("no answer");
-        return;
-      }
-      std::string payload = ctl.payloads().front();
-      ctl.payloads().pop_front();
-      LGCP::Message msg;
-      if (testing_support::TestController::decode(payload, msg) && msg.get_pdu().is_response()) {
-        ++answers;
-        break;
-      }
+    if (!awaitResponse(ctl, -1)) {
+      state.SkipWithError("no answer");
+      return;
     }
+    ++answers;
   }
   state.counters["pings/s"] = benchmark::Counter(static_cast<double>(answers), benchmark::Counter::kIsRate);
   state.counters["start_s"] = d.start_seconds();
   state.counters["idle_KiB"] = residentKiB(d.pid());
 }
 BENCHMARK(BM_DaemonPing)->UseRealTime();
+
+// One RTP slot created (a driver session, its RTCP socket, the source
+// description sent) and destroyed (the release sequence, the goodbye) per
+// iteration, each waited for.
+void BM_DaemonRtpCreateDestroy(benchmark::State& state) {
+  SimDaemon& d = daemon();
+  if (!d.up()) {
+    state.SkipWithError("nodalsrv-sim did not start");
+    return;
+  }
+  testing_support::TestController& ctl = d.ctl();
+  int seq = 1;
+  size_t cycles = 0;
+  for (auto _ : state) {
+    createRtp(ctl, seq, 1000, 40000);
+    ctl.command(seq + 1, 1000, [](LGCP::Command& c) { c.select_destroy(); });
+    if (!awaitResponse(ctl, seq) || !awaitResponse(ctl, seq + 1)) {
+      state.SkipWithError("no answer");
+      return;
+    }
+    seq += 2;
+    ++cycles;
+  }
+  state.counters["slots/s"] = benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DaemonRtpCreateDestroy)->UseRealTime();
 
 // Every E1 and BRI trunk slot there is (160), then the resident size.
 void BM_DaemonWithTrunkSlots(benchmark::State& state) {
@@ -149,6 +196,29 @@ void BM_DaemonWithTrunkSlots(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DaemonWithTrunkSlots)->Iterations(1)->UseRealTime();
+
+// Every slot number holds an RTP slot (the trunk slots created before are
+// replaced), then the resident size.
+void BM_DaemonWithRtpSlots(benchmark::State& state) {
+  SimDaemon& d = daemon();
+  if (!d.up()) {
+    state.SkipWithError("nodalsrv-sim did not start");
+    return;
+  }
+  testing_support::TestController& ctl = d.ctl();
+  constexpr int Slots = 1024;
+  for (auto _ : state) {
+    for (int slot = 0; slot < Slots; ++slot)
+      createRtp(ctl, 5000 + slot, slot, 10000u + 2u * static_cast<unsigned>(slot));
+    for (int slot = 0; slot < Slots; ++slot)
+      if (!awaitResponse(ctl, 5000 + slot)) {
+        state.SkipWithError("a create failed");
+        return;
+      }
+    state.counters["rss_KiB"] = residentKiB(d.pid());
+  }
+}
+BENCHMARK(BM_DaemonWithRtpSlots)->Iterations(1)->UseRealTime();
 
 }  // namespace
 
