@@ -175,15 +175,6 @@ OpenFile* Board::lookup(int fd) {
   return file.get();
 }
 
-OpenFile* Board::lookup_current(int fd) {
-  if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size() && byFd_[fd]) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_ino != byFd_[fd]->inode())
-      byFd_[fd].reset();
-  }
-  return lookup(fd);
-}
-
 std::shared_ptr<OpenFile> Board::find(int fd) const {
   OpenFile* file = const_cast<Board*>(this)->lookup(fd);
   if (!file)
@@ -328,7 +319,7 @@ int Board::ioctl_value(int fd, unsigned long request, unsigned long value) {
 }
 
 ssize_t Board::read(int fd, void* buf, size_t count) {
-  OpenFile* file = lookup_current(fd);
+  OpenFile* file = lookup(fd);
   if (!file)
     return Backend::read(fd, buf, count);
   if (int err = file->device().refuse_read(*file)) {
@@ -347,7 +338,7 @@ ssize_t Board::read(int fd, void* buf, size_t count) {
 }
 
 ssize_t Board::write(int fd, const void* buf, size_t count) {
-  OpenFile* file = lookup_current(fd);
+  OpenFile* file = lookup(fd);
   if (!file)
     return Backend::write(fd, buf, count);
   if (int err = file->device().refuse_write(*file)) {

@@ -125,10 +125,6 @@ private:
   int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
   // The open file behind a descriptor, without a system call once known.
   OpenFile* lookup(int fd);
-  // lookup() for a read or a write, which the daemon also makes on files
-  // of its own (prompts, connections) that may have taken the number of a
-  // board descriptor it closed: the entry is checked against the inode.
-  OpenFile* lookup_current(int fd);
   // Lets the device take what the daemon wrote; a file whose device does
   // not take it now is held and tried again after every read and pump().
   void service(OpenFile& file);

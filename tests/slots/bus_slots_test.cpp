@@ -107,24 +107,6 @@ TEST_F(BusSlots, MapReplacementMatrix) {
   }
 }
 
-TEST_F(BusSlots, MapReleaseDisablesOnlyTheReceiveChannelAndRefusesWhatItLacks) {
-  map(1, 1, {{3, 10}}, {{3, 11}});
-  map(2, 2, {}, {{3, 12}});
-  ASSERT_EQ(replies(5).size(), 5u);
-  connect(3, 2, 1);          // slot 2 has no transmit channel
-  connect(4, 1, 2);
-  EXPECT_THAT(replies(2), ElementsAre("seq=3 slot=2 error connectFail", "seq=4 slot=1 success"));
-  EXPECT_THAT(logs.err(), HasSubstr("slot 02:map don't have output stream to 01:map"));
-  EXPECT_EQ(output(8588), "connected 8586");
-  logs.clear();
-  destroy(5, 1);
-  EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=1 success", "seq=5 slot=1 success"));
-  EXPECT_THAT(logs.log(), HasSubstr("map: disable map channel 395\n"));
-  EXPECT_THAT(logs.log(), Not(HasSubstr("disable map channel 394")));
-  EXPECT_EQ(output(8587), "disabled");
-  EXPECT_EQ(output(8588), "constant 213");  // the receiver lost its source
-}
-
 TEST_F(BusSlots, ExtTakesASourceOnlyWhileActivated) {
   map(1, 1, {{4, 1}}, {});
   ext(2, 2, 3, 4);
