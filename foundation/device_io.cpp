@@ -1,8 +1,10 @@
 #include "foundation/device_io.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace DevIo {
 
@@ -13,6 +15,11 @@ Backend& systemBackend() {
   return *system;
 }
 Backend* current = nullptr;  // the system calls
+
+std::vector<Holder*>& holders() {
+  static std::vector<Holder*> registered;
+  return registered;
+}
 }  // namespace
 
 int Backend::open(const char* path, int flags) { return ::open(path, flags); }
@@ -22,9 +29,28 @@ ssize_t Backend::read(int fd, void* buf, size_t count) { return ::read(fd, buf, 
 ssize_t Backend::write(int fd, const void* buf, size_t count) { return ::write(fd, buf, count); }
 int Backend::close(int fd) { return ::close(fd); }
 
+Holder::Holder() { holders().push_back(this); }
+
+Holder::~Holder() {
+  std::vector<Holder*>& all = holders();
+  all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
+
 Backend* install(Backend* backend) {
   Backend* previous = current ? current : &systemBackend();
-  current = backend;
+  Backend* next = backend ? backend : &systemBackend();
+  if (next == previous)
+    return previous;
+  // Holders close through the backend that opened their descriptors. By
+  // index: a restart may construct a holder, which then starts on the new
+  // backend by itself.
+  std::vector<Holder*>& all = holders();
+  for (size_t i = 0; i < all.size(); ++i)
+    all[i]->release();
+  current = next;
+  if (next != &systemBackend())
+    for (size_t i = 0, n = all.size(); i < n && i < all.size(); ++i)
+      all[i]->restart();
   return previous;
 }
 

@@ -18,6 +18,23 @@ public:
   virtual int close(int fd);
 };
 
+// Something that keeps board devices open for the whole run (a process-wide
+// service). Installing another backend is a new board: every holder first
+// lets go of the old one's devices (release: descriptors closed without a
+// request, state as when constructed), then, unless the system calls come
+// back, starts on the new one as its construction does (restart). Only
+// tests and the simulated board install backends; the daemon never sees it.
+class Holder {
+public:
+  Holder();
+  virtual ~Holder();
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+
+  virtual void release() = 0;
+  virtual void restart() {}
+};
+
 // Installs a backend (null restores the system calls); returns the previous one.
 Backend* install(Backend* backend);
 Backend& backend();

@@ -31,9 +31,13 @@ BusCtl* BusCtl::instance() {
 
 BusCtl::BusCtl() : fd_(-1), enabled_(true) {}
 
-BusCtl::~BusCtl() {
+BusCtl::~BusCtl() { release(); }
+
+void BusCtl::release() {
   if (fd_ >= 0)
     DevIo::close(fd_);
+  fd_ = -1;
+  enabled_ = true;
 }
 
 void BusCtl::DisableControl() {

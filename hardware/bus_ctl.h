@@ -6,8 +6,9 @@
 #include <ostream>
 
 #include "core/ctrl_service.h"
+#include "foundation/device_io.h"
 
-class BusCtl : public CtrlSrv::Service {
+class BusCtl : public CtrlSrv::Service, private DevIo::Holder {
 public:
   // Source codes of the clock select request.
   static constexpr int FreeRun = 4;
@@ -29,6 +30,9 @@ public:
 private:
   BusCtl();
   ~BusCtl() override;
+
+  // A new board: the device closed and clock control on, as constructed.
+  void release() override;
 
   void SetClockSrc(const LGCP::ClockCfg& cfg);
   void SetDefaultClock();

@@ -104,6 +104,11 @@ DSProcReceiverService* DSProcReceiverService::instance() {
 
 DSProcReceiverService::DSProcReceiverService() : requestId_(0) { init(); }
 
+void DSProcReceiverService::release() {
+  event_.Release();
+  requestId_ = 0;
+}
+
 void DSProcReceiverService::init() {
   if (is_open())
     return;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "foundation/cyclic_list.h"
+#include "foundation/device_io.h"
 #include "foundation/event.h"
 #include "hardware/board_order.h"
 
@@ -43,7 +44,7 @@ struct DSProcSDEvent {
 
 class DSProcReceiver;
 
-class DSProcReceiverService {
+class DSProcReceiverService : private DevIo::Holder {
 public:
   // Feature bits: the feature codes of the requests and the event types.
   enum Feature : uint32_t {
@@ -80,8 +81,11 @@ private:
   struct Switch;
 
   DSProcReceiverService();
-  DSProcReceiverService(const DSProcReceiverService&) = delete;
-  DSProcReceiverService& operator=(const DSProcReceiverService&) = delete;
+
+  // A new board: the device closed and the request ids afresh; then
+  // construction's opening.
+  void release() override;
+  void restart() override { init(); }
 
   uint32_t NextRequestId();
   bool Enable(DSProcReceiver& receiver, const Switch& feature, bool on);

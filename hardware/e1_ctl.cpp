@@ -78,6 +78,18 @@ E1Ctl::~E1Ctl() {
     DevIo::close(maintenance_);
 }
 
+void E1Ctl::release() {
+  if (maintenance_ >= 0)
+    DevIo::close(maintenance_);
+  maintenance_ = -1;
+  status_.reset();
+  casEvent_.Release();
+  cas_.reset();
+  for (bool& open : casOpen_)
+    open = false;
+  tclk_ = 0;
+}
+
 bool E1Ctl::OpenMaintenance() {
   if (maintenance_ < 0)
     maintenance_ = DevIo::open(GetMaintenance(), O_RDWR | O_NONBLOCK | O_CLOEXEC);

@@ -9,11 +9,12 @@
 #include <ostream>
 
 #include "core/ctrl_service.h"
+#include "foundation/device_io.h"
 #include "foundation/event.h"
 #include "foundation/fd.h"
 #include "foundation/timer.h"
 
-class E1Ctl : public CtrlSrv::Service {
+class E1Ctl : public CtrlSrv::Service, private DevIo::Holder {
 public:
   static constexpr int Trunks = 4;
   static constexpr unsigned StatusMs = 1000;
@@ -38,6 +39,10 @@ public:
 private:
   E1Ctl();
   ~E1Ctl() override;
+
+  // A new board: both devices closed, no trunk open, the mask clear and
+  // nothing polled, as constructed.
+  void release() override;
 
   // "/dev/maintenance", opened when closed; false when it does not open.
   bool OpenMaintenance();

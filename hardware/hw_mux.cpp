@@ -37,15 +37,29 @@ HwMux* HwMux::instance() {
 HwMux::HwMux() : fd_(-1), cursor_(0) {
   for (uint16_t& entry : mirror_)
     entry = Disabled;
-  std::clog << "hwMux: init" << std::endl;
   dpc_.Bind(this, &HwMux::OnDPC);
-  IsOpened();
+  restart();
 }
 
 HwMux::~HwMux() {
   if (fd_ >= 0)
     DevIo::close(fd_);
   fd_ = -1;
+}
+
+void HwMux::release() {
+  if (fd_ >= 0)
+    DevIo::close(fd_);
+  fd_ = -1;
+  dpc_.Deactivate();
+  cursor_ = 0;
+  for (uint16_t& entry : mirror_)
+    entry = Disabled;
+}
+
+void HwMux::restart() {
+  std::clog << "hwMux: init" << std::endl;
+  IsOpened();
 }
 
 bool HwMux::IsOpened() {

@@ -6,9 +6,10 @@
 // turn, the mirrored outputs that should be disabled.
 #include <cstdint>
 
+#include "foundation/device_io.h"
 #include "foundation/dpc.h"
 
-class HwMux {
+class HwMux : private DevIo::Holder {
 public:
   static constexpr int MirrorBase = 8192;
   static constexpr int MirrorSize = 2048;
@@ -43,7 +44,12 @@ public:
 
 private:
   HwMux();
-  ~HwMux();
+  ~HwMux() override;
+
+  // A new board: the device closed, the mirror as constructed; then
+  // construction's opening.
+  void release() override;
+  void restart() override;
   HwMux(const HwMux&) = delete;
   HwMux& operator=(const HwMux&) = delete;
 

@@ -60,6 +60,16 @@ spiCtrl::~spiCtrl() {
   fd_ = -1;
 }
 
+void spiCtrl::release() {
+  if (fd_ >= 0)
+    DevIo::close(fd_);
+  fd_ = -1;
+  poll_.reset();
+  present_ = true;
+  for (bool& latch : slipLatch_)
+    latch = false;
+}
+
 void spiCtrl::init_device_and_channels() {
   if (fd_ >= 0 || !present_)
     return;

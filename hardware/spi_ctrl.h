@@ -8,9 +8,10 @@
 #include <cstdint>
 
 #include "core/ctrl_service.h"
+#include "foundation/device_io.h"
 #include "foundation/timer.h"
 
-class spiCtrl : public CtrlSrv::Service {
+class spiCtrl : public CtrlSrv::Service, private DevIo::Holder {
 public:
   static constexpr int Channels = 8;
   static constexpr unsigned PollMs = 1000;
@@ -42,6 +43,11 @@ public:
 private:
   spiCtrl();
   ~spiCtrl() override;
+
+  // A new board: the device closed, the interface taken as present and no
+  // slip seen, the poll stopped; then construction's initialisation.
+  void release() override;
+  void restart() override { init_device_and_channels(); }
 
   void init_device_and_channels();
   // The device opened (tried when closed) and the interface present.

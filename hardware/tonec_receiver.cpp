@@ -110,6 +110,11 @@ TonecReceiverService* TonecReceiverService::instance() {
 
 TonecReceiverService::TonecReceiverService() : requestId_(0) { init(); }
 
+void TonecReceiverService::release() {
+  event_.Release();
+  requestId_ = 0;
+}
+
 void TonecReceiverService::init() {
   if (is_open())
     return;

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "foundation/cyclic_list.h"
+#include "foundation/device_io.h"
 #include "foundation/event.h"
 #include "foundation/timer.h"
 #include "messages/LGCP/LGCP.h"
@@ -31,7 +32,7 @@ namespace Hardware {
 
 class TonecReceiver;
 
-class TonecReceiverService {
+class TonecReceiverService : private DevIo::Holder {
 public:
   static constexpr unsigned RecordSize = 16;
 
@@ -56,8 +57,11 @@ public:
 
 private:
   TonecReceiverService();
-  TonecReceiverService(const TonecReceiverService&) = delete;
-  TonecReceiverService& operator=(const TonecReceiverService&) = delete;
+
+  // A new board: the device closed and the request ids afresh; then
+  // construction's opening.
+  void release() override;
+  void restart() override { init(); }
 
   // A request that takes the time slot by value, logged as head + "[ts] ok".
   bool SwitchByValue(unsigned long request, unsigned ts, const char* head);

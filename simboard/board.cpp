@@ -26,7 +26,7 @@
 
 namespace SimBoard {
 
-Board::Board()
+Board::Board(const std::function<void(Board&)>& setup)
     : hdlc_(log_), nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr),
       maintenance_(nullptr), e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr), rtpExt_(nullptr),
       modems_(nullptr), dspData_(nullptr), rtp_(nullptr),
@@ -44,19 +44,13 @@ Board::Board()
   dspData_ = &add(std::make_unique<DspData>());
   rtp_ = &add(std::make_unique<Rtp>());
   voice_ = &add(std::make_unique<Voice>());
+  if (setup)
+    setup(*this);
   previous_ = DevIo::install(this);
-  adopt_orphans();
 }
 
 Board::~Board() {
   DevIo::install(previous_);
-  // Descriptors the daemon still holds pass to the next board.
-  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
-    struct stat st;
-    const std::shared_ptr<OpenFile>& file = byFd_[fd];
-    if (file && !file->closed() && ::fstat(static_cast<int>(fd), &st) == 0 && st.st_ino == file->inode())
-      orphans().push_back(Orphan{static_cast<int>(fd), file->inode(), file->device().path(), file->flags()});
-  }
   held_.clear();
   byFd_.clear();
   files_.clear();
@@ -208,7 +202,7 @@ int Board::open(const char* path, int flags) {
     errno = dev->openError_;
     return -1;
   }
-  int fd = connect(*dev, flags, -1);
+  int fd = connect(*dev, flags);
   if (fd >= 0) {
     ++dev->opens_;
     dev->opened(files_.back());
@@ -216,35 +210,22 @@ int Board::open(const char* path, int flags) {
   return fd;
 }
 
-int Board::connect(Device& dev, int flags, int at) {
+int Board::connect(Device& dev, int flags) {
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
     return -1;
   int daemonEnd = ends[0], simEnd = ends[1];
   if (int size = dev.send_buffer())
     ::setsockopt(daemonEnd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-  if (at >= 0) {
-    // Takes the place of the daemon's descriptor, number and flags kept.
-    if (::dup3(daemonEnd, at, flags & O_CLOEXEC) < 0) {
-      int err = errno;
-      ::close(daemonEnd);
-      ::close(simEnd);
-      errno = err;
-      return -1;
-    }
-    ::close(daemonEnd);
-    daemonEnd = at;
-  } else if (!(flags & O_CLOEXEC)) {
+  if (!(flags & O_CLOEXEC))
     SetCloexec(daemonEnd, false);
-  }
   if (flags & O_NONBLOCK)
     NonBlockMode(daemonEnd);
   NonBlockMode(simEnd);
   struct stat st;
   if (::fstat(daemonEnd, &st) != 0) {
     int err = errno;
-    if (at < 0)
-      ::close(daemonEnd);
+    ::close(daemonEnd);
     ::close(simEnd);
     errno = err;
     return -1;
@@ -256,22 +237,6 @@ int Board::connect(Device& dev, int flags, int at) {
     byFd_.resize(static_cast<size_t>(daemonEnd) + 1);
   byFd_[daemonEnd] = file;
   return daemonEnd;
-}
-
-std::vector<Board::Orphan>& Board::orphans() {
-  static std::vector<Orphan> left;
-  return left;
-}
-
-void Board::adopt_orphans() {
-  std::vector<Orphan> left;
-  left.swap(orphans());
-  for (const Orphan& o : left) {
-    struct stat st;
-    Device* dev = device(o.path);
-    if (dev && ::fstat(o.fd, &st) == 0 && st.st_ino == o.inode)
-      connect(*dev, o.flags, o.fd);
-  }
 }
 
 int Board::request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {

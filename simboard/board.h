@@ -16,16 +16,17 @@
 // descriptors' inodes on every open and pump(), for numbers closed
 // otherwise.
 //
-// Descriptors the daemon still holds when a board goes (those of the
-// process-wide services) pass to the next board constructed: each is
-// rewired, number and flags kept, to a fresh open of the new board's device
-// of the same path (its models start afresh, with no open counted). So each
-// test may bring its own board while the services live on.
+// Installing the board is a new board for the process-wide services that
+// hold devices (DevIo::Holder): they close what they held of the previous
+// one and start again on this one, as at start-up. A test that wants the
+// services to find the board in some state at their start sets it up in
+// the constructor's setup function, which runs before the installation.
 //
 // Nothing here blocks or uses threads, and nothing polls on the request
 // path: what the daemon writes is taken right after its write, what waits
 // for room moves on after the daemon's read, and hang-ups are noticed on
 // every open and whenever a test asks (pump()).
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -56,7 +57,7 @@ class Watchdog;
 
 class Board : public DevIo::Backend {
 public:
-  Board();
+  explicit Board(const std::function<void(Board&)>& setup = nullptr);
   ~Board() override;
   Board(const Board&) = delete;
   Board& operator=(const Board&) = delete;
@@ -111,16 +112,8 @@ public:
   int close(int fd) override;
 
 private:
-  struct Orphan {
-    int fd;
-    ino_t inode;
-    std::string path;
-    int flags;
-  };
-  static std::vector<Orphan>& orphans();
-  void adopt_orphans();
-  // A new open file of the device; at >= 0: in place of that descriptor.
-  int connect(Device& device, int flags, int at);
+  // A new open file of the device.
+  int connect(Device& device, int flags);
   void attach(std::unique_ptr<Device> device);
   int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
   // The open file behind a descriptor, without a system call once known.

@@ -150,10 +150,7 @@ TEST_F(ServicesTest, DisabledClockControlRefusesAndLeavesTheClock) {
 // "/dev/hal" is missing when the services start.
 class HalMissingTest : public ServicesTest {
 protected:
-  void SetUp() override {
-    board.hal().set_present(false);
-    ServicesTest::SetUp();
-  }
+  HalMissingTest() : ServicesTest([](SimBoard::Board& b) { b.hal().set_present(false); }) {}
 };
 
 TEST_F(HalMissingTest, ClockAndLineChannelsWaitForTheDevice) {

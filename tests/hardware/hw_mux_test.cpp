@@ -36,9 +36,8 @@ std::vector<uint32_t> disabled(SimBoard::Board& board) {
 }  // namespace
 
 TEST(HwMux, MissingDeviceIsRetriedAndOpeningDisablesEveryOutput) {
-  SimBoard::Board board;
-  board.hal().set_present(false);
   LogCapture log;
+  SimBoard::Board board([](SimBoard::Board& b) { b.hal().set_present(false); });
   HwMux* mux = HwMux::instance();
   EXPECT_EQ(log.log(), "hwMux: init\nhwMux: can't open device: No such file or directory\n");
   log.clear();

@@ -8,6 +8,7 @@
 // clock moves only when a test moves it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,7 +66,12 @@ public:
 
 class ServicesTest : public ::testing::Test {
 protected:
+  // setup: the board as the services find it when they start on it.
+  explicit ServicesTest(const std::function<void(SimBoard::Board&)>& setup = nullptr) : board(setup) {}
+
   void SetUp() override {
+    Watcher::instance().connects = 0;
+    Watcher::instance().signals.clear();
     // Time moves only when a test moves it: the once-a-second polls stay
     // out of the exchanges that are not about them.
     clock.set_auto_advance(false);
@@ -125,8 +131,8 @@ protected:
     return Received(1);
   }
 
+  testing_support::LogCapture logs;  // first: the services' start on the board shows
   SimBoard::Board board;
-  testing_support::LogCapture logs;
   testing_support::TestClock clock;
   testing_support::LoopRunner runner;
   Control::AcceptorNetCheckConnection* acceptor = nullptr;
