@@ -59,6 +59,10 @@ TEST(PerDecoder, SizeLimits) {
   auto partial = decoded<Ints>("03010501060201", &Ints::theInfo, false);
   ASSERT_EQ(partial->size(), 2u);
   EXPECT_EQ((*partial)[1].getValue(), 6);
+  // A shorter list decoded into it leaves nothing of the longer one.
+  EXPECT_TRUE(decodeHex("010109", *partial));
+  ASSERT_EQ(partial->size(), 1u);
+  EXPECT_EQ((*partial)[0].getValue(), 9);
 
   ASN1::MaximumArraySize = 2;
   EXPECT_FALSE(decodeAs(&Ints::theInfo, fromHex("03010101FF02012C")));

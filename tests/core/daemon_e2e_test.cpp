@@ -44,6 +44,9 @@ TEST(Daemon, ControllerSessionWithTrunkSlots) {
   createTrunk(ctl, 4, 11, 7, 3, true);  // BRI trunk 7, channel 3: switch channel 31
   EXPECT_EQ(exchange(ctl, 3), (std::vector<std::string>{"seq=4 slot=11 success", "slot=11 signal transmitter active 31",
                                                         "slot=11 signal receiver active 31"}));
+  createTrunk(ctl, 5, 14, 3, 31);  // the last time slot of the last trunk: channel 3 * 32 + 31
+  EXPECT_EQ(exchange(ctl, 3), (std::vector<std::string>{"seq=5 slot=14 success", "slot=14 signal transmitter active 127",
+                                                        "slot=14 signal receiver active 127"}));
   createTrunk(ctl, 5, 12, 4, 0);  // no fifth E1 trunk
   createTrunk(ctl, 6, 12, 1, 4, true);  // no fifth BRI channel
   EXPECT_EQ(exchange(ctl, 2), (std::vector<std::string>{"seq=5 slot=12 error insufficientResources",
@@ -129,25 +132,37 @@ TEST(Daemon, StatusDumpAndOrderlyEnd) {
   EXPECT_NE(stat((d.root + "/var/run/server.pid").c_str(), &st), 0);  // removed at the end
 }
 
+// What both executables do before they need a board: the daemon itself
+// and the simulator build of it.
 TEST(Daemon, CommandLine) {
-  {
-    SimDaemon d({"--version"});
-    EXPECT_EQ(d.exit_status(), 2);
-    EXPECT_EQ(d.out().find("server version: "), 0u);
-    struct stat st;
-    EXPECT_NE(stat((d.root + "/var/run/server.pid").c_str(), &st), 0);
-  }
-  {
-    SimDaemon d({"--port", "5000", "--help"});
-    EXPECT_EQ(d.exit_status(), 0);
-    EXPECT_EQ(d.out().find("Usage:\n nodalsrv -Dh\n"), 0u);
-  }
-  for (std::vector<std::string> bad : {std::vector<std::string>{"-p", "5000"}, {"--port", "abc"},
-                                       {"--port", "70000"}, {"--port", "65536"}, {"--port", "0"},
-                                       {"--port", " 5000"}, {"--port", "+5000"}, {"--port", "12x"}, {"--bogus"}}) {
-    SimDaemon d(bad);
-    EXPECT_EQ(d.exit_status(), 2) << bad.back();
-    EXPECT_EQ(d.out().find("Usage:\n"), 0u) << bad.back();
+  for (const char* program : {NODALSRV, NODALSRV_SIM}) {
+    SCOPED_TRACE(program);
+    {
+      SimDaemon d({"--disable-clock", "--version"}, "", program);
+      EXPECT_EQ(d.exit_status(), 2);
+      EXPECT_EQ(d.out().find("server version: "), 0u);
+      EXPECT_NE(d.err().find("clkctl: clock control disabled.\n"), std::string::npos);
+      struct stat st;
+      EXPECT_NE(stat((d.root + "/var/run/server.pid").c_str(), &st), 0);
+    }
+    {
+      SimDaemon d({"--port", "5000", "--help"}, "", program);
+      EXPECT_EQ(d.exit_status(), 0);
+      EXPECT_EQ(d.out(), "Usage:\n"
+                         " nodalsrv -Dh\n"
+                         "  -D --daemon                      run as daemon\n"
+                         "  -p --port                        use this port\n"
+                         "     --disable-clock               disable clock control\n"
+                         "     --version                     print version\n"
+                         "  -h --help                        display this information\n\n");
+    }
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{"-p", "5000"}, {"--port", "abc"}, {"--port", "70000"}, {"--port", "65536"},
+          {"--port", "0"}, {"--port", " 5000"}, {"--port", "+5000"}, {"--port", "12x"}, {"--port"}, {"--bogus"}}) {
+      SimDaemon d(bad, "", program);
+      EXPECT_EQ(d.exit_status(), 2) << bad.back();
+      EXPECT_EQ(d.out().find("Usage:\n"), 0u) << bad.back();
+    }
   }
 }
 

@@ -79,6 +79,13 @@ TEST(IniReader, BoolWordsAndEnumerationNumbers) {
     EXPECT_TRUE(skv.do_parse(ok)) << ok;
   for (const char* bad : {"32", "-33"})
     EXPECT_FALSE(skv.do_parse(bad)) << bad;
+  // A largest value of 2^k - 1 fills its field: 3 is in, 4 is not.
+  enum Full { none = 0, three = 3 };
+  const IniFile::Symbol<Full> fullTable[] = {{"n", none}, {"t", three}, {nullptr, none}};
+  Full f = none;
+  IniFile::Private::TKeyValue<Full> fkv(&f, "f", fullTable);
+  EXPECT_TRUE(fkv.do_parse("3"));
+  EXPECT_FALSE(fkv.do_parse("4"));
 }
 
 TEST(IniReader, DuplicatedOptionalKeys) {

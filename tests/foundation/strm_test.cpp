@@ -88,6 +88,40 @@ TEST(StrmProtocol, PeerThatStopsReadingHitsTheWriteDeadline) {
   EXPECT_EQ((Strings{"write timeout"}), link.failures);
 }
 
+// A peer that reads everything that has come each time the writer waits,
+// 300 ms later: the write moves on, yet its deadline still runs from the
+// first send.
+TEST(StrmProtocol, SlowReaderStillMeetsTheDeadlineOfTheFirstSend) {
+  struct SlowPeer : TestClock {
+    int fd = -1;
+    std::vector<int> waits;
+    int poll(pollfd* fds, nfds_t count, int timeoutMs) override {
+      if (count != 1 || fds[0].events != POLLOUT)
+        return TestClock::poll(fds, count, timeoutMs);
+      waits.push_back(timeoutMs);
+      advance(300);
+      char buf[65536];
+      while (recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+      }
+      return ::poll(fds, count, 0);
+    }
+  } clock;
+  LogCapture log;
+  int ends[2];
+  ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends));
+  Fd near(ends[0]), far(ends[1]);
+  int small = 4096;
+  setsockopt(near.get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  near.NonBlock();
+  clock.fd = far.get();
+  Link link(near, false);
+  uint64_t start = clock.now_ms();
+  EXPECT_FALSE(link.send(std::string(60000, 'w')));
+  EXPECT_EQ((std::vector<int>{1000, 700, 400, 100}), clock.waits);
+  EXPECT_EQ(start + 1200, clock.now_ms());
+  EXPECT_EQ((Strings{"write timeout"}), link.failures);
+}
+
 // tshark's own TPKT dissector reads what the layers wrote (the payloads are
 // not COTP, so its COTP dissector is kept out).
 TEST(StrmProtocol, TsharkRecognisesEveryFrame) {

@@ -84,6 +84,11 @@ TEST(Tpkt, ResynchronisesAndEveryChunkRestartsTheFrameTimeLimit) {
   loop.turn();
   EXPECT_EQ((Strings{"", "abcd"}), h.payloads);
   EXPECT_NE(std::string::npos, log.log().find(" TPKT packet timeout."));
+
+  // Then a fresh frame arrives whole, and two frames in one chunk come up in order.
+  h.feed(std::string("\x03\x00\x00\x06" "ef" "\x03\x00\x00\x05" "g", 11));
+  EXPECT_EQ((Strings{"", "abcd", "ef", "g"}), h.payloads);
+  EXPECT_FALSE(h.tpkt->timer_pending());
 }
 
 }  // namespace

@@ -108,6 +108,12 @@ TEST_F(ServicesTest, TclkMaskFollowsTrunkConfiguration) {
   TrunkCfg(ctl, 0, LGCP::TrunkMode::slave);
   EXPECT_THAT(Await(1), ElementsAre("seq=3 success"));
   EXPECT_EQ(logs.err(), "E1: fail to set TCLK [cause=Operation not permitted]\n");
+
+  // The controller goes and comes back: no trunk is a clock slave any more.
+  Disconnect();
+  Connect();
+  EXPECT_EQ(board.maintenance().tclk_mask(), 0u);
+  EXPECT_EQ(E1Ctl::instance()->tclk_mask(), 0u);
 }
 
 TEST_F(ServicesTest, CasCommandsAndLineChangesBothWays) {

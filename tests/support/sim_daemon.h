@@ -2,7 +2,8 @@
 // One nodalsrv-sim process for end-to-end tests, with its own root
 // directory, driven by a test controller over TCP. Header only: the test
 // that includes it links `messages` and defines NODALSRV_SIM, the path of
-// the executable.
+// the executable. Another program (the daemon itself, for what it does
+// without a board) may be run the same way.
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
@@ -46,7 +47,8 @@ inline int freePort() {
 class SimDaemon {
 public:
   // With a configuration text, the daemon reads it as its configuration file.
-  explicit SimDaemon(std::vector<std::string> args = {}, const std::string& config = "") {
+  explicit SimDaemon(std::vector<std::string> args = {}, const std::string& config = "",
+                     const char* program = NODALSRV_SIM) {
     char tmpl[] = "/tmp/nodalsrv-e2e-XXXXXX";
     root = mkdtemp(tmpl);
     port = freePort();
@@ -65,11 +67,11 @@ public:
       int err = open((root + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, 1);
       dup2(err, 2);
-      std::vector<char*> argv{const_cast<char*>(NODALSRV_SIM)};
+      std::vector<char*> argv{const_cast<char*>(program)};
       for (std::string& a : args)
         argv.push_back(&a[0]);
       argv.push_back(nullptr);
-      execv(NODALSRV_SIM, argv.data());
+      execv(program, argv.data());
       _exit(127);
     }
   }
