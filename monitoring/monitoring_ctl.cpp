@@ -82,6 +82,12 @@ void MonitoringCtl::Configure(IniFile::File& file) {
   agents_.Bind(this);
 }
 
+void MonitoringCtl::release() {
+  if (hal_ >= 0)
+    DevIo::close(hal_);
+  hal_ = -1;
+}
+
 bool MonitoringCtl::IsOpen() {
   if (hal_ >= 0)
     return true;

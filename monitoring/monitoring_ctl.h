@@ -12,13 +12,14 @@
 #include <string>
 
 #include "core/ctrl_service.h"
+#include "foundation/device_io.h"
 #include "foundation/dpc.h"
 #include "foundation/ini_file.h"
 #include "foundation/timer.h"
 #include "monitoring/monitoring_data.h"
 #include "monitoring/snmp_agent.h"
 
-class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
+class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify, private DevIo::Holder {
 public:
   static constexpr unsigned BackgroundFirstMs = 1000;
   static constexpr unsigned BackgroundMs = 60000;
@@ -88,6 +89,8 @@ public:
   uint8_t led_byte() const { return led_; }
 
 private:
+  // A new board: "/dev/hal" closed, opened again at its next use.
+  void release() override;
   void onBkgCheckTimer();
   void onPowerCheckTimer();
   void onControllerCheckTimer();
