@@ -2,13 +2,15 @@
 // (about 50 a second per radio position), ns per packet: unpack, state
 // and compare of a PTT packet that changes nothing (no report), and of one
 // that changes the state, reported to the slot with the controller's
-// record built and encoded in aligned PER.
+// record built and encoded in aligned PER. Heap allocations are counted:
+// the first must make none.
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
 #include <cstring>
 #include <memory>
 
+#include "bench/allocation_count.h"
 #include "bench/radio_setup.h"
 #include "rtp/ed137_radio_control.h"
 
@@ -42,8 +44,11 @@ void BM_ReceiveUnchanged(benchmark::State& state) {
   const uint8_t ptt[] = {0x20, 0x40, 0x00, 0x00};  // normal PTT on, id 1
   const uint32_t from = inet_addr("10.0.0.5");
   s.control->Receive(ptt, sizeof ptt, 77, from);  // the first one is reported
+  const unsigned long before = bench_support::allocations;
   for (auto _ : state)
     s.control->Receive(ptt, sizeof ptt, 77, from);
+  if (bench_support::allocations != before)
+    state.SkipWithError("the path allocated");
   if (s.encoder.reports != 1)
     state.SkipWithError("an unchanged state was reported");
 }

@@ -128,6 +128,13 @@ bool RadioControl::RtpExtStop() {
   return true;
 }
 
+void RadioControl::FollowSession(const Fd& session) {
+  if (type_ == ExtAttached)
+    extAttach_.fd_rtp = session.get();
+  else if (type_ == RtpAttached)
+    rtpFd_ = session;
+}
+
 void RadioControl::SetTimerEnable(bool on) {
   timerEnabled_ = on;
   if (on)

@@ -79,6 +79,8 @@ public:
   // around a codec change and stops it before it goes).
   bool RtpExtStart(bool newSession);
   bool RtpExtStop();
+  // The slot's RTP session after a restart: the next start attaches to it.
+  void FollowSession(const Fd& session);
 
   // The status timer: on arms it with the interval, off cancels it. A new
   // interval takes effect at the next enable or tick.

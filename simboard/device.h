@@ -64,8 +64,9 @@ public:
   size_t argument_size(unsigned long request) const;
 
   // Sends one record to every open file of the device that reads; returns
-  // the number of files it went to.
-  size_t inject(const Bytes& record);
+  // the number of files it went to. A model whose reads carry more than
+  // the record (a source, a session) reads it its own way.
+  virtual size_t inject(const Bytes& record);
 
 protected:
   // size: the argument size of a request whose number does not encode it.

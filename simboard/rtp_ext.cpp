@@ -118,6 +118,17 @@ RtpExt::RtpExt() : Device("/dev/rtp_ext"), opened_(0) {
   });
 }
 
+size_t RtpExt::inject(const Bytes& record) {
+  if (record.size() < 8)
+    return 0;
+  const Bytes payload(record.begin() + 8, record.end());
+  size_t queued = 0;
+  for (const auto& s : sessions_)
+    if (s->initialised_ && s->open() && s->inject(be32(&record[0]), be32(&record[4]), payload))
+      ++queued;
+  return queued;
+}
+
 RtpExtSession* RtpExt::of(const OpenFile& file) const {
   for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it)
     if ((*it)->file_.get() == &file)

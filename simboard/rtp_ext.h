@@ -97,6 +97,11 @@ public:
   RtpExtSession& session(size_t index) { return *sessions_.at(index); }
   RtpExtSession* latest() { return sessions_.empty() ? nullptr : sessions_.back().get(); }
 
+  // A record of the SSRC (4 bytes), the source address (4 bytes) and the
+  // payload goes to every open initialised session, through its filter;
+  // the number of sessions that queued it.
+  size_t inject(const Bytes& record) override;
+
   static constexpr size_t KeptSessions = 256;
 
 protected:

@@ -2,6 +2,7 @@
 // linked beside each executable's main (core itself cannot depend on them).
 #include "core/startup.h"
 #include "monitoring/monitoring_ctl.h"
+#include "rtp/rtp_ed137_factory.h"
 #include "rtp/rtp_factory.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
@@ -27,6 +28,7 @@ void ConstructSlotFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
+  RtpED137Factory::instance();
 }
 
 CtrlSrv::Service* ConfigureMonitoring(IniFile::File& file) {

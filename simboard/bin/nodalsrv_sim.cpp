@@ -3,7 +3,9 @@
 // in the working directory); the board's visible state is kept there too, in
 // "sim/switch" (the TDM switch outputs, after the requests that change
 // them), "sim/leds" (the framer LED byte, after every write of it) and
-// "sim/watchdog" (what the watchdog received, after every write), rewritten
+// "sim/watchdog" (what the watchdog received, after every write) and
+// "sim/rtp_ext" (the last payloads written to each open header-extension
+// session, "<session> <hex bytes>" a line, after every write), rewritten
 // when they change. A peer that binds a datagram socket at "sim/lines" is
 // handed the lines of the HDLC channels switched to trunk time slots
 // (simboard/line_offers.h). The board adds nothing to the daemon's loop.
@@ -11,7 +13,8 @@
 // "dip <byte>" set what "/dev/hal" reports, "trunk <0..3> <state 0..6>" an
 // E1 trunk's state in its status record and its framer status file,
 // "inject <device path> <hex bytes>" sends a record to every reader of the
-// device (an event of a driver, such as a "/dev/rtp" session's). The file
+// device (an event of a driver, such as a "/dev/rtp" session's; for
+// "/dev/rtp_ext", the SSRC, the source address and the payload). The file
 // is taken when the daemon next asks for the power, DIP or a trunk status
 // (every second or two while it runs).
 //
@@ -27,6 +30,7 @@
 // authentication relay listens on NODALSRV_SIM_AUTH_PORT when it is set.
 #include <cerrno>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <limits.h>
@@ -43,6 +47,7 @@
 #include "simboard/maintenance.h"
 #include "simboard/mcc.h"
 #include "simboard/mixer.h"
+#include "simboard/rtp_ext.h"
 #include "simboard/status_files.h"
 #include "simboard/watchdog.h"
 
@@ -110,6 +115,8 @@ public:
   ssize_t write(int fd, const void* buf, size_t count) override {
     std::shared_ptr<SimBoard::OpenFile> file = find(fd);
     ssize_t rc = Board::write(fd, buf, count);
+    if (file && &file->device() == &rtp_ext())
+      publishRtpExt();
     if (!file || &file->device() != &watchdog())
       return rc;
     std::ostringstream wd;
@@ -176,6 +183,21 @@ private:
       std::cerr << "nodalsrv-sim: no device " << path << std::endl;
   }
 
+  // The last payloads written to each open extension session.
+  void publishRtpExt() {
+    constexpr size_t Kept = 8;
+    std::ostringstream out;
+    for (size_t i = 0; i < rtp_ext().session_count(); ++i) {
+      const SimBoard::RtpExtSession& s = rtp_ext().session(i);
+      if (!s.open())
+        continue;
+      const std::deque<SimBoard::Bytes>& sent = s.sent();
+      for (size_t k = sent.size() > Kept ? sent.size() - Kept : 0; k < sent.size(); ++k)
+        out << s.number() << ' ' << SimBoard::as_hex(sent[k]) << '\n';
+    }
+    save("rtp_ext", out.str(), rtpExt_);
+  }
+
   void publishSwitch() {
     std::ostringstream sw;
     for (const auto& entry : hal().outputs()) {
@@ -203,7 +225,7 @@ private:
 
   std::string dir_;
   SimBoard::LineOffers lines_;
-  std::string switch_, watchdog_, leds_;
+  std::string switch_, watchdog_, leds_, rtpExt_;
   uint64_t seen_;  // switch changes when last looked at
   int streak_;     // requests in a row that changed the switch
 };

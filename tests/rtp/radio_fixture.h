@@ -5,7 +5,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <memory>
 
 #include "foundation/device_io.h"
 #include "foundation/fd.h"
@@ -22,11 +21,7 @@ inline uint32_t address(const char* dotted) { return ntohl(inet_addr(dotted)); }
 
 class RadioFixture : public ::testing::Test {
 protected:
-  RadioFixture() {
-    if (!board.device("/dev/rtp"))
-      board.add(std::make_unique<SimBoard::Device>("/dev/rtp"));
-    rtp.reset(DevIo::open("/dev/rtp", O_RDONLY | O_CLOEXEC));
-  }
+  RadioFixture() { rtp.reset(DevIo::open("/dev/rtp", O_RDONLY | O_CLOEXEC)); }
 
   // The ED-137 slot's records: profile 0x0167, words {1, 123, K, S}.
   rtp_ext_init_params init(uint32_t k = 10, uint32_t s = 1) const {

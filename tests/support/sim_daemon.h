@@ -137,14 +137,15 @@ public:
 };
 
 // Collects n replies (described with details when asked), leaving out the
-// trunk status the E1 service sends on its own every second and the power
-// status every connection gets.
-inline std::vector<std::string> exchange(TestController& ctl, size_t n, bool details = false) {
+// trunk status the E1 service sends on its own every second, the power
+// status every connection gets, and the lines that hold `skip` when given.
+inline std::vector<std::string> exchange(TestController& ctl, size_t n, bool details = false,
+                                         const char* skip = nullptr) {
   std::vector<std::string> lines;
   for (int i = 0; i < SimWait / 10 && lines.size() < n; ++i) {
     ctl.wait(1, 10);
     for (std::string& line : ctl.drain(details))
-      if (line != "signal trunkStatus" && line != "signal power")
+      if (line != "signal trunkStatus" && line != "signal power" && !(skip && line.find(skip) != std::string::npos))
         lines.push_back(line);
   }
   return lines;

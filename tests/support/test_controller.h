@@ -11,6 +11,7 @@
 
 #include "asn1/coder_env.h"
 #include "messages/LGCP/LGCP.h"
+#include "messages/TERM/TERM.h"
 #include "tests/support/tpkt_client.h"
 
 namespace testing_support {
@@ -84,8 +85,8 @@ public:
   }
 
   // describe() with what it leaves out of some signals: a userData signal's
-  // bytes as text, an abort's code, an ioctl signal's response (and a
-  // stopRecording's cause).
+  // bytes as text, an abort's code, an ED-137 rtpExt report's far end, an
+  // ioctl signal's response (and a stopRecording's cause).
   static std::string describe_details(const LGCP::Message& msg) {
     std::string line = describe(msg);
     if (!msg.get_pdu().is_signal())
@@ -95,6 +96,8 @@ public:
       line += " " + std::string(sig.get_userData());
     if (sig.is_abort())
       line += " " + std::to_string(sig.get_abort().getValue());
+    if (sig.is_rtpExt() && sig.get_rtpExt().has_request() && sig.get_rtpExt().get_request().is_ed_137())
+      line += " " + sig.get_rtpExt().get_request().get_ed_137().get_addr().get_session_addr().getValue();
     if (sig.is_ioctl()) {
       const LGCP::IoctlResponse& r = sig.get_ioctl();
       line += std::string(" ") + (r.getSelectionName() ? r.getSelectionName() : "?");

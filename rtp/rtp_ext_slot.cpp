@@ -1,0 +1,90 @@
+#include "rtp/rtp_ext_slot.h"
+
+RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                       const rtp_ext_attach_session_params&, const rtp_ext_init_params&)
+    : RtpSlot(channel, session, params) {}
+
+RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                       const rtp_ext_init_params&)
+    : RtpSlot(channel, session, params) {}
+
+RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                       const rtp_attach_session_params&)
+    : RtpSlot(channel, session, params) {}
+
+RtpExtSlot::~RtpExtSlot() = default;
+
+rtp_ext_attach_session_params RtpExtSlot::OwnSession(rtp_ext_attach_session_params attach) const {
+  attach.fd_rtp = session().get();
+  return attach;
+}
+
+void RtpExtSlot::ConfigureRadio(TERM::RtpRadioRequest const& radio) {
+  radioStatus_ = radio.get_status();
+  auto delay = [](bool present, const ASN1::INTEGER& value) {
+    return present ? static_cast<unsigned>(value.getValue()) : 0u;
+  };
+  if (radio.has_rx_delay() || radio.has_tx_delay() || radio.has_selcal_delay())
+    dsproc().configureDelays(delay(radio.has_rx_delay(), radio.get_rx_delay()),
+                             delay(radio.has_tx_delay(), radio.get_tx_delay()),
+                             delay(radio.has_selcal_delay(), radio.get_selcal_delay()));
+  if (radio.has_bss_enable())
+    dsproc().enableBSS(radio.get_bss_enable().getValue());
+  if (radio.has_ng_enable())
+    dsproc().enableNG(radio.get_ng_enable().getValue());
+  if (radio.has_selcal_sh_enable())
+    dsproc().enableSelcalSh(radio.get_selcal_sh_enable().getValue());
+}
+
+uint32_t RtpExtSlot::ChannelFlags(TERM::RtpRadioRequest const& radio) {
+  return radio.has_bss_enable() && radio.get_bss_enable().getValue() ? 1 : 0;
+}
+
+void RtpExtSlot::IAfterCreate() {
+  RtpSlot::IAfterCreate();
+  if (control_)
+    control_->SendASNToChan(radioStatus_);
+}
+
+bool RtpExtSlot::IBeforeDestroy() {
+  if (control_)
+    control_->RtpExtStop();
+  RtpSlot::IBeforeDestroy();
+  return true;
+}
+
+bool RtpExtSlot::Ioctl(LGCP::IoctlParams const& params) {
+  if (!control_)
+    return RtpSlot::Ioctl(params);
+  bool result;
+  if (params.is_rtpExt())
+    result = control_->SendASNToChan(params.get_rtpExt());
+  else if (params.is_encoder_mode() || params.is_decoder_mode())
+    result = ChangeCodec(params);
+  else
+    result = RtpSlot::Ioctl(params);
+  if (input_follows_squelch())
+    GateBySquelch();
+  return result;
+}
+
+bool RtpExtSlot::ChangeCodec(LGCP::IoctlParams const& params) {
+  const bool stopped = control_->RtpExtStop();
+  if (!RtpSlot::Ioctl(params) || !stopped)
+    return false;
+  // A restart gave the slot a new session: the extension follows it.
+  control_->FollowSession(session());
+  return control_->RtpExtStart(false);
+}
+
+void RtpExtSlot::GateBySquelch() {
+  const bool open = control_->GetSQU();
+  if (open && !input_on())
+    SwitchInput(true);
+  else if (!open && input_on())
+    SwitchInput(false);
+}
+
+void RtpExtSlot::RadioControlNotify(TERM::RtpRadioRequest const& report) { OnRtpRadioEvent(report); }
+
+void RtpExtSlot::RadioControlNotify(int cause) { OnAbort(cause); }
