@@ -17,6 +17,7 @@
 #include "foundation/ext.h"
 #include "foundation/paths.h"
 #include "foundation/process.h"
+#include "hardware/errno_suffix.h"
 
 namespace {
 
@@ -47,10 +48,8 @@ LGCP::POWERStatus::NamedNumber powerStatus(uint8_t byte) {
 }
 
 void traceFileError(const char* what, const std::string& path) {
-  if (traces.monitoring) {
-    const char* text = std::strerror(errno);
-    std::clog << what << ext::quoted(path) << " errno=" << ext::quoted(text) << std::endl;
-  }
+  if (traces.monitoring)
+    std::clog << what << ext::quoted(path) << Hardware::ErrnoSuffix(errno) << std::endl;
 }
 
 }  // namespace
@@ -60,7 +59,7 @@ MonitoringCtl& MonitoringCtl::instance() {
   return service;
 }
 
-MonitoringCtl::MonitoringCtl() : hal_(-1), led_(0) {
+MonitoringCtl::MonitoringCtl() : led_(0) {
   background_.set(BackgroundFirstMs, &MonitoringCtl::onBkgCheckTimer, this);
   power_.set(PowerMs, &MonitoringCtl::onPowerCheckTimer, this);
   controller_.set(ControllerMs, &MonitoringCtl::onControllerCheckTimer, this);
@@ -69,11 +68,9 @@ MonitoringCtl::MonitoringCtl() : hal_(-1), led_(0) {
 
 MonitoringCtl::~MonitoringCtl() {
   agents_.UnBind();
-  if (hal_ >= 0) {
+  if (hal_) {
     led_ = 0;
     writeLed();
-    ::close(hal_);
-    hal_ = -1;
   }
 }
 
@@ -82,18 +79,14 @@ void MonitoringCtl::Configure(IniFile::File& file) {
   agents_.Bind(this);
 }
 
-void MonitoringCtl::release() {
-  if (hal_ >= 0)
-    DevIo::close(hal_);
-  hal_ = -1;
-}
+void MonitoringCtl::release() { hal_.reset(); }
 
 bool MonitoringCtl::IsOpen() {
-  if (hal_ >= 0)
+  if (hal_)
     return true;
   led_ = 0;
-  hal_ = DevIo::open(HalDevice, O_RDWR | O_CLOEXEC);
-  if (hal_ < 0)
+  hal_.reset(DevIo::open(HalDevice, O_RDWR | O_CLOEXEC));
+  if (!hal_)
     return false;
   writeLed();
   return true;
@@ -101,7 +94,7 @@ bool MonitoringCtl::IsOpen() {
 
 void MonitoringCtl::writeLed() {
   uint8_t byte = led_;
-  DevIo::ioctl(hal_, HalLed, &byte);
+  DevIo::ioctl(hal_.get(), HalLed, &byte);
 }
 
 void MonitoringCtl::OnConnect() {
@@ -164,7 +157,7 @@ void MonitoringCtl::onControllerCheckTimer() {
 }
 
 bool MonitoringCtl::readHal(unsigned long request, uint8_t& byte) {
-  return IsOpen() && DevIo::ioctl(hal_, request, &byte) >= 0;
+  return IsOpen() && DevIo::ioctl(hal_.get(), request, &byte) >= 0;
 }
 
 void MonitoringCtl::doPowerCheck() {

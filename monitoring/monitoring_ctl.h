@@ -14,6 +14,7 @@
 #include "core/ctrl_service.h"
 #include "foundation/device_io.h"
 #include "foundation/dpc.h"
+#include "foundation/fd.h"
 #include "foundation/ini_file.h"
 #include "foundation/timer.h"
 #include "monitoring/monitoring_data.h"
@@ -85,8 +86,6 @@ public:
   static std::string DriverBuildText(const std::string& line);
 
   MonitoringDataHolder& data() { return data_; }
-  SnmpAgentCtrl& agents() { return agents_; }
-  uint8_t led_byte() const { return led_; }
 
 private:
   // A new board: "/dev/hal" closed, opened again at its next use.
@@ -110,7 +109,7 @@ private:
   void sendTermCounters(LGCP::TermCounterOwner::NamedNumber owner, SnmpAgentCtrl::MonitoringItemType type);
   void OnDpcSend();
 
-  int hal_;
+  Fd hal_;
   MonitoringDataHolder data_;
   SnmpAgentCtrl agents_;
   Timer background_;

@@ -35,6 +35,18 @@ void putOctets(FILE* file, const ASN1::OCTET_STRING& octets) {
   std::fputc('\n', file);
 }
 
+// Removes the entries of the monitoring directory that `which` picks.
+void removeEntries(const std::function<bool(const char*)>& which) {
+  std::string dir = Paths::resolve(Paths::kMonitoringDir);
+  DIR* d = ::opendir(dir.c_str());
+  if (!d)
+    return;
+  while (dirent* entry = ::readdir(d))
+    if (which(entry->d_name))
+      std::remove((dir + entry->d_name).c_str());
+  ::closedir(d);
+}
+
 // Two settings are the same when both name the same oid, or both the same
 // section, name and index.
 bool sameSetting(const MON::SnmpSetCommandId& a, const MON::SnmpSetCommandId& b) {
@@ -102,30 +114,17 @@ MonitoringDataHolder::MonitoringDataHolder()
 MonitoringDataHolder::~MonitoringDataHolder() { ClearMonitorFiles(); }
 
 void MonitoringDataHolder::ClearMonitorFiles() {
-  std::string dir = Paths::resolve(Paths::kMonitoringDir);
-  DIR* d = ::opendir(dir.c_str());
-  if (!d)
-    return;
-  while (dirent* entry = ::readdir(d)) {
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-      std::remove((dir + entry->d_name).c_str());
-  }
-  ::closedir(d);
+  removeEntries([](const char* name) { return std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0; });
 }
 
 void MonitoringDataHolder::ClearControllerFiles() {
-  std::string dir = Paths::resolve(Paths::kMonitoringDir);
-  DIR* d = ::opendir(dir.c_str());
-  if (!d)
-    return;
-  while (dirent* entry = ::readdir(d)) {
-    if (std::strncmp(entry->d_name, "board", 5) != 0)
-      continue;
+  removeEntries([](const char* name) {
+    if (std::strncmp(name, "board", 5) != 0)
+      return false;
     if (traces.monitoring)
-      std::clog << "remove monitoring info: " << entry->d_name << std::endl;
-    std::remove((dir + entry->d_name).c_str());
-  }
-  ::closedir(d);
+      std::clog << "remove monitoring info: " << name << std::endl;
+    return true;
+  });
   boards_.clear();
 }
 
@@ -336,8 +335,7 @@ void MonitoringDataHolder::SaveNamedSetting(const MON::IniName& name, const std:
   CheckForMonDir(dir);
   dir += "/" + index;
   CheckForMonDir(dir);
-  lastSettingValue_ = value;
-  SaveStatusToFile(dir + "/" + file, [this](FILE* f) { StringParamSaver(f); });
+  SaveStatusToFile(dir + "/" + file, [&](FILE* f) { StringParamSaver(f, value); });
 }
 
 void MonitoringDataHolder::DipStatusSaver(FILE* file) const { std::fprintf(file, "%d", dip_); }
@@ -372,6 +370,6 @@ void MonitoringDataHolder::ControllerStatusSaver(FILE* file, const HSP::Controll
   std::fprintf(file, "%d", status.getValue());
 }
 
-void MonitoringDataHolder::StringParamSaver(FILE* file) const {
-  std::fwrite(lastSettingValue_.data(), 1, lastSettingValue_.size(), file);
+void MonitoringDataHolder::StringParamSaver(FILE* file, const std::string& value) const {
+  std::fwrite(value.data(), 1, value.size(), file);
 }

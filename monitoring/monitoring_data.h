@@ -55,14 +55,12 @@ public:
   const INet4::Addr& own_address() const { return ownAddress_; }
   const HSP::ControllerStatus& own_controller_status() const { return ownStatus_; }
   int& controller_hint() { return controllerHint_; }
-  const std::list<LGCP::ControllerInfo>& controllers() const { return controllers_; }
   const LGCP::POWERStatus& power_status() const { return powerStatus_; }
   const std::list<LGCP::BoardStatusParams>& boards() const { return boards_; }
   const std::list<LGCP::EmPhoneStatusParams>& phones() const { return phones_; }
   const std::list<LGCP::TermCounter>& term_counters() const { return termCounters_; }
   const std::list<std::string>& trap_receivers() const { return trapReceivers_; }
   int dip() const { return dip_; }
-  unsigned long long config_second() const { return configSecond_; }
   uint32_t config_first() const { return configFirst_; }
   const std::string& temperature() const { return temperature_; }
   const std::string& build_version() const { return buildVersion_; }
@@ -90,7 +88,7 @@ private:
   void PhoneStatusSaver(FILE* file, const LGCP::EmPhoneStatusParams& phone) const;
   void TermCounterSaver(FILE* file, const LGCP::TermCounter& counter) const;
   void ControllerStatusSaver(FILE* file, const HSP::ControllerStatus& status) const;
-  void StringParamSaver(FILE* file) const;
+  void StringParamSaver(FILE* file, const std::string& value) const;
 
   INet4::Addr ownAddress_;
   HSP::ControllerStatus ownStatus_;
@@ -106,7 +104,6 @@ private:
   uint32_t configFirst_;
   std::string temperature_, buildVersion_, fpgaVersion_, bootVersion_, boardVersion_;
   MON::SnmpSetCommands settings_;
-  std::string lastSettingValue_;
   std::list<FramerDataHolder> framers_;
   std::list<NetIfDataHolder> interfaces_;
 };

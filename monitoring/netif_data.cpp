@@ -9,17 +9,15 @@
 #include <unistd.h>
 
 #include "core/traces.h"
-#include "foundation/ext.h"
+#include "hardware/errno_suffix.h"
 
 namespace {
 
 const size_t Samples = 3;
 
 void traceError(const char* what) {
-  if (traces.monitoring) {
-    const char* text = std::strerror(errno);
-    std::clog << what << " errno=" << ext::quoted(text) << std::endl;
-  }
+  if (traces.monitoring)
+    std::clog << what << Hardware::ErrnoSuffix(errno) << std::endl;
 }
 
 }  // namespace

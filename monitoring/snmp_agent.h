@@ -53,7 +53,6 @@ public:
   void OnMessage(const char* data, int length) override;
 
   const std::string& name() const { return name_; }
-  MonitoringAddressType kind() const { return kind_; }
   bool connected() const;
   void PutHeader(std::ostream& out) const { out << header_; }
 
@@ -68,7 +67,6 @@ private:
   MonitoringAddressType kind_;
   std::string name_;
   std::string header_;
-  INet4::Addr address_;
   uint32_t stamp_;
   Timer ping_;
   ISnmpAgentNotify* listener_;
@@ -87,12 +85,6 @@ public:
     ifDescr, ifAdminStatus, ifOperStatus,
     temperature
   };
-  struct MonitoringItem {
-    MonitoringItemType type;
-    int mask;  // agent-kind bits whose batches carry the item
-    std::string group;
-    std::string name;
-  };
 
   SnmpAgentCtrl();
   virtual ~SnmpAgentCtrl();
@@ -101,7 +93,8 @@ public:
 
   // One link per sub-section, in file order, each activated.
   void CreateInstances(IniFile::Section& section);
-  // Queues one item value; an unknown type queues nothing.
+  // Queues one item value under its group and name, in the batches of its
+  // agent-kind bits; an unknown type queues nothing.
   void Send(MonitoringItemType type, const std::string& value) { Send(type, 0, value); }
   void Send(MonitoringItemType type, int index, const std::string& value);
   // Sends and empties the batches.
@@ -114,15 +107,12 @@ public:
   void UnBind() { Bind(nullptr); }
 
   const std::list<std::unique_ptr<SnmpAgentInstance>>& links() const { return links_; }
-  const std::list<MonitoringItem>& items() const { return items_; }
 
 private:
   void SendToAll(const MON::Command& command);
 
   std::list<std::unique_ptr<SnmpAgentInstance>> links_;
-  std::list<MonitoringItem> items_;
   Dpc dpc_;
   uint32_t uniq_;
-  ISnmpAgentNotify* listener_;
   std::map<int, std::unique_ptr<MON::Command>> batches_;
 };

@@ -1,5 +1,7 @@
 #include "monitoring/snmp_agent.h"
 
+#include <iterator>
+
 namespace {
 
 struct ItemRow {
@@ -57,10 +59,7 @@ MON::SnmpSetCommands& settingsOf(MON::Command& batch) {
 
 }  // namespace
 
-SnmpAgentCtrl::SnmpAgentCtrl() : uniq_(1), listener_(nullptr) {
-  int type = 0;
-  for (const ItemRow& row : ItemTable)
-    items_.push_back(MonitoringItem{static_cast<MonitoringItemType>(type++), row.mask, row.group, row.name});
+SnmpAgentCtrl::SnmpAgentCtrl() : uniq_(1) {
   for (int key : BatchKeys) {
     std::unique_ptr<MON::Command> batch(new MON::Command);
     batch->select_snmp_set();
@@ -82,29 +81,22 @@ void SnmpAgentCtrl::CreateInstances(IniFile::Section& section) {
 }
 
 void SnmpAgentCtrl::Bind(ISnmpAgentNotify* listener) {
-  listener_ = listener;
   for (auto& link : links_)
     link->Bind(listener);
 }
 
 void SnmpAgentCtrl::Send(MonitoringItemType type, int index, const std::string& value) {
-  const MonitoringItem* item = nullptr;
-  for (const MonitoringItem& candidate : items_) {
-    if (candidate.type == type) {
-      item = &candidate;
-      break;
-    }
-  }
-  if (!item)
+  if (static_cast<unsigned>(type) >= std::size(ItemTable))
     return;
+  const ItemRow& item = ItemTable[type];
   for (auto& batch : batches_) {
-    if (!(batch.first & item->mask))
+    if (!(batch.first & item.mask))
       continue;
     MON::SnmpSetCommand command;
     command.set_uniq(static_cast<int>(uniq_++));
     MON::IniName& name = command.mutable_id().select_name();
-    name.set_section(item->group);
-    name.set_name(item->name);
+    name.set_section(item.group);
+    name.set_name(item.name);
     name.set_index(index);
     command.set_value(value);
     settingsOf(*batch.second).mutable_commands().push_back(command);

@@ -56,9 +56,8 @@ void SnmpAgentInstance::Activate(IniFile::SubSection& config) {
   INet4::Addr address;
   if (!parseHost(host, address))
     return;
-  address_ = address;
-  header_ = "snmpagent." + name_ + " " + address_.GetString();
-  auto* connector = new Control::ConnectorNet(DottedAddress(address_), address_.port());
+  header_ = "snmpagent." + name_ + " " + address.GetString();
+  auto* connector = new Control::ConnectorNet(DottedAddress(address), address.port());
   connection_.reset(connector);
   connection_->service_name(header_);
   connection_->Bind(this);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "foundation/fd.h"
+
 namespace {
 
 void say(const char* text) {
@@ -23,10 +25,16 @@ pid_t StartChild(const ChildProgram& program) {
   pid_t pid = ::fork();
   if (pid != 0)
     return pid;
+  // The descriptor is kept across the exec as the standard input.
+  if (program.input == STDIN_FILENO)
+    SetCloexec(STDIN_FILENO, false);
+  else if (program.input > 0)
+    ::dup2(program.input, STDIN_FILENO);
   ::sleep(program.delaySeconds);
   if (program.banner)
     say(program.banner);
   ::execv(argv[0], argv.data());
-  say("fail to exec!");
-  ::_exit(2);
+  if (program.failure)
+    say(program.failure);
+  ::_exit(program.failureCode);
 }

@@ -1,6 +1,5 @@
 #include "slots/mixer.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -35,7 +34,6 @@ mix_slot Address(int unit, int number) {
   slot.number = number;
   return slot;
 }
-
 
 }  // namespace
 
@@ -122,22 +120,16 @@ bool Mixer::Add(mix_rx& record) {
 bool Mixer::SetTX(LGCP::MixerOutParams const& params) {
   if (!ClearTX(params.get_channel()))
     return false;
-  const auto& inputs = params.get_inputs();
+  // ClearTX has translated the summator already: it is a TDM channel.
   mix_rx record;
+  Channel2Slot(params.get_channel(), record.rx);
+  const auto& inputs = params.get_inputs();
   if (inputs.size() == 0) {
-    if (!Channel2Slot(params.get_channel(), record.rx)) {
-      std::clog << ext::header(this) << "SetTX error: mixer translation fail" << std::endl;
-      return false;
-    }
     record.tx = record.rx;
     record.gain = FullGain;
     return Add(record);
   }
   for (const LGCP::MixerInput& input : inputs) {
-    if (!Channel2Slot(params.get_channel(), record.rx)) {
-      std::clog << ext::header(this) << "SetTX error: translation fail [1]" << std::endl;
-      return false;
-    }
     if (!Channel2Slot(input.get_channel(), record.tx)) {
       std::clog << ext::header(this) << "SetTX error: translation fail [2]" << std::endl;
       return false;
@@ -149,17 +141,19 @@ bool Mixer::SetTX(LGCP::MixerOutParams const& params) {
   return true;
 }
 
-int Mixer::Usable(LGCP::MixerChannel const& channel) const {
+bool Mixer::Usable(LGCP::MixerChannel const& channel, int& number, int& tdm) {
   if (!channel.is_tdm())
-    return -1;
-  int number = channel.get_tdm().getValue();
-  return number >= 0 && number < factory_.tdm_channels() ? number : -1;
+    return false;
+  number = channel.get_tdm().getValue();
+  if (number < 0 || number >= factory_.tdm_channels())
+    return false;
+  tdm = channel2timeslot(number);
+  return tdm >= 0;
 }
 
 Slot* Mixer::New(LGCP::MixerInParams const& params) {
-  int channel = Usable(params.get_channel());
-  int tdm = channel < 0 ? -1 : channel2timeslot(channel);
-  if (tdm < 0)
+  int channel, tdm;
+  if (!Usable(params.get_channel(), channel, tdm))
     return nullptr;
   auto* slot = new TdmInput(*this, channel, tdm);
   if (params.has_summator()) {
@@ -183,11 +177,8 @@ Slot* Mixer::New(LGCP::MixerInParams const& params) {
 }
 
 Slot* Mixer::New(LGCP::MixerOutParams const& params) {
-  if (!SetTX(params))
-    return nullptr;
-  int channel = Usable(params.get_channel());
-  int tdm = channel < 0 ? -1 : channel2timeslot(channel);
-  if (tdm < 0)
+  int channel, tdm;
+  if (!SetTX(params) || !Usable(params.get_channel(), channel, tdm))
     return nullptr;
   return Register(new TdmOutput(*this, channel, tdm));
 }

@@ -60,9 +60,9 @@ public:
   void PutHeader(std::ostream& out) const;
 
 private:
-  // The TDM channel number for a new slot: a `tdm` channel below the
-  // factory's TDM channel count; -1 otherwise.
-  int Usable(LGCP::MixerChannel const& channel) const;
+  // The mixer channel of a new slot (a `tdm` channel below the factory's
+  // TDM channel count) and its TDM switch channel; false when unusable.
+  bool Usable(LGCP::MixerChannel const& channel, int& number, int& tdm);
   bool Add(mix_rx& record);
   void StopTones(MixerSlot& slot);
 

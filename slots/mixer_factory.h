@@ -28,10 +28,9 @@ public:
   // The known unit with that number that is not gone, or null.
   Mixer* findMixer(int unit) const;
 
-  const std::vector<Mixer*>& units() const { return units_; }
-  // The smallest counts over the units of the last discovery; -1 before any.
+  // The smallest TDM channel count over the units of the last discovery;
+  // -1 before any.
   int tdm_channels() const { return tdmChannels_; }
-  int mixer_inputs() const { return mixerInputs_; }
 
 private:
   std::vector<Mixer*> units_;

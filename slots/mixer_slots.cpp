@@ -71,7 +71,7 @@ bool CommonIoctl(Mixer& mixer, Hardware::TonecReceiver& tones, Hardware::DSProcR
 }  // namespace
 
 TdmInput::TdmInput(Mixer& mixer, int channel, int tdm)
-    : mixer_(mixer), channel_(channel), tdm_(tdm), summatorSet_(false), summator_(-1) {}
+    : mixer_(mixer), channel_(channel), tdm_(tdm), summator_(-1) {}
 
 bool TdmInput::IBeforeDestroy() {
   HwMux::instance()->Disable(tdm_);

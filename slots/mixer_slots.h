@@ -36,10 +36,7 @@ public:
   void dsproc_flags_event(const ::dsproc_flags_event* event) override { processFlagsEvent(event); }
 
   // Adds the input to a summator, for Release to take out again.
-  void set_summator(int number) {
-    summatorSet_ = true;
-    summator_ = number;
-  }
+  void set_summator(int number) { summator_ = number; }
   int channel() const { return channel_; }
   int summator() const { return summator_; }
 
@@ -47,8 +44,7 @@ private:
   Mixer& mixer_;
   int channel_;
   int tdm_;
-  bool summatorSet_;
-  int summator_;
+  int summator_;  // -1: none
 };
 
 class TdmOutput : public MixerSlot, public Hardware::TonecReceiver, public Hardware::DSProcReceiver {

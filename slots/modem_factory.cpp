@@ -61,7 +61,6 @@ Slot* ModemFactory::INewSlot(LGCP::CreateParams const& params) {
     return slot;
   }
   auto* slot = new DspModemSlot(*this, p);
-  dsp_.push_back(slot);
   all_.push_back(slot);
   return slot;
 }
@@ -72,10 +71,7 @@ void ModemFactory::Query(LGCP::Resources& resources) {
   resources.set_digital_modems(static_cast<int>(freeInterfaces_.size()));
 }
 
-void ModemFactory::ReleaseModemSlot(DspModemSlot* slot) {
-  dsp_.remove(slot);
-  all_.remove(slot);
-}
+void ModemFactory::ReleaseModemSlot(DspModemSlot* slot) { all_.remove(slot); }
 
 void ModemFactory::ReleaseModemSlot(HdlcModemSlot* slot) {
   hdlc_.remove(slot);

@@ -53,7 +53,6 @@ public:
 private:
   void IQuery();
 
-  std::list<DspModemSlot*> dsp_;
   std::list<HdlcModemSlot*> hdlc_;
   std::list<ModemSlot*> all_;
   uint32_t modems_;

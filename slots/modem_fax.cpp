@@ -89,22 +89,12 @@ void DspModemSlot::RunFaxReceiver() {
 
 void DspModemSlot::on_fax_terminate(int status) {
   std::clog << ext::header(this) << "fax terminated with code " << status << std::endl;
-  pid_ = -1;
-  timer_.reset();
   if (status & 0xff)
     std::clog << ext::header(this) << "fax transfer failed" << std::endl;
   const int pages = (status >> 8) & 0xff;
   std::clog << ext::header(this) << "pages received: " << pages << std::endl;
   TERM::ModemProceeding proceeding;
-  BASE::INTEGER64Bits octetsIn;
-  octetsIn.set_low(pages);
-  octetsIn.set_high(0);
-  proceeding.select_acct().set_octetsIn(octetsIn);
+  proceeding.select_acct().set_octetsIn(counter(0, static_cast<uint32_t>(pages)));
   OnModem(proceeding);
-  if (destroying()) {
-    unbind();
-    on_release();  // deletes this slot
-    return;
-  }
-  OnAbort(status);
+  child_ended(status);
 }

@@ -19,13 +19,6 @@ constexpr size_t MaxPppdArgs = 62;
 
 std::string field(const char* text, size_t size) { return std::string(text, strnlen(text, size)); }
 
-BASE::INTEGER64Bits counter(uint32_t high, uint32_t low) {
-  BASE::INTEGER64Bits value;
-  value.set_low(static_cast<int>(low));
-  value.set_high(static_cast<int>(high));
-  return value;
-}
-
 }  // namespace
 
 ModemSlot::ModemSlot(ModemFactory& factory, const TERM::ModemParams& params)
@@ -106,8 +99,19 @@ bool ModemSlot::IBeforeDestroy() {
   return false;
 }
 
+BASE::INTEGER64Bits ModemSlot::counter(uint32_t high, uint32_t low) {
+  BASE::INTEGER64Bits value;
+  value.set_low(static_cast<int>(low));
+  value.set_high(static_cast<int>(high));
+  return value;
+}
+
 void ModemSlot::on_terminate(int status) {
   std::clog << ext::header(this) << "pppd terminated with code " << status << std::endl;
+  child_ended(status);
+}
+
+void ModemSlot::child_ended(int status) {
   pid_ = -1;
   timer_.reset();
   if (destroying()) {

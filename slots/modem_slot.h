@@ -53,6 +53,9 @@ protected:
     wait_.Attach(pid);
   }
   void on_terminate(int status);
+  // The child has ended: completes a destruction waiting for it (deleting
+  // this slot), else sends `abort` with the status.
+  void child_ended(int status);
   void on_terminate_timeout();
   void pppd_kill();
   // True on the first call only: unbind() hands back once, also when the
@@ -65,6 +68,8 @@ protected:
   // A step that ends the set-up: logs what with the system error text and
   // sends `abort` with errno.
   void failed(const char* what);
+  // A 64-bit counter of the controller's messages.
+  static BASE::INTEGER64Bits counter(uint32_t high, uint32_t low);
 
   ModemFactory& factory_;
   TERM::ModemParams params_;

@@ -8,12 +8,11 @@
 #include <iostream>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 #include "foundation/ext.h"
 #include "foundation/paths.h"
 #include "hardware/mcc_ctl.h"
+#include "slots/child_program.h"
 #include "messages/TERM/TERM.h"
 
 namespace {
@@ -83,40 +82,26 @@ Slot* T38SoftFactory::INewSlot(LGCP::CreateParams const& params) {
     return nullptr;
   }
 
-  // Everything the child needs is made before the fork: it only execs.
-  const std::string program = Paths::resolve(Paths::kT38Program);
-  std::vector<std::string> args{program, "--child", "--remote",
-                                std::string(p.get_dhost().get_iaddr()) + "/" +
-                                    std::to_string(p.get_dhost().get_port().getValue()) + "/" +
-                                    std::to_string(p.get_shost().get_port().getValue())};
+  ChildProgram t38;
+  t38.path = Paths::resolve(Paths::kT38Program);
+  t38.args = {"--child", "--remote",
+              std::string(p.get_dhost().get_iaddr()) + "/" + std::to_string(p.get_dhost().get_port().getValue()) +
+                  "/" + std::to_string(p.get_shost().get_port().getValue())};
   for (const ASN1::IA5String& arg : p.get_args()) {
-    if (args.size() >= MaxArgs - 1)
+    if (t38.args.size() >= MaxArgs - 2)  // the path and the end mark take two
       break;
-    args.push_back(arg);
+    t38.args.push_back(arg);
   }
-  std::vector<char*> argv;
-  for (std::string& arg : args)
-    argv.push_back(&arg[0]);
-  argv.push_back(nullptr);
   std::clog << ext::header(this) << "args for run t38 daemon:" << std::endl;
-  for (size_t i = 0; i < args.size(); ++i)
-    std::clog << ext::header(this) << "arg[" << i << "]=" << args[i] << std::endl;
-
-  const int fd = channel.get();
-  pid_t pid = ::fork();
+  std::clog << ext::header(this) << "arg[0]=" << t38.path << std::endl;
+  for (size_t i = 0; i < t38.args.size(); ++i)
+    std::clog << ext::header(this) << "arg[" << i + 1 << "]=" << t38.args[i] << std::endl;
+  t38.input = channel.get();
+  t38.failure = nullptr;
+  t38.failureCode = ExecFailed;
+  pid_t pid = StartChild(t38);
   if (pid < 0)
     return nullptr;
-  if (pid == 0) {
-    // The channel becomes the standard input, kept across the exec.
-    if (fd == 0)
-      SetCloexec(0, false);
-    else
-      ::dup2(fd, 0);
-    ::execv(argv[0], argv.data());
-    // Not exit(): the daemon's exit handlers and buffered output are not
-    // the child's to run.
-    ::_exit(ExecFailed);
-  }
   std::clog << ext::header(this) << "t38 daemon[" << pid << "] successfully started" << std::endl;
   // The channel stays open in the child only.
   return new T38SoftSlot(pid, timeslot);

@@ -62,9 +62,7 @@ Slot* VoiceFactory::CreateRecord(const std::string& peer) {
   int timeslot;
   if (!OpenChannel(false, channel, timeslot))
     return nullptr;
-  auto* slot = new RecordSlot(peer, timeslot, channel);
-  recorders_.push_back(slot);
-  return slot;
+  return new RecordSlot(peer, timeslot, channel);
 }
 
 Slot* VoiceFactory::CreatePlay(LGCP::PlayerParams const& params) {
@@ -74,18 +72,13 @@ Slot* VoiceFactory::CreatePlay(LGCP::PlayerParams const& params) {
   int timeslot;
   if (!OpenChannel(true, channel, timeslot))
     return nullptr;
-  PlaySlotGeneric* slot;
   if (params.is_network()) {
     const LGCP::PlayerParams_network& n = params.get_network();
-    slot = new PlaySlotNetwork(timeslot, channel, dhost2str(n.get_host()),
-                               static_cast<uint32_t>(n.get_id().getValue()));
-  } else {
-    const LGCP::PlayerParams_file& f = params.get_file();
-    std::vector<std::string> names;
-    for (const ASN1::IA5String& name : f.get_name())
-      names.push_back(name);
-    slot = new PlaySlotFile(timeslot, channel, std::move(names), static_cast<uint32_t>(f.get_repeat().getValue()));
+    return new PlaySlotNetwork(timeslot, channel, dhost2str(n.get_host()), static_cast<uint32_t>(n.get_id().getValue()));
   }
-  players_.push_back(slot);
-  return slot;
+  const LGCP::PlayerParams_file& f = params.get_file();
+  std::vector<std::string> names;
+  for (const ASN1::IA5String& name : f.get_name())
+    names.push_back(name);
+  return new PlaySlotFile(timeslot, channel, std::move(names), static_cast<uint32_t>(f.get_repeat().getValue()));
 }

@@ -7,7 +7,6 @@
 
 #include "foundation/ext.h"
 #include "foundation/paths.h"
-#include "slots/voice_factory.h"
 
 namespace {
 
@@ -42,12 +41,6 @@ Fd OpenPrompt(const std::string& name) {
   if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
     fd.close();
   return fd;
-}
-
-bool PlaySlotGeneric::IBeforeDestroy() {
-  if (auto* owner = dynamic_cast<VoiceFactory*>(factory()))
-    owner->OnDestroy(this);
-  return true;
 }
 
 // ---- network player
@@ -142,7 +135,6 @@ bool PlaySlotFile::NextPhrase() {
     Fd file = OpenPrompt(names_[next_++]);
     if (!file)
       continue;  // a missing prompt is skipped
-    ::lseek(file.get(), 0, SEEK_SET);
     file_.reset(file.release());
     // A finished copy is replaced from within its own report, which is the
     // last thing it does.
@@ -185,12 +177,6 @@ void PlaySlotFile::Release() {
 
 RecordSlot::RecordSlot(std::string peer, int timeslot, const Fd& channel)
     : timeslot_(timeslot), channel_(channel), peer_(std::move(peer)), state_(Created) {}
-
-bool RecordSlot::IBeforeDestroy() {
-  if (auto* owner = dynamic_cast<VoiceFactory*>(factory()))
-    owner->OnDestroy(this);
-  return true;
-}
 
 bool RecordSlot::IOnInputStream() {
   if (state_ == Connecting || state_ == Recording)

@@ -20,7 +20,6 @@ class PlaySlotGeneric : public VoiceSlot {
 public:
   PlaySlotGeneric(int timeslot, const Fd& channel) : timeslot_(timeslot), channel_(channel) {}
 
-  bool IBeforeDestroy() override;
   int IGetTransmitChannel() override { return timeslot_; }
   char const* GetName() const override { return "player"; }
   void PutHeader(std::ostream& out) const { out << GetName() << "[" << timeslot_ << "]: "; }
@@ -93,7 +92,6 @@ public:
   RecordSlot(std::string peer, int timeslot, const Fd& channel);
 
   void IAfterCreate() override { OnChangeInputStream(true); }
-  bool IBeforeDestroy() override;
   // Connects to the server unless connecting or recording already.
   bool IOnInputStream() override;
   int IGetReceiveChannel() override { return timeslot_; }
