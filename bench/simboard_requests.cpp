@@ -1,21 +1,26 @@
 // The simulated board's cost per device request, the part of every daemon
 // benchmark that the real board's driver would take: a "/dev/hal" disable
-// (the switch refresh makes 128 of them a loop turn) and a write on an MCC
-// channel (a frame taken by its device model).
+// (the switch refresh makes 128 of them a loop turn), the refresh's own
+// deferred call, and a write on an MCC channel (a frame taken by its
+// device model).
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "foundation/device_io.h"
+#include "hardware/hw_mux.h"
 #include "simboard/board.h"
 #include "simboard/hal.h"
 #include "simboard/mcc.h"
 
 namespace {
 
+// Arg 1: with the request log that tests read; 0: without it (nodalsrv-sim).
 void BM_HalDisable(benchmark::State& state) {
   SimBoard::Board board;
+  if (!state.range(0))
+    board.log().set_capacity(0);
   int fd = DevIo::open("/dev/hal", O_RDWR | O_CLOEXEC);
   uint8_t arg[4];
   uint32_t channel = 8192;
@@ -26,7 +31,19 @@ void BM_HalDisable(benchmark::State& state) {
   }
   ::close(fd);
 }
-BENCHMARK(BM_HalDisable);
+BENCHMARK(BM_HalDisable)->Arg(1)->Arg(0);
+
+// One deferred call of the switch refresh with every output disabled: 64
+// disable requests from the switch object through the device layer, the
+// board's log off as in nodalsrv-sim.
+void BM_SwitchRefreshSlice(benchmark::State& state) {
+  SimBoard::Board board([](SimBoard::Board& b) { b.log().set_capacity(0); });
+  HwMux* mux = HwMux::instance();
+  for (auto _ : state)
+    mux->OnDPC();
+  state.SetItemsProcessed(state.iterations() * HwMux::RefreshSlice);
+}
+BENCHMARK(BM_SwitchRefreshSlice);
 
 void BM_MccFrameWrite(benchmark::State& state) {
   SimBoard::Board board;

@@ -149,11 +149,9 @@ void Board::retry_held() {
   pumping_ = false;
 }
 
-OpenFile* Board::lookup(int fd) {
+OpenFile* Board::find_unknown(int fd) {
   if (fd < 0)
     return nullptr;
-  if (static_cast<size_t>(fd) < byFd_.size() && byFd_[fd] && !byFd_[fd]->closed())
-    return byFd_[fd].get();
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
     return nullptr;

@@ -117,7 +117,16 @@ private:
   void attach(std::unique_ptr<Device> device);
   int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
   // The open file behind a descriptor, without a system call once known.
-  OpenFile* lookup(int fd);
+  OpenFile* lookup(int fd) {
+    if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size()) {
+      OpenFile* file = byFd_[static_cast<size_t>(fd)].get();
+      if (file && !file->closed())
+        return file;
+    }
+    return find_unknown(fd);
+  }
+  // A descriptor not in the table yet: looked up by its socket's inode.
+  OpenFile* find_unknown(int fd);
   // Lets the device take what the daemon wrote; a file whose device does
   // not take it now is held and tried again after every read and pump().
   void service(OpenFile& file);

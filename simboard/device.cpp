@@ -51,8 +51,16 @@ void Device::on(unsigned long request, Arg form, Handler handler, size_t size) {
 size_t Device::argument_size(unsigned long request) const {
   if (size_t encoded = request_size(request))
     return encoded;
+  const Entry* entry = find(request);
+  return entry ? entry->size : 0;
+}
+
+const Device::Entry* Device::find_other(unsigned long request) const {
   auto entry = requests_.find(request);
-  return entry != requests_.end() ? entry->second.size : 0;
+  if (entry == requests_.end())
+    return nullptr;
+  last_ = &*entry;
+  return &entry->second;
 }
 
 void Device::pump() const {
@@ -61,21 +69,23 @@ void Device::pump() const {
 }
 
 int Device::dispatch(Request& request) {
-  auto failure = failures_.find(request.number());
-  if (failure != failures_.end()) {
-    int err = failure->second.error;
-    if (failure->second.times > 0 && --failure->second.times == 0)
-      failures_.erase(failure);
-    return request.fail(err);
+  if (!failures_.empty()) {
+    auto failure = failures_.find(request.number());
+    if (failure != failures_.end()) {
+      int err = failure->second.error;
+      if (failure->second.times > 0 && --failure->second.times == 0)
+        failures_.erase(failure);
+      return request.fail(err);
+    }
   }
-  auto entry = requests_.find(request.number());
-  if (entry == requests_.end())
+  const Entry* entry = find(request.number());
+  if (!entry)
     return request.fail(EINVAL);
-  if (entry->second.form == Arg::Pointer && !request.has_pointer())
+  if (entry->form == Arg::Pointer && !request.has_pointer())
     return request.fail(EFAULT);
-  if (entry->second.form == Arg::Value && !request.by_value())
+  if (entry->form == Arg::Value && !request.by_value())
     return request.fail(EFAULT);
-  return entry->second.handler(request);
+  return entry->handler(request);
 }
 
 bool Device::service(OpenFile& file, bool closing) {

@@ -111,7 +111,15 @@ private:
   bool present_;
   int openError_;
   uint64_t opens_;
+  // The request's entry, or null. The same request usually comes many
+  // times in a row (the switch refresh): the last one found is kept.
+  const Entry* find(unsigned long request) const {
+    return last_ && last_->first == request ? &last_->second : find_other(request);
+  }
+  const Entry* find_other(unsigned long request) const;
+
   std::map<unsigned long, Entry> requests_;
+  mutable const std::pair<const unsigned long, Entry>* last_ = nullptr;  // the entry found last
   std::map<unsigned long, Failure> failures_;
 };
 

@@ -5,16 +5,9 @@
 
 namespace SimBoard {
 
-uint8_t* Request::at(size_t offset, size_t width) const {
-  if (!has_pointer() || offset + width > size())
-    throw std::out_of_range("simulated driver reads outside the request argument");
-  return pointer_ + offset;
-}
+void Request::outside() { throw std::out_of_range("simulated driver reads outside the request argument"); }
 
-LoggedRequest* RequestLog::next() {
-  ++total_;
-  if (capacity_ == 0)
-    return nullptr;
+LoggedRequest* RequestLog::take_entry() {
   if (count_ < ring_.size() && ring_.size() <= capacity_) {
     // Room in the storage the ring already has.
     return &ring_[(head_ + count_++) % ring_.size()];

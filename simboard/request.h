@@ -47,7 +47,12 @@ public:
   int error() const { return error_; }
 
 private:
-  uint8_t* at(size_t offset, size_t width) const;
+  uint8_t* at(size_t offset, size_t width) const {
+    if (!has_pointer() || offset + width > size_)
+      outside();
+    return pointer_ + offset;
+  }
+  [[noreturn]] static void outside();
 
   OpenFile& file_;
   unsigned long number_;
@@ -124,7 +129,10 @@ public:
 
   // The entry for the next request, to be filled in (null when nothing is
   // kept); the oldest one makes way at the capacity.
-  LoggedRequest* next();
+  LoggedRequest* next() {
+    ++total_;
+    return capacity_ ? take_entry() : nullptr;
+  }
   void clear() {
     head_ = 0;
     count_ = 0;
@@ -139,6 +147,8 @@ public:
   uint64_t total() const { return total_; }
 
 private:
+  LoggedRequest* take_entry();
+
   size_t capacity_;
   uint64_t total_;
   std::vector<LoggedRequest> ring_;
