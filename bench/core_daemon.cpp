@@ -1,20 +1,44 @@
 // The real daemon process against the simulated board (nodalsrv-sim, found
 // beside the bench directory): time from process start to a served
-// controller, ping round trips per second from one controller, RTP slots
-// created and destroyed per second, and resident memory when idle, with
-// every trunk slot created and with 1024 RTP slots.
+// controller; ping round trips per second from one controller against a
+// bare TPKT echo server in another process, taken turn about in one run,
+// and their ratio; the daemon's own cost of one ping in this process; RTP
+// slots created and destroyed per second; the processor time of an idle
+// daemon; resident memory when idle, with every trunk slot created and
+// with 1024 RTP slots.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <numeric>
+#include <sstream>
 #include <string>
+#include <sched.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
+#include "asn1/coder_env.h"
+#include "core/ctrl_server.h"
+#include "core/startup.h"
+#include "foundation/control_net.h"
+#include "foundation/control_unix.h"
+#include "foundation/multiplexer.h"
+#include "hardware/hw_mux.h"
 #include "messages/TERM/TERM.h"
+#include "simboard/board.h"
 #include "tests/support/test_controller.h"
+#include "tests/support/tpkt_client.h"
 
 namespace {
 
@@ -34,12 +58,54 @@ double residentKiB(pid_t pid) {
   return 0;
 }
 
+sockaddr_in loopback(unsigned short port) {
+  sockaddr_in a;
+  std::memset(&a, 0, sizeof a);
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  return a;
+}
+
+// A listening loopback socket on a port of the system's choice.
+int listener(unsigned short& port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = loopback(0);
+  socklen_t len = sizeof a;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    abort();
+  port = ntohs(a.sin_port);
+  return fd;
+}
+
+int freePort() {
+  unsigned short port = 0;
+  ::close(listener(port));
+  return port;
+}
+
+// Processor time (user and system) of a process so far, in seconds.
+double cpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i == 14 || i == 15)
+      ticks += std::atof(field.c_str());
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 class SimDaemon {
 public:
-  SimDaemon() {
+  // With a controller: served once its first unsolicited trunk status has
+  // come. Without: the caller connects its own.
+  explicit SimDaemon(bool controller = true) {
     char tmpl[] = "/tmp/nodalsrv-bench-XXXXXX";
     root_ = mkdtemp(tmpl);
-    port_ = 20000 + static_cast<int>(getpid() % 20000);
+    port_ = freePort();
     auto start = std::chrono::steady_clock::now();
     pid_ = fork();
     if (pid_ == 0) {
@@ -50,7 +116,8 @@ public:
       execl(sim.c_str(), sim.c_str(), "--port", port.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    // Served once the first unsolicited trunk status arrives.
+    if (!controller)
+      return;
     for (int i = 0; i < 1000 && !up_; ++i) {
       ctl_.close();
       up_ = ctl_.connect(static_cast<unsigned short>(port_)) && ctl_.wait(1, 3000);
@@ -68,6 +135,7 @@ public:
 
   bool up() const { return up_; }
   pid_t pid() const { return pid_; }
+  int port() const { return port_; }
   double start_seconds() const { return startSeconds_; }
   testing_support::TestController& ctl() { return ctl_; }
 
@@ -84,6 +152,265 @@ SimDaemon& daemon() {
   static SimDaemon d;
   return d;
 }
+
+// The far end of a TPKT connection at its leanest: blocking sends and
+// reads, whole frames split out of what arrives. The same client measures
+// the echo server and the daemon.
+class FrameClient {
+public:
+  ~FrameClient() { close(); }
+  bool connect(int port) {
+    sockaddr_in a = loopback(static_cast<unsigned short>(port));
+    if (!open(AF_INET, reinterpret_cast<sockaddr*>(&a), sizeof a))
+      return false;
+    int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return true;
+  }
+  bool connect(const std::string& path) {
+    sockaddr_un a;
+    std::memset(&a, 0, sizeof a);
+    a.sun_family = AF_UNIX;
+    path.copy(a.sun_path, sizeof a.sun_path - 1);
+    return open(AF_UNIX, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  void close() {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
+  }
+  bool send(const std::string& frame) {
+    return ::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size());
+  }
+  // The next whole frame; empty when the connection ends or 5 s pass.
+  std::string next() {
+    for (;;) {
+      if (buffer_.size() >= 4) {
+        size_t length = (static_cast<unsigned char>(buffer_[2]) << 8) | static_cast<unsigned char>(buffer_[3]);
+        if (length >= 4 && buffer_.size() >= length) {
+          std::string frame = buffer_.substr(0, length);
+          buffer_.erase(0, length);
+          return frame;
+        }
+      }
+      char chunk[4096];
+      ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+      if (n <= 0)
+        return std::string();
+      buffer_.append(chunk, static_cast<size_t>(n));
+    }
+  }
+  // Sends the frame and reads until the answer comes (other frames, the
+  // daemon's unsolicited signals, are passed over).
+  bool round_trip(const std::string& frame, const std::string& answer) {
+    if (!send(frame))
+      return false;
+    for (std::string got = next(); !got.empty(); got = next())
+      if (got == answer)
+        return true;
+    return false;
+  }
+
+private:
+  bool open(int family, const sockaddr* to, socklen_t length) {
+    close();
+    fd_ = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(fd_, to, length) != 0)
+      return false;
+    timeval limit = {5, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return true;
+  }
+
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+// A bare TPKT echo server in a process of its own: one connection, every
+// whole frame written back as soon as it is read, blocking reads and writes.
+class EchoServer {
+public:
+  EchoServer() {
+    unsigned short port = 0;
+    int listening = listener(port);
+    port_ = port;
+    pid_ = fork();
+    if (pid_ == 0) {
+      int fd = accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+      int on = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      std::string buffer;
+      char chunk[4096];
+      for (ssize_t n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+        buffer.append(chunk, static_cast<size_t>(n));
+        size_t whole = 0;
+        while (buffer.size() - whole >= 4) {
+          size_t length = (static_cast<unsigned char>(buffer[whole + 2]) << 8) |
+                          static_cast<unsigned char>(buffer[whole + 3]);
+          if (length < 4 || buffer.size() - whole < length)
+            break;
+          whole += length;
+        }
+        if (whole && ::send(fd, buffer.data(), whole, MSG_NOSIGNAL) != static_cast<ssize_t>(whole))
+          break;
+        buffer.erase(0, whole);
+      }
+      _exit(0);
+    }
+    ::close(listening);
+  }
+  ~EchoServer() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  int port() const { return port_; }
+  pid_t pid() const { return pid_; }
+
+private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// Where the processes run: with a CPU given, this process and the servers
+// all on it; with -1, wherever the system puts them.
+void Place(int cpu, std::initializer_list<pid_t> servers) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (cpu >= 0)
+    CPU_SET(cpu, &set);
+  else
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+      CPU_SET(c, &set);
+  for (pid_t pid : servers)
+    sched_setaffinity(pid, sizeof set, &set);
+  sched_setaffinity(0, sizeof set, &set);
+}
+
+std::string encoded(const LGCP::Message& msg) {
+  std::vector<char> bytes;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  env.encode(msg, bytes);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// A controller ping without seq or slot, and its answer, as frames.
+std::string pingFrame() {
+  LGCP::Message ping;
+  ping.mutable_pdu().select_command().select_ping();
+  return testing_support::tpkt_frame(encoded(ping));
+}
+std::string successFrame() {
+  LGCP::Message success;
+  success.mutable_pdu().select_response().select_success();
+  return testing_support::tpkt_frame(encoded(success));
+}
+
+// Connects as the controller and waits until the daemon serves it (its
+// first trunk status); the daemon closes a connection at once while it
+// still tears down an earlier one, so this retries.
+bool attachController(FrameClient& client, int port) {
+  for (int i = 0; i < 1000; ++i) {
+    if (client.connect(port) && !client.next().empty())
+      return true;
+    usleep(5000);
+  }
+  return false;
+}
+
+// Round trips to the echo server and to the daemon by turns, one of each
+// an iteration, so that both see the same load of the machine. Rates from
+// the total times; the ratio is the echo's median round trip over the
+// daemon's (medians, since other processes stall single trips).
+//
+// Where the servers run decides most of a round trip on a virtual machine:
+// a wake-up on another processor costs tens of microseconds, one on the
+// client's own almost nothing, and the system settles each server on one
+// or the other by chance. So the servers are placed alike: with Arg 1 the
+// client and both servers share one processor (the round trip is then the
+// processing and the switches between the three); with Arg 0 the system
+// places them (the ratio then varies from run to run with the placement).
+void BM_PingAgainstEcho(benchmark::State& state) {
+  static EchoServer echo;
+  static SimDaemon d(false);
+  static FrameClient toEcho, toDaemon;
+  static bool up = toEcho.connect(echo.port()) && attachController(toDaemon, d.port());
+  if (!up) {
+    state.SkipWithError("the echo server or nodalsrv-sim did not serve");
+    return;
+  }
+  Place(state.range(0) ? sched_getcpu() : -1, {echo.pid(), d.pid()});
+  const std::string ping = pingFrame(), success = successFrame();
+  std::vector<double> echoTrips, pingTrips;
+  for (auto _ : state) {
+    auto t0 = std::chrono::steady_clock::now();
+    bool echoed = toEcho.round_trip(ping, ping);
+    auto t1 = std::chrono::steady_clock::now();
+    bool answered = toDaemon.round_trip(ping, success);
+    auto t2 = std::chrono::steady_clock::now();
+    if (!echoed || !answered) {
+      state.SkipWithError(echoed ? "no answer" : "no echo");
+      return;
+    }
+    echoTrips.push_back(std::chrono::duration<double>(t1 - t0).count());
+    pingTrips.push_back(std::chrono::duration<double>(t2 - t1).count());
+    state.SetIterationTime(std::chrono::duration<double>(t2 - t0).count());
+  }
+  auto total = [](const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0); };
+  auto median = [](std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+  };
+  state.counters["echo/s"] = static_cast<double>(echoTrips.size()) / total(echoTrips);
+  state.counters["pings/s"] = static_cast<double>(pingTrips.size()) / total(pingTrips);
+  state.counters["echo_us"] = 1e6 * median(echoTrips);
+  state.counters["ping_us"] = 1e6 * median(pingTrips);
+  state.counters["ratio_%"] = 100.0 * median(echoTrips) / median(pingTrips);
+  Place(-1, {echo.pid(), d.pid()});
+}
+BENCHMARK(BM_PingAgainstEcho)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The daemon's own work for one ping, in this process on its loop: the
+// simulated board, the switch and the board services as at start-up, the
+// controller on a Unix stream socket (cheaper than loopback TCP, which
+// both round trips above pay alike). Each iteration writes a ping, runs
+// one loop turn (deferred calls with the switch refresh, poll, read, TPKT,
+// decode, dispatch, encode, TPKT, write) and reads the answer.
+struct InProcessDaemon {
+  InProcessDaemon() : path("/tmp/nodalsrv-bench-" + std::to_string(getpid()) + ".sock") {
+    board.log().set_capacity(0);  // as in nodalsrv-sim
+    HwMux::instance();
+    BindControlServices(nullptr);
+    ctrlServer.Activate(new Control::AcceptorUnix(path));
+    multiplexer.run_begin(false, true);
+    client.connect(path);
+    for (int i = 0; i < 100 && ctrlServer.connection()->state() != Control::Service::State::Connected; ++i)
+      multiplexer.run_turn();
+  }
+  ~InProcessDaemon() {
+    ctrlServer.Deactivate();
+    multiplexer.run_end();
+    unlink(path.c_str());
+  }
+  std::string path;
+  SimBoard::Board board;
+  FrameClient client;
+};
+
+void BM_PingInProcess(benchmark::State& state) {
+  static InProcessDaemon d;
+  const std::string ping = pingFrame(), success = successFrame();
+  for (auto _ : state) {
+    d.client.send(ping);
+    multiplexer.run_turn();
+    for (std::string got = d.client.next(); got != success; got = d.client.next())
+      if (got.empty()) {
+        state.SkipWithError("no answer");
+        return;
+      }
+  }
+}
+BENCHMARK(BM_PingInProcess);
 
 // Reads until the response with this seq (-1: one without) has come;
 // signals and other answers in between are dropped. False when none came
@@ -162,6 +489,31 @@ void BM_DaemonRtpCreateDestroy(benchmark::State& state) {
   state.counters["slots/s"] = benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DaemonRtpCreateDestroy)->UseRealTime();
+
+// The processor time a daemon takes with nothing to do over 20 s: first
+// without a controller, then with one connected that sends nothing (the
+// daemon then polls the trunks every second).
+void BM_DaemonIdle(benchmark::State& state) {
+  constexpr int Seconds = 20;
+  for (auto _ : state) {
+    SimDaemon d(false);
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // start-up
+    double before = cpuSeconds(d.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(Seconds));
+    double alone = cpuSeconds(d.pid()) - before;
+    FrameClient controller;
+    if (!attachController(controller, d.port())) {
+      state.SkipWithError("nodalsrv-sim did not serve");
+      return;
+    }
+    before = cpuSeconds(d.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(Seconds));
+    double connected = cpuSeconds(d.pid()) - before;
+    state.counters["idle_cpu_%"] = 100.0 * alone / Seconds;
+    state.counters["connected_cpu_%"] = 100.0 * connected / Seconds;
+  }
+}
+BENCHMARK(BM_DaemonIdle)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 
 // Every E1 and BRI trunk slot there is (160), then the resident size.
 void BM_DaemonWithTrunkSlots(benchmark::State& state) {

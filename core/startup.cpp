@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "core/ctrl_server.h"
-#include "core/heartbeat.h"
 #include "core/slots.h"
 #include "core/traces.h"
 #include "foundation/child_wait.h"
@@ -25,10 +24,7 @@
 #include "foundation/pid_file.h"
 #include "foundation/version.h"
 #include "hardware/bus_ctl.h"
-#include "hardware/e1_ctl.h"
 #include "hardware/hw_mux.h"
-#include "hardware/hw_tests.h"
-#include "hardware/spi_ctrl.h"
 
 namespace {
 
@@ -171,13 +167,7 @@ int nodalsrv_main(int argc, char** argv) {
   Linux::Run pidFile("server");
   std::cout << "Starting server [" << Version::current << "], port=" << port << std::endl;
 
-  ctrlServer.Bind(&HeartBeatCtl::instance());
-  ctrlServer.Bind(&Slots::instance());
-  ctrlServer.Bind(HwTests::instance());
-  ctrlServer.Bind(BusCtl::instance());
-  ctrlServer.Bind(E1Ctl::instance());
-  ctrlServer.Bind(spiCtrl::instance());
-  ctrlServer.Bind(monitoring);
+  BindControlServices(monitoring);
 
   ChildWait::Activate();
   Dpc signals;

@@ -19,6 +19,11 @@ void ConstructSlotFactories();
 // the service, which start-up binds last.
 CtrlSrv::Service* ConfigureMonitoring(IniFile::File& file);
 
+// Binds the control services in start-up order: heartbeat, slots, board
+// test, bus clock, E1, SPI line channels, then `last` (the monitoring
+// service) when given.
+void BindControlServices(CtrlSrv::Service* last);
+
 // The work that the SIGUSR2 and SIGHUP handlers ask for, done on the loop.
 void CheckSignals();
 void CheckDumpStatus();
