@@ -79,7 +79,8 @@ public:
   // around a codec change and stops it before it goes).
   bool RtpExtStart(bool newSession);
   bool RtpExtStop();
-  // The slot's RTP session after a restart: the next start attaches to it.
+  // The slot's RTP session after a restart: the next start attaches to it
+  // (a closed Fd drops the control's hold on the old one).
   void FollowSession(const Fd& session);
 
   // The status timer: on arms it with the interval, off cancels it. A new

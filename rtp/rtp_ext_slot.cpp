@@ -70,6 +70,10 @@ bool RtpExtSlot::Ioctl(LGCP::IoctlParams const& params) {
 
 bool RtpExtSlot::ChangeCodec(LGCP::IoctlParams const& params) {
   const bool stopped = control_->RtpExtStop();
+  // A control attached through the slot's own session holds a duplicate of
+  // it: let it go, or the old session outlives the restart and keeps the
+  // channel the new one asks for.
+  control_->FollowSession(Fd());
   if (!RtpSlot::Ioctl(params) || !stopped)
     return false;
   // A restart gave the slot a new session: the extension follows it.

@@ -4,6 +4,7 @@
 #include "monitoring/monitoring_ctl.h"
 #include "rtp/rtp_ed137_factory.h"
 #include "rtp/rtp_factory.h"
+#include "rtp/rtp_lemz_factory.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
@@ -28,6 +29,7 @@ void ConstructSlotFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
+  RtpLEMZFactory::instance();
   RtpED137Factory::instance();
 }
 

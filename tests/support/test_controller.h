@@ -85,8 +85,9 @@ public:
   }
 
   // describe() with what it leaves out of some signals: a userData signal's
-  // bytes as text, an abort's code, an ED-137 rtpExt report's far end, an
-  // ioctl signal's response (and a stopRecording's cause).
+  // bytes as text, an abort's code, an ED-137 rtpExt report's far end, a
+  // LEMZ one's command and source, an ioctl signal's response (and a
+  // stopRecording's cause).
   static std::string describe_details(const LGCP::Message& msg) {
     std::string line = describe(msg);
     if (!msg.get_pdu().is_signal())
@@ -98,6 +99,11 @@ public:
       line += " " + std::to_string(sig.get_abort().getValue());
     if (sig.is_rtpExt() && sig.get_rtpExt().has_request() && sig.get_rtpExt().get_request().is_ed_137())
       line += " " + sig.get_rtpExt().get_request().get_ed_137().get_addr().get_session_addr().getValue();
+    if (sig.is_rtpExt() && sig.get_rtpExt().has_request() && sig.get_rtpExt().get_request().is_lemz()) {
+      const TERM::LemzRadioModifier& m = sig.get_rtpExt().get_request().get_lemz();
+      const char* command = m.get_params().getSelectionName();
+      line += std::string(" ") + (command ? command : "?") + " " + m.get_addr().get_session_addr().getValue();
+    }
     if (sig.is_ioctl()) {
       const LGCP::IoctlResponse& r = sig.get_ioctl();
       line += std::string(" ") + (r.getSelectionName() ? r.getSelectionName() : "?");

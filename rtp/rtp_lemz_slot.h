@@ -1,0 +1,47 @@
+#pragma once
+// The LEMZ radio slots: radio slots whose control speaks the LEMZ radio
+// signalling. The gateway slot is the one the LEMZ factory builds, with its
+// own extension session and the status timer, or attached to another RTP
+// session's extension stream; the workstation slot exists for the
+// workstation side of the protocol, which nothing in the daemon builds.
+#include "rtp/rtp_ext_slot.h"
+
+class RtpLEMZSlot : public RtpExtSlot {
+public:
+  using RtpExtSlot::RtpExtSlot;
+  // Detaches the control, stops its timer and deletes it.
+  ~RtpLEMZSlot() override;
+  char const* GetName() const override { return "rtp ext LEMZ"; }
+
+protected:
+  // Takes a new control: this slot hears its reports, no trace, the status
+  // timer as asked, the side of the protocol the slot plays (0 gateway, 1
+  // workstation).
+  void Bind(RTPSignalling::RadioControl* control, bool timer, uint32_t role);
+};
+
+class RtpLEMZRadioGWSlot : public RtpLEMZSlot {
+public:
+  // The gateway control on its own extension session attached to the
+  // slot's session; the status packets run on the timer when asked.
+  RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init, bool timer);
+  // The gateway control on an extension session of its own, not attached.
+  RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const rtp_ext_init_params& init);
+  // No extension session: the slot's session joins the one the record names.
+  RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const rtp_attach_session_params& attach);
+  char const* GetName() const override { return "rtp ext LEMZ (GW)"; }
+};
+
+class RtpLEMZRadioWSSlot : public RtpLEMZSlot {
+public:
+  RtpLEMZRadioWSSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init);
+  RtpLEMZRadioWSSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const rtp_ext_init_params& init);
+  RtpLEMZRadioWSSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const rtp_attach_session_params& attach);
+  char const* GetName() const override { return "rtp ext LEMZ (WS)"; }
+};
