@@ -210,24 +210,19 @@ TEST(SigProto, UnpackReportsNullUnknownTypesAndOverlongCallerIds) {
 }
 
 // Random field values, over-wide ones included: the header fields come back
-// cut to their widths, the payload of the type whole.
+// cut to their widths, and the packet unpacks to a record that packs to the
+// same bytes (the field positions are the hand-computed packets' business).
 TEST(SigProto, RoundTripOfEveryTypeWithRandomValues) {
   std::mt19937 rng(17);
-  auto word = [&] { return static_cast<uint32_t>(rng()); };
-  auto byte = [&] { return static_cast<uint8_t>(rng()); };
   for (int i = 0; sig_proto_packet_const_name[i].id >= 0; ++i) {
     const uint32_t type = static_cast<uint32_t>(sig_proto_packet_const_name[i].id);
     for (int round = 0; round < 50; ++round) {
       SCOPED_TRACE(std::string(sig_proto_packet_const_name[i].name) + " round " + std::to_string(round));
       sig_proto r;
       for (uint8_t* p = reinterpret_cast<uint8_t*>(&r); p < reinterpret_cast<uint8_t*>(&r + 1); ++p)
-        *p = byte();
+        *p = static_cast<uint8_t>(rng());
       r.type = type;
-      // Finite floats: NaN payloads need not survive a float copy.
-      r.wm_chan.freq = static_cast<float>(word() % 1000000) / 8.0f;
-      if (type == 131)
-        r.wm_radio_quality.radio_quality = static_cast<float>(word() % 1000) / 16.0f;
-      Bytes wire = pack(r);
+      const Bytes wire = pack(r);
       ASSERT_GE(wire.size(), 4u);
       EXPECT_EQ(wire.size() % 4, 0u);
       sig_proto b = fresh(0);
@@ -241,52 +236,7 @@ TEST(SigProto, RoundTripOfEveryTypeWithRandomValues) {
         EXPECT_EQ(b.*bit, r.*bit & 1);
       EXPECT_EQ(b.flag_c, r.flag_c & 3);
       EXPECT_EQ(b.status, r.status & 511);
-      switch (type) {
-      case 2:
-        EXPECT_EQ(b.gw_adjust_chan.id, r.gw_adjust_chan.id);
-        EXPECT_EQ(b.gw_adjust_chan.freq, r.gw_adjust_chan.freq);
-        break;
-      case 9:
-        ASSERT_EQ(b.gw_sel_call.callerID_length, r.gw_sel_call.callerID_length);
-        EXPECT_EQ(std::memcmp(b.gw_sel_call.callerID, r.gw_sel_call.callerID, b.gw_sel_call.callerID_length), 0);
-        break;
-      case 10:
-      case 134:
-        EXPECT_EQ(b.gw_select_rc_chan.interface, r.gw_select_rc_chan.interface);
-        EXPECT_EQ(b.gw_select_rc_chan.channel, r.gw_select_rc_chan.channel);
-        break;
-      case 11:
-      case 12:
-      case 13:
-        EXPECT_EQ(b.gw_adjust_rte.rte, r.gw_adjust_rte.rte);
-        break;
-      case 130:
-        EXPECT_EQ(b.wm_trans.session_addr.s_addr, r.wm_trans.session_addr.s_addr);
-        EXPECT_EQ(b.wm_trans.ssrc, r.wm_trans.ssrc);
-        break;
-      case 131:
-        EXPECT_EQ(b.wm_radio_quality.radio_quality, r.wm_radio_quality.radio_quality);
-        break;
-      case 132:
-        EXPECT_EQ(b.wm_chan.id, r.wm_chan.id);
-        EXPECT_EQ(b.wm_chan.freq, r.wm_chan.freq);
-        EXPECT_EQ(b.wm_chan.squelsh, r.wm_chan.squelsh);
-        EXPECT_EQ(b.wm_chan.rte, r.wm_chan.rte);
-        break;
-      case 133: {
-        const sig_proto_wm_sel_call_trans &x = b.wm_sel_call_trans, &y = r.wm_sel_call_trans;
-        EXPECT_EQ(x.session_addr.s_addr, y.session_addr.s_addr);
-        EXPECT_EQ(x.ssrc, y.ssrc);
-        ASSERT_EQ(x.callerID_length, y.callerID_length);
-        EXPECT_EQ(std::memcmp(x.callerID, y.callerID, x.callerID_length), 0);
-        break;
-      }
-      case 135:
-        EXPECT_EQ(b.wm_standby.state, r.wm_standby.state);
-        EXPECT_EQ(b.wm_standby.group, r.wm_standby.group);
-        EXPECT_EQ(b.wm_standby.receiver_state, r.wm_standby.receiver_state);
-        break;
-      }
+      EXPECT_EQ(pack(b), wire);
     }
   }
 }
@@ -340,21 +290,9 @@ TEST(SigProto, NamesAndPttCommands) {
   EXPECT_EQ(sig_proto_is_ptt_command(nullptr), 0);
 }
 
-TEST(SigProto, SettersLeaveNegativeArgumentsAndCutCallerIds) {
-  sig_proto r = fresh(7);
-  sig_proto_set_base(&r, 9, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3, 300);
-  sig_proto_set_base(&r, -1, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  sig_proto_set_ptt(&r, -5);
-  EXPECT_EQ(r.priority, 9u);
-  EXPECT_EQ(r.flag_t, 0u);
-  EXPECT_EQ(r.flag_p, 1u);
-  EXPECT_EQ(r.flag_c, 3u);
-  EXPECT_EQ(r.status, 300u);
-  sig_proto_set_ptt(&r, 0);
-  EXPECT_EQ(r.flag_p, 0u);
-  EXPECT_EQ(r.type, 7u);
-
-  std::string longId(300, 'x');
+TEST(SigProto, CallerIdSettersCutToTheArea) {
+  sig_proto r = fresh(9);
+  const std::string longId(300, 'x');
   sig_proto_set_gw_selcall(&r, longId.c_str(), 300);
   EXPECT_EQ(r.gw_sel_call.callerID_length, 255);
   EXPECT_EQ(std::string(r.gw_sel_call.callerID), std::string(255, 'x'));
@@ -364,8 +302,6 @@ TEST(SigProto, SettersLeaveNegativeArgumentsAndCutCallerIds) {
   sig_proto_set_wm_selcall_transmite(&r, addr("1.2.3.4"), 9, nullptr, 12);
   EXPECT_EQ(r.wm_sel_call_trans.callerID_length, 0);
   EXPECT_STREQ(r.wm_sel_call_trans.callerID, "");
-  EXPECT_EQ(sig_proto_set_wm_chan(nullptr, 1, 1.0f, 1, 1), 0);
-  EXPECT_EQ(sig_proto_init(nullptr), 0);
 }
 
 TEST(SigProto, Comparisons) {
