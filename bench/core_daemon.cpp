@@ -272,19 +272,21 @@ private:
   int port_ = 0;
 };
 
-// Where the processes run: with a CPU given, this process and the servers
-// all on it; with -1, wherever the system puts them.
-void Place(int cpu, std::initializer_list<pid_t> servers) {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (cpu >= 0)
-    CPU_SET(cpu, &set);
-  else
+// Where the processes run: this process on one CPU and the servers on
+// another (the same one when equal); -1 for wherever the system puts them.
+void Place(int clientCpu, int serverCpu, std::initializer_list<pid_t> servers) {
+  auto only = [](int cpu) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
     for (int c = 0; c < CPU_SETSIZE; ++c)
-      CPU_SET(c, &set);
+      if (cpu < 0 || c == cpu)
+        CPU_SET(c, &set);
+    return set;
+  };
+  cpu_set_t client = only(clientCpu), server = only(serverCpu);
   for (pid_t pid : servers)
-    sched_setaffinity(pid, sizeof set, &set);
-  sched_setaffinity(0, sizeof set, &set);
+    sched_setaffinity(pid, sizeof server, &server);
+  sched_setaffinity(0, sizeof client, &client);
 }
 
 std::string encoded(const LGCP::Message& msg) {
@@ -323,13 +325,15 @@ bool attachController(FrameClient& client, int port) {
 // the total times; the ratio is the echo's median round trip over the
 // daemon's (medians, since other processes stall single trips).
 //
-// Where the servers run decides most of a round trip on a virtual machine:
+// Where the servers run decides much of a round trip on a virtual machine:
 // a wake-up on another processor costs tens of microseconds, one on the
-// client's own almost nothing, and the system settles each server on one
-// or the other by chance. So the servers are placed alike: with Arg 1 the
-// client and both servers share one processor (the round trip is then the
-// processing and the switches between the three); with Arg 0 the system
-// places them (the ratio then varies from run to run with the placement).
+// client's own far less, and the system settles each server on one or the
+// other by chance. So the servers are placed alike: Arg 1, the client and
+// both servers on one processor (the round trip is then the processing
+// and the switches between the three); Arg 2, the client on one processor
+// and both servers on another (as a controller on another core would
+// see it); Arg 0, where the system puts them (the ratio then varies from
+// run to run with the placement).
 void BM_PingAgainstEcho(benchmark::State& state) {
   static EchoServer echo;
   static SimDaemon d(false);
@@ -339,7 +343,11 @@ void BM_PingAgainstEcho(benchmark::State& state) {
     state.SkipWithError("the echo server or nodalsrv-sim did not serve");
     return;
   }
-  Place(state.range(0) ? sched_getcpu() : -1, {echo.pid(), d.pid()});
+  int cpu = sched_getcpu(), other = (cpu + 1) % static_cast<int>(std::thread::hardware_concurrency());
+  if (state.range(0) == 1)
+    Place(cpu, cpu, {echo.pid(), d.pid()});
+  else if (state.range(0) == 2)
+    Place(cpu, other, {echo.pid(), d.pid()});
   const std::string ping = pingFrame(), success = successFrame();
   std::vector<double> echoTrips, pingTrips;
   for (auto _ : state) {
@@ -366,9 +374,9 @@ void BM_PingAgainstEcho(benchmark::State& state) {
   state.counters["echo_us"] = 1e6 * median(echoTrips);
   state.counters["ping_us"] = 1e6 * median(pingTrips);
   state.counters["ratio_%"] = 100.0 * median(echoTrips) / median(pingTrips);
-  Place(-1, {echo.pid(), d.pid()});
+  Place(-1, -1, {echo.pid(), d.pid()});
 }
-BENCHMARK(BM_PingAgainstEcho)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PingAgainstEcho)->Arg(1)->Arg(2)->Arg(0)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // The daemon's own work for one ping, in this process on its loop: the
 // simulated board, the switch and the board services as at start-up, the
