@@ -46,7 +46,8 @@ public:
   bool stalled() const { return stalled_; }
   // The line: a descriptor of the socket pair's far end for a peer, which
   // from then on reads what the daemon writes and writes what it reads
-  // (sent() and inject() no longer see that traffic).
+  // (sent() and inject() no longer see that traffic); shutdown() on it
+  // ends the line.
   Fd line() { return Fd(file_->hand_over()); }
   // A full line: the daemon's writes fail with EAGAIN at once and its end
   // reports no POLLOUT until the line is emptied (its frames then move on).

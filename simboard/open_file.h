@@ -46,7 +46,9 @@ public:
 
   // The line: gives a peer a descriptor of the simulator's end (-1 when the
   // file is closed). From then on the board takes nothing the daemon writes
-  // and sends it nothing: the peer reads and writes the frames itself.
+  // and sends it nothing: the peer reads and writes the frames itself. The
+  // board keeps a descriptor of its own, so a peer ends the line (the
+  // daemon's end sees the hang-up) with shutdown(), not by closing.
   int hand_over();
   bool external() const { return external_; }
 

@@ -13,15 +13,12 @@
 #include <unistd.h>
 #include <vector>
 
-extern "C" {
-#include <libpri.h>
-}
-
 #include "foundation/event.h"
 #include "foundation/multiplexer.h"
 #include "signalling/lapd.h"
 #include "signalling/lapd_nt.h"
 #include "tests/signalling/lapd_harness.h"
+#include "tests/signalling/libpri_peer.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/loop_runner.h"
 
@@ -29,124 +26,12 @@ extern "C" {
 extern "C" const char* __lsan_default_suppressions() { return "leak:libpri\n"; }
 
 using namespace lapd_test;
+using namespace peer_test;
 using ISDN::LAPD;
 using ISDN::LAPD_NT;
 using ISDN::Side;
 
 namespace {
-
-// Frames in both directions with their times, as a LINKTYPE_LAPD capture.
-struct Capture {
-  size_t frames = 0;
-  std::string pcap = record({0xa1b2c3d4, 0x00040002, 0, 0, 65535, 203});
-
-  static std::string record(std::initializer_list<uint32_t> words) {
-    std::string out;
-    for (uint32_t w : words)
-      out.append(reinterpret_cast<const char*>(&w), sizeof w);
-    return out;
-  }
-  void add(const void* data, size_t len) {
-    timeval now;
-    gettimeofday(&now, nullptr);
-    uint32_t n = static_cast<uint32_t>(len);
-    pcap += record({static_cast<uint32_t>(now.tv_sec), static_cast<uint32_t>(now.tv_usec), n, n});
-    pcap.append(static_cast<const char*>(data), len);
-    ++frames;
-  }
-};
-
-std::string run(const std::string& command) {
-  std::string text;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p)
-    return text;
-  char buffer[4096];
-  while (size_t n = fread(buffer, 1, sizeof buffer, p))
-    text.append(buffer, n);
-  pclose(p);
-  return text;
-}
-
-// tshark decodes every frame, with no error or warning among its expert items.
-void expect_clean_decode(const Capture& capture, const std::vector<std::string>& names) {
-  char path[] = "/tmp/lapd-capture-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::write(fd, capture.pcap.data(), capture.pcap.size()), static_cast<ssize_t>(capture.pcap.size()));
-  ::close(fd);
-  std::string list = run(std::string("timeout 60 tshark -r ") + path + " 2>/dev/null");
-  std::string expert = run(std::string("timeout 60 tshark -r ") + path + " -q -z expert 2>/dev/null");
-  unlink(path);
-  EXPECT_EQ(static_cast<size_t>(std::count(list.begin(), list.end(), '\n')), capture.frames) << list;
-  for (const std::string& name : names)
-    EXPECT_NE(list.find(name), std::string::npos) << name << " not in\n" << list;
-  EXPECT_EQ(expert.find("Errors ("), std::string::npos) << expert << list;
-  EXPECT_EQ(expert.find("Warns ("), std::string::npos) << expert << list;
-}
-
-// libpri on its end of the pair: it reads frames with two FCS octets behind
-// them and writes them with two, which are stripped here.
-class Peer {
-public:
-  Peer(int fd, bool bri, int nodetype, Capture& capture) : fd_(fd), capture_(capture) {
-    pri_set_message(quiet);
-    pri_set_error(quiet);
-    pri_ = bri ? pri_new_bri_cb(fd, 0, nodetype, PRI_SWITCH_EUROISDN_E1, io_read, io_write, this)
-               : pri_new_cb(fd, nodetype, PRI_SWITCH_EUROISDN_E1, io_read, io_write, this);
-    event_.Bind("libpri", &Peer::on_readable, this);
-    event_.Schedule(Fd(::dup(fd)), POLLIN);
-    reschedule();
-  }
-  ~Peer() { event_.Release(); }
-
-private:
-  static void quiet(struct pri*, char*) {}
-  static int io_read(struct pri* pri, void* buf, int len) {
-    Peer* self = static_cast<Peer*>(pri_get_userdata(pri));
-    ssize_t n = ::read(self->fd_, buf, static_cast<size_t>(len - 2));
-    if (n <= 0)
-      return static_cast<int>(n);
-    self->capture_.add(buf, static_cast<size_t>(n));
-    static_cast<uint8_t*>(buf)[n] = static_cast<uint8_t*>(buf)[n + 1] = 0;
-    return static_cast<int>(n + 2);
-  }
-  static int io_write(struct pri* pri, void* buf, int len) {
-    Peer* self = static_cast<Peer*>(pri_get_userdata(pri));
-    self->capture_.add(buf, static_cast<size_t>(len - 2));
-    return ::write(self->fd_, buf, static_cast<size_t>(len - 2)) < 0 ? -1 : len;
-  }
-  void on_readable(int, short) {
-    handle(pri_check_event(pri_));
-    reschedule();
-  }
-  void on_timer() {
-    handle(pri_schedule_run(pri_));
-    reschedule();
-  }
-  void reschedule() {
-    const timeval* next = pri_schedule_next(pri_);
-    if (!next) {
-      timer_.stop();
-      return;
-    }
-    timeval now;
-    gettimeofday(&now, nullptr);
-    long long ms = (next->tv_sec - now.tv_sec) * 1000LL + (next->tv_usec - now.tv_usec) / 1000;
-    timer_.start(ms > 0 ? static_cast<unsigned>(ms) : 0);
-  }
-  // A call that rings is answered: CONNECT coming back shows that our SETUP was understood.
-  void handle(pri_event* e) {
-    if (e && e->e == PRI_EVENT_RING)
-      pri_answer(pri_, e->ring.call, e->ring.channel, 1);
-  }
-
-  int fd_;
-  Capture& capture_;
-  struct pri* pri_;
-  Event event_;
-  MemberTimer<Peer> timer_{this, &Peer::on_timer};
-};
 
 // Our end of the pair: the HDLC channel of an ISDN::LAPD, or the bottom of
 // the family that carries an ISDN::LAPD_NT.
@@ -220,7 +105,7 @@ TEST(LapdLibpri, PointToPointEstablishmentAndCallBothSides) {
     lapd->set_hdlc(&ours);
     ours.add_protocol_tail(lapd);
     ours.deliver = [lapd](Packet& p) { lapd->receive(p); };
-    Peer peer(x.fds[1], false, side == Side::user ? PRI_NETWORK : PRI_CPE, x.capture);
+    PriPeer peer(x.fds[1], false, side == Side::user ? PRI_NETWORK : PRI_CPE, x.capture);
     if (side == Side::user)
       lapd->local_activate();
     ASSERT_TRUE(x.until([&] { return ours.activations > 0 && lapd->full_state().state == 6; }));
@@ -239,7 +124,7 @@ TEST(LapdLibpri, BasicRateUserGetsItsTeiFromTheNetwork) {
   lapd->change_to_bri();
   ours.add_protocol_tail(lapd);
   ours.deliver = [lapd](Packet& p) { lapd->receive(p); };
-  Peer peer(x.fds[1], true, PRI_NETWORK, x.capture);
+  PriPeer peer(x.fds[1], true, PRI_NETWORK, x.capture);
   lapd->local_activate();
   ASSERT_TRUE(x.until([&] { return lapd->full_state().state == 6; }));
   EXPECT_GE(lapd->full_state().selfTEI, 64);
@@ -254,7 +139,7 @@ TEST(LapdLibpri, NetworkSideAssignsChecksAndRoutes) {
   LAPD_NT* nt = new LAPD_NT;
   ours.add_protocol_tail(nt);
   ours.deliver = [nt](Packet& p) { nt->receive(p); };
-  Peer peer(x.fds[1], true, PRI_CPE, x.capture);
+  PriPeer peer(x.fds[1], true, PRI_CPE, x.capture);
   nt->local_activate();
   from_above(nt, BriSetup);  // broadcast; the terminal answers on its own TEI
   ASSERT_TRUE(x.until([&] { return ours.got(Connect); }));

@@ -8,3 +8,10 @@ find_library(LIBPRI pri)
 if(LIBPRI)
   nodal_test(lapd_libpri_test SOURCES lapd_libpri_test.cpp LIBS signalling testsupport ${LIBPRI})
 endif()
+# SS7 link control: alone, and two links back to back over a lossy line.
+nodal_test(slc_test SOURCES slc_test.cpp slc_pair_test.cpp LIBS signalling testsupport)
+# Against libss7 as an independent peer, on the real clock, with tshark decoding the capture.
+find_library(LIBSS7 ss7)
+if(LIBSS7)
+  nodal_test(slc_libss7_test SOURCES slc_libss7_test.cpp LIBS signalling simboard testsupport ${LIBSS7} m)
+endif()
