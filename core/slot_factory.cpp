@@ -1,6 +1,7 @@
 #include "core/slot_factory.h"
 
 #include "core/slot.h"
+#include "messages/ACP/ACP.h"
 
 SlotFactory* firstFactory = nullptr;
 
@@ -18,3 +19,13 @@ Slot* SlotFactory::NewSlot(LGCP::CreateParams const& params) {
 }
 
 void SlotFactory::Remove(Slot* slot) { slots_.remove(slot); }
+
+void SlotFactory::PassTrunkStatus(LGCP::Signal const& sig) {
+  if (!sig.is_trunkStatus())
+    return;
+  const ACP::TrunkStatus& status = sig.get_trunkStatus();
+  unsigned trunk = static_cast<unsigned>(status.get_trunk().getValue());
+  auto state = static_cast<ACP::TrunkState::NamedNumber>(status.get_state().getValue());
+  for (Slot* slot : slots_)
+    slot->OnTrunkStatus(trunk, state);
+}

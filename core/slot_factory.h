@@ -32,6 +32,11 @@ public:
   SlotFactory* next() const { return next_; }
   const std::list<Slot*>& slots() const { return slots_; }
 
+protected:
+  // A trunk status signal goes to OnTrunkStatus of each of this factory's
+  // slots; other signals are ignored.
+  void PassTrunkStatus(LGCP::Signal const& sig);
+
 private:
   std::list<Slot*> slots_;
   SlotFactory* next_;

@@ -4,6 +4,7 @@ const char* GetVoiceDevName() { return "/dev/voice"; }
 const char* GetMixerDevName() { return "/dev/mixer"; }
 const char* GetDTMFDevName() { return "/dev/dtmf"; }
 const char* GetDSPDevName() { return "/dev/dsp"; }
+const char* GetDspDataDevName() { return "/dev/dsp-data"; }
 const char* GetRtpDevName() { return "/dev/rtp"; }
 const char* GetRtpExtDevName() { return "/dev/rtp_ext"; }
 const char* GetModemDevName() { return "/dev/mctl"; }

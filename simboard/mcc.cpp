@@ -55,6 +55,8 @@ Mcc::Mcc() : Device("/dev/mcc/ctl"), nextTimeslot_(256), counts_{32, 8, 32}, rou
     if (!file)
       return r.fail(EBADF);
     channels_.push_back(std::make_unique<MccChannel>(channels_.size(), file, r, nextTimeslot_++));
+    if (onAllocate_)
+      onAllocate_(*channels_.back());
     return 0;
   });
   on(Timeslot, Arg::None, [this](Request& r) {

@@ -7,6 +7,7 @@
 // the channels whose TDM switch output carries its time slot.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -89,6 +90,9 @@ public:
   void set_next_timeslot(int timeslot) { nextTimeslot_ = timeslot; }
   // What the channel count request reports.
   void set_counts(uint32_t data, uint32_t bri, uint32_t transparent);
+  // Called with each channel as it is allocated, before the daemon can
+  // write to it (a test takes its line there).
+  void on_allocate(std::function<void(MccChannel&)> hook) { onAllocate_ = std::move(hook); }
   // Joins two channels back to back: each one's frames go to the other.
   void join(MccChannel& a, MccChannel& b);
   // Frames go on through the TDM switch as well (off at the start).
@@ -115,6 +119,7 @@ private:
   void route(const MccChannel& sender, const Bytes& frame);
 
   std::vector<std::unique_ptr<MccChannel>> channels_;
+  std::function<void(MccChannel&)> onAllocate_;
   int nextTimeslot_;
   uint32_t counts_[3];
   bool routing_;

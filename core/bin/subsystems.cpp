@@ -5,6 +5,9 @@
 #include "rtp/rtp_ed137_factory.h"
 #include "rtp/rtp_factory.h"
 #include "rtp/rtp_lemz_factory.h"
+#include "signalling/hdlc_slot.h"
+#include "signalling/isdn_slot.h"
+#include "signalling/pstn_slot.h"
 #include "slots/echo_slot.h"
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
@@ -21,6 +24,7 @@
 // factories are global objects that exist before this runs.
 void ConstructSlotFactories() {
   MapFactory::instance();
+  PstnFactory::instance();
   RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
@@ -29,8 +33,10 @@ void ConstructSlotFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
+  IsdnFactory::instance();
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
+  HdlcSlotFactory::instance();
 }
 
 CtrlSrv::Service* ConfigureMonitoring(IniFile::File& file) {

@@ -15,3 +15,5 @@ find_library(LIBSS7 ss7)
 if(LIBSS7)
   nodal_test(slc_libss7_test SOURCES slc_libss7_test.cpp LIBS signalling simboard testsupport ${LIBSS7} m)
 endif()
+# The signalling slots through the controller's commands, against the simulated board.
+nodal_test(signalling_slots_test SOURCES hdlc_slot_test.cpp pstn_slot_test.cpp isdn_slot_test.cpp LIBS signalling core simboard testsupport)

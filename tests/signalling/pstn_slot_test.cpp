@@ -1,0 +1,293 @@
+// PSTN slots through the controller's commands: the link layer and the
+// HDLC channel each create builds, the connection rules per mode, traffic
+// both ways, the ioctls, the reports, trunk status, and destruction with
+// the link running.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/signalling/slot_fixture.h"
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace signalling_test {
+namespace {
+
+using lapd_test::hex;
+
+class PstnSlots : public SignallingTest {
+protected:
+  void ss7(int seq, int slot, bool emergency = false) {
+    create(seq, slot, [&](LGCP::CreateParams& p) {
+      LGCP::SS7Params& s = p.select_pstn().select_ss7();
+      s.set_trunk(1);
+      s.set_slc(2);
+      s.set_dpc(3);
+      s.set_opc(4);
+      s.set_emergency(emergency);
+    });
+  }
+  void isdn(int seq, int slot, LGCP::IsdnType::NamedNumber type, bool network) {
+    create(seq, slot, [&](LGCP::CreateParams& p) {
+      LGCP::IsdnParams& i = p.select_pstn().select_isdn();
+      i.set_type(type);
+      i.set_trunk(1);
+      i.set_log(0);
+      if (network)
+        i.mutable_side().select_network();
+      else
+        i.mutable_side().select_user();
+    });
+  }
+  void cas(int seq, int slot) {
+    create(seq, slot, [](LGCP::CreateParams& p) { p.select_pstn().select_cas().set_trunk(1); });
+  }
+  // Slot 1 made by `make`, on E1 time slot 16 (slot 2), connected.
+  void onE1(const std::function<void()>& make) {
+    make();
+    line(2, 2, 0, 16);
+    connect(3, 2, 1);
+    ASSERT_EQ(replies(5).size(), 5u);
+    runner.turn(2);
+  }
+  std::vector<std::string> sent(SimBoard::MccChannel& ch) {
+    std::vector<std::string> out;
+    for (const Bytes& f : ch.sent())
+      out.push_back(hex(f));
+    return out;
+  }
+  LGCP::Signal trunkStatus(int trunk, ACP::TrunkState::NamedNumber state) {
+    LGCP::Signal s;
+    ACP::TrunkStatus& t = s.select_trunkStatus();
+    t.set_trunk(trunk);
+    t.set_state(state);
+    return s;
+  }
+};
+
+// Each kind of create: its link layer and, once connected, its channel.
+// A BRI slot opens its channel only when both directions are connected.
+TEST_F(PstnSlots, EachCreateBuildsItsLinkAndChannel) {
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    bool bri;
+    int mode;
+    const char* layer;
+    uint32_t channelType;
+  };
+  const Case cases[] = {
+      {"ss7", [this] { ss7(1, 1); }, false, PstnSlot::SS7Mode, "ss7", 3},
+      {"pri user", [this] { isdn(1, 1, LGCP::IsdnType::pri, false); }, false, PstnSlot::IsdnPri, "user", 0},
+      {"pri network", [this] { isdn(1, 1, LGCP::IsdnType::pri, true); }, false, PstnSlot::IsdnPri,
+       "network", 0},
+      {"bri user", [this] { isdn(1, 1, LGCP::IsdnType::bri, false); }, true, PstnSlot::IsdnBri, "bri", 1},
+      {"bri network", [this] { isdn(1, 1, LGCP::IsdnType::bri, true); }, true, PstnSlot::IsdnBriNetwork,
+       "nt", 1},
+      {"cas", [this] { cas(1, 1); }, false, PstnSlot::SS7Mode, "none", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.make();
+    ASSERT_THAT(replies(1), ElementsAre("seq=1 slot=1 success"));
+    PstnSlot* slot = as<PstnSlot>(1);
+    ASSERT_NE(slot, nullptr);
+    EXPECT_EQ(slot->mode(), c.mode);
+    std::string layer = slot->ss7()          ? "ss7"
+                        : slot->lapd_nt()    ? "nt"
+                        : !slot->lapd()      ? "none"
+                        : slot->lapd()->bri() ? "bri"
+                        : slot->lapd()->side() == ISDN::Side::network ? "network" : "user";
+    EXPECT_EQ(layer, c.layer);
+    size_t channels = board.mcc().channel_count();
+    line(2, 2, 1, 1, c.bri);  // BRI trunk 1 channel 1 is switch channel 5
+    connect(3, 2, 1);
+    ASSERT_EQ(replies(4).size(), 4u);
+    int lineChannel = c.bri ? 5 : 33;
+    if (c.bri) {
+      EXPECT_EQ(board.mcc().channel_count(), channels);
+      connect(4, 1, 2);
+      quiet();
+    }
+    ASSERT_EQ(board.mcc().channel_count(), channels + 1);
+    SimBoard::MccChannel& ch = newest();
+    EXPECT_EQ(ch.type(), c.channelType);
+    EXPECT_EQ(output(ch.timeslot()), "connected " + std::to_string(lineChannel));
+    EXPECT_EQ(output(lineChannel), "connected " + std::to_string(ch.timeslot()));
+    destroy(9, 1);
+    destroy(9, 2);
+    quiet();
+    EXPECT_FALSE(ch.open());
+  }
+
+  // E1 trunks 0 to 3 only.
+  ss7(1, 1);
+  line(2, 2, 4, 16);
+  connect(3, 2, 1);
+  EXPECT_THAT(replies(5), ElementsAre("seq=1 slot=1 success", "seq=2 slot=2 success", "slot=2 signal transmitter active 144",
+                                      "slot=1 signal receiver active -1", "seq=3 slot=2 error connectFail"));
+  EXPECT_THAT(logs.err(), HasSubstr("pstn-slot: invalid trunk number: 4\n"));
+}
+
+// An SS7 link through the slot: alignment on the line, MSUs both ways as
+// userData, the link's ioctls, trunk status.
+TEST_F(PstnSlots, Ss7LinkCarriesUserDataAndFollowsTheTrunk) {
+  onE1([&] { ss7(1, 1, true); });
+  SimBoard::MccChannel& ch = newest();
+  EXPECT_EQ(std::vector<uint32_t>({ch.type(), ch.packet_size(), ch.reserved(), ch.rx_threshold(), ch.tx_threshold()}),
+            std::vector<uint32_t>({3, 512, 0, 1, 4}));
+  EXPECT_THAT(sent(ch), ElementsAre("FF FF 01 00"));
+  reports();
+  for (const Bytes& f : {Bytes{0xFF, 0xFF, 0x01, 0x00}, Bytes{0xFF, 0xFF, 0x01, 0x02}, Bytes{0xFF, 0xFF, 0x00}})
+    ch.inject(f);
+  runner.turn(2);
+  EXPECT_THAT(replies(2), ElementsAre("slot=1 signal ioctl", "slot=1 signal activated"));
+  EXPECT_THAT(reports(), ElementsAre("ss7LinkInfo"));
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::InService);
+
+  userData(4, 1, {0x83, 0x01, 0x02, 0x03, 0x04});
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=1 success"));
+  EXPECT_EQ(sent(ch).back(), "FF 80 05 83 01 02 03 04");
+  ch.inject({0xFF, 0x80, 0x05, 0x83, 0x09, 0x09, 0x09, 0x09});
+  runner.turn();
+  EXPECT_THAT(replies(1), ElementsAre("slot=1 signal userData"));
+  EXPECT_EQ(userDataUp().back(), (Bytes{0x83, 0x09, 0x09, 0x09, 0x09}));
+
+  ioctl(5, 1, [](LGCP::IoctlParams& p) { p.select_ss7RqBSN(); });
+  EXPECT_THAT(replies(2), ElementsAre("slot=1 signal ioctl", "seq=5 slot=1 success"));
+  EXPECT_EQ(last(LGCP::IoctlResponse::alt_ss7BSN)->get_ss7BSN().getValue(), 0);
+  ioctl(6, 1, [](LGCP::IoctlParams& p) {
+    LGCP::SS7L2Log& l = p.select_ss7Log();
+    l.set_state(false);
+    l.set_raw_receive(false);
+    l.set_raw_transmit(false);
+    l.set_mtp_transmit(false);
+    l.set_mtp_receive(false);
+    l.set_mtp_activate(false);
+    l.set_timers(true);
+    l.set_msu_processing(false);
+  });
+  ioctl(7, 1, [](LGCP::IoctlParams& p) { p.select_echoSuppressor().setValue(true); });
+  EXPECT_THAT(replies(2), ElementsAre("seq=6 slot=1 success", "seq=7 slot=1 error unsupported"));
+  EXPECT_TRUE(as<PstnSlot>(1)->ss7()->log().timers);
+  EXPECT_FALSE(as<PstnSlot>(1)->ss7()->log().state);
+
+  // Trunk 0 (the slot's trunk 1 counted from 1) in service changes nothing;
+  // other trunks are not the link's; its loss takes the link down once.
+  reports();
+  pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::normal));
+  pstn.SelfSignal(trunkStatus(1, ACP::TrunkState::lossBF));
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::InService);
+  pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::lossBF));
+  pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::lossBF));
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::Idle);
+  EXPECT_EQ(sent(ch).back(), "FF FF 01 03");
+  EXPECT_THAT(replies(4), ElementsAre("slot=1 signal ioctl", "slot=1 signal ioctl", "slot=1 signal ioctl",
+                                      "slot=1 signal deactivated"));
+  EXPECT_THAT(reports(), ElementsAre("ss7LinkInfo", "hdlcLinkInfo", "ss7LinkInfo"));
+}
+
+// The reports every 3000 ms from creation, as far as each kind has them:
+// the ISDN link's only when it has changed.
+TEST_F(PstnSlots, ReportsEvery3000Ms) {
+  clock.set_auto_advance(false);
+  ss7(1, 1);
+  isdn(2, 2, LGCP::IsdnType::pri, false);
+  cas(3, 3);
+  ASSERT_EQ(replies(3).size(), 3u);
+  reports();
+  clock.advance(2999);
+  runner.turn();
+  EXPECT_TRUE(reports().empty());
+  clock.advance(1);
+  runner.turn();
+  const LGCP::IoctlResponse* ss7Info = last(LGCP::IoctlResponse::alt_ss7LinkInfo);
+  ASSERT_NE(ss7Info, nullptr);
+  EXPECT_EQ(ss7Info->get_ss7LinkInfo().get_speedRx().getValue(), 0);
+  EXPECT_EQ(ss7Info->get_ss7LinkInfo().get_ss7state().getValue(), ACP::SS7State::idle);
+  EXPECT_THAT(reports(), ElementsAre("hdlcLinkInfo", "ss7LinkInfo", "hdlcLinkInfo", "isdnLinkInfo", "hdlcLinkInfo"));
+  clock.advance(3000);
+  runner.turn();
+  EXPECT_THAT(reports(), ElementsAre("hdlcLinkInfo", "ss7LinkInfo", "hdlcLinkInfo", "hdlcLinkInfo"));
+}
+
+// userData a frame cannot hold is refused; a CAS slot has no link to carry
+// any; the SS7 ioctls belong to SS7 slots; a Q.921 queue that fills up is
+// reported congested.
+TEST_F(PstnSlots, UserDataLimitsIoctlsAndCongestion) {
+  ss7(1, 1);
+  cas(2, 2);
+  isdn(3, 3, LGCP::IsdnType::pri, false);
+  ASSERT_EQ(replies(3).size(), 3u);
+  EXPECT_FALSE(as<PstnSlot>(1)->IUserData(std::vector<char>(packet_max_size - 3 + 1, 'x')));
+  EXPECT_THAT(logs.err(), HasSubstr("user data of 65534 bytes refused: too long for a frame\n"));
+  userData(4, 2, {0x01});
+  ioctl(5, 3, [](LGCP::IoctlParams& p) { p.select_ss7RqBSN(); });
+  EXPECT_THAT(replies(2), ElementsAre("seq=4 slot=2 error unsupported", "seq=5 slot=3 error unsupported"));
+
+  reports();
+  for (int i = 0; i < 89; ++i)
+    userData(10 + i, 3, {0x08, 0x01, 0x01, 0x05});
+  EXPECT_EQ(replies(90).size(), 90u);
+  const LGCP::IoctlResponse* status = last(LGCP::IoctlResponse::alt_isdnLinkStatus);
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->get_isdnLinkStatus().getValue(), LGCP::IsdnLinkStatus::congested);
+  EXPECT_THAT(reports(), ElementsAre("isdnLinkStatus"));
+}
+
+// The network side of a BRI bus is wired: frames from the channel go up
+// the family to the link, its frames go to the channel.
+TEST_F(PstnSlots, NetworkSideBriIsWired) {
+  isdn(1, 1, LGCP::IsdnType::bri, true);
+  line(2, 2, 1, 1, true);
+  connect(3, 2, 1);
+  connect(4, 1, 2);
+  quiet();
+  SimBoard::MccChannel& ch = newest();
+  EXPECT_THAT(sent(ch), ElementsAre("FE FF 03 0F 00 00 04 FF"));  // TEI check
+  ch.inject({0xFC, 0xFF, 0x03, 0x0F, 0x34, 0x12, 0x01, 0xFF});     // identity request
+  runner.turn();
+  EXPECT_THAT(sent(ch), ElementsAre("FE FF 03 0F 00 00 04 FF", "FE FF 03 0F 34 12 02 81", "02 81 7F"));
+  ch.inject({0x00, 0x81, 0x00, 0x00, 0x08, 0x01, 0x81, 0x07});  // CONNECT from TEI 64
+  runner.turn();
+  EXPECT_EQ(userDataUp().back(), (Bytes{0x08, 0x01, 0x81, 0x07}));
+  userData(5, 1, {0x08, 0x01, 0x01, 0x05, 0xA1});  // SETUP goes out broadcast
+  quiet();
+  EXPECT_EQ(sent(ch).back(), "02 FF 03 08 01 01 05 A1");
+}
+
+// Destroyed with the link running: the link ends on the line first, and
+// none of its timers fires after the slot has gone.
+TEST_F(PstnSlots, DestroyedWithTheLinkRunning) {
+  onE1([&] { ss7(1, 1); });
+  SimBoard::MccChannel& ss7Channel = newest();
+  for (const Bytes& f : {Bytes{0xFF, 0xFF, 0x01, 0x00}, Bytes{0xFF, 0xFF, 0x01, 0x01}, Bytes{0xFF, 0xFF, 0x00}})
+    ss7Channel.inject(f);
+  runner.turn(2);
+  userData(4, 1, {0x83, 0x01, 0x02, 0x03});  // unacknowledged: T7 runs
+  isdn(5, 5, LGCP::IsdnType::pri, false);
+  line(6, 6, 0, 17);
+  connect(7, 6, 5);
+  quiet();
+  SimBoard::MccChannel& lapdChannel = newest();
+  lapdChannel.inject({0x00, 0x01, 0x73});  // UA: established, T203 runs
+  runner.turn();
+  ASSERT_EQ(as<PstnSlot>(5)->lapd()->full_state().state, 6u);
+
+  destroy(8, 1);
+  destroy(9, 5);
+  quiet();
+  EXPECT_EQ(hex(ss7Channel.sent().back()), "FF FF 01 03");
+  EXPECT_EQ(hex(lapdChannel.sent().back()), "00 01 53");  // DISC
+  EXPECT_FALSE(ss7Channel.open());
+  EXPECT_FALSE(lapdChannel.open());
+  probe.received.clear();
+  clock.advance(60000);
+  runner.turn(3);
+  EXPECT_TRUE(probe.received.empty());
+}
+
+}  // namespace
+}  // namespace signalling_test
