@@ -13,7 +13,6 @@
 #include <signal.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "foundation/fd.h"
@@ -75,114 +74,75 @@ TEST(SnmpTrapPeers, TsharkDecodesTheTrap) {
   EXPECT_EQ("public|7|991873|" + names + "||\n", seen);
 }
 
-// snmptrapd in the foreground on a free loopback port, authorization off,
-// every file it keeps under a temporary directory, its log on a pipe.
+// snmptrapd in the foreground on a loopback port, authorization off, every
+// file it keeps under a scratch directory, one log line per trap on a pipe.
 class TrapDaemon {
 public:
-  ~TrapDaemon() { stop_process(); }
-
-  bool start() {
-    std::ofstream(dir_.path() + "/snmptrapd.conf") << "disableAuthorization yes\n";
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      port_ = free_port();
-      if (port_ > 0 && spawn() && !wait_for("NET-SNMP version", 20000).empty())
-        return true;
-      stop_process();
-    }
-    return false;
-  }
-
-  unsigned short port() const { return port_; }
-
-  // The first logged line that contains `text`, or "" when none came in time.
-  std::string wait_for(const std::string& text, int timeout_ms) {
-    for (int waited = 0; waited <= timeout_ms; waited += 100) {
-      size_t end;
-      while ((end = log_.find('\n')) != std::string::npos) {
-        std::string line = log_.substr(0, end);
-        log_.erase(0, end + 1);
-        if (line.find(text) != std::string::npos)
-          return line;
-      }
-      pollfd p = {out_.get(), POLLIN, 0};
-      if (poll(&p, 1, 100) > 0) {
-        char buf[4096];
-        ssize_t n = read(out_.get(), buf, sizeof buf);
-        if (n <= 0)
-          return "";  // the daemon ended
-        log_.append(buf, static_cast<size_t>(n));
-      }
-    }
-    return "";
-  }
-
-private:
-  static unsigned short free_port() {
+  TrapDaemon() {
     Fd s(socket(AF_INET, SOCK_DGRAM, 0));
     sockaddr_in a = {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    if (bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        getsockname(s.get(), reinterpret_cast<sockaddr*>(&a), &len) != 0)
-      return 0;
-    return ntohs(a.sin_port);
+    bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(s.get(), reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    const std::string d = dir_.path();
+    std::ofstream(d + "/snmptrapd.conf") << "disableAuthorization yes\n";
+    // Numeric OIDs, no MIBs; the shell's pid is the daemon's after exec.
+    log_ = popen(("echo $$; PATH=$PATH:/usr/sbin SNMP_PERSISTENT_DIR=" + d + " SNMPCONFPATH=" + d +
+                  " exec snmptrapd -f -Lo -C -c " + d + "/snmptrapd.conf -n -On -M /nonexistent -m '' " +
+                  "-F '%P|%V|%v\\n' udp:127.0.0.1:" + std::to_string(port) + " 2>&1")
+                     .c_str(),
+                 "r");
+    pid_ = atoi(wait_for("", 5000).c_str());
   }
-
-  bool spawn() {
-    int fds[2];
-    if (pipe(fds) != 0)
-      return false;
-    const std::string conf = dir_.path() + "/snmptrapd.conf";
-    const std::string listen = "udp:127.0.0.1:" + std::to_string(port_);
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(fds[1], 1);
-      dup2(fds[1], 2);
-      close(fds[0]);
-      close(fds[1]);
-      setenv("SNMP_PERSISTENT_DIR", (dir_.path() + "/persist").c_str(), 1);
-      setenv("SNMPCONFPATH", dir_.path().c_str(), 1);
-      // Numeric OIDs, no MIBs; one line per trap: community, then the bindings.
-      execlp("snmptrapd", "snmptrapd", "-f", "-Lo", "-C", "-c", conf.c_str(), "-n", "-On", "-M", "/nonexistent",
-             "-m", "", "-F", "%P|%V|%v\n", listen.c_str(), static_cast<char*>(nullptr));
-      execl("/usr/sbin/snmptrapd", "snmptrapd", "-f", "-Lo", "-C", "-c", conf.c_str(), "-n", "-On", "-M",
-            "/nonexistent", "-m", "", "-F", "%P|%V|%v\n", listen.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    out_.reset(fds[0]);
-    return pid_ > 0;
-  }
-
-  void stop_process() {
-    if (pid_ > 0) {
+  ~TrapDaemon() {
+    if (pid_ > 0)
       kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-    out_.close();
-    log_.clear();
+    pclose(log_);
   }
 
+  // The first logged line that contains `text`, or "" when none came in time.
+  std::string wait_for(const std::string& text, int timeout_ms) {
+    for (int waited = 0; waited <= timeout_ms; waited += 100) {
+      for (size_t end; (end = log.find('\n')) != std::string::npos;) {
+        std::string line = log.substr(0, end);
+        log.erase(0, end + 1);
+        if (line.find(text) != std::string::npos)
+          return line;
+      }
+      pollfd p = {fileno(log_), POLLIN, 0};
+      char buf[4096];
+      ssize_t n = poll(&p, 1, 100) > 0 ? read(fileno(log_), buf, sizeof buf) : -1;
+      if (n == 0)
+        return "";  // the daemon ended
+      if (n > 0)
+        log.append(buf, static_cast<size_t>(n));
+    }
+    return "";
+  }
+
+  unsigned short port = 0;
+  std::string log;
+
+private:
   ScratchDir dir_{"snmptrapd"};
-  unsigned short port_ = 0;
+  FILE* log_ = nullptr;
   pid_t pid_ = -1;
-  Fd out_;
-  std::string log_;
 };
 
 TEST(SnmpTrapPeers, SnmptrapdLogsTheBindings) {
   if (!have_program("snmptrapd") && access("/usr/sbin/snmptrapd", X_OK) != 0)
     GTEST_SKIP() << "snmptrapd is not installed";
   TrapDaemon daemon;
-  ASSERT_TRUE(daemon.start()) << "snmptrapd did not start";
+  ASSERT_NE(daemon.wait_for("NET-SNMP version", 20000), "") << "snmptrapd did not start: " << daemon.log;
 
   const std::string trap = build_trap();
   Fd s(socket(AF_INET, SOCK_DGRAM, 0));
   sockaddr_in to = {};
   to.sin_family = AF_INET;
-  to.sin_port = htons(daemon.port());
+  to.sin_port = htons(daemon.port);
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   // The daemon may still be settling: send again until it logs the trap.
   std::string line;

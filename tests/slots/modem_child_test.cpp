@@ -1,39 +1,45 @@
 // The life of a modem slot's child with real scripts: its own end, a
 // program that cannot run, destruction by SIGHUP or by SIGKILL after the
-// time-out on the loop clock, and the controller lost while a slot waits.
+// time-out on the loop clock, the controller lost while a slot waits, and
+// the fax programs.
 #include <gmock/gmock.h>
+
+#include <cstdlib>
+#include <ctime>
 
 #include "tests/slots/modem_fixture.h"
 
+using testing::Contains;
 using testing::ElementsAre;
+using testing::ElementsAreArray;
 using testing::HasSubstr;
 using testing::IsEmpty;
-using testing::Not;
 
 namespace modem_test {
 
+const char* const kHangsUp = "trap 'exit 0' HUP\nwhile :; do sleep 1 & wait $!; done\n";
+const char* const kIgnoresHangUp = "trap '' HUP\nwhile :; do sleep 1 & wait $!; done\n";
+
 TEST_F(ModemTest, ChildEndsByItself) {
   program("/usr/local/sbin/pppd", "exit 3\n");
-  createModem(1, 3, [](TERM::ModemParams&) {}, false);
-  createModem(2, 5, [](TERM::ModemParams& p) { p.set_execfile("/missing/pppd"); }, false);
-  EXPECT_EQ(messages(2).size(), 2u);
+  createModem(1, 3, [](TERM::ModemParams&) {});
+  createModem(2, 5, [](TERM::ModemParams& p) { p.set_execfile("/missing/pppd"); });
+  messages(2);
   modemSlot(3)->IOnOutputStream();
   modemSlot(5)->IOnOutputStream();
-  std::vector<std::string> seen = messages(6);
-  EXPECT_THAT(seen, testing::Contains("slot=3 signal abort 768"));
-  EXPECT_THAT(seen, testing::Contains("slot=5 signal abort 512"));
-  EXPECT_THAT(logs.log(), HasSubstr("03:dsp-modem: pppd terminated with code 768"));
+  Lines seen = messages(6);
+  EXPECT_THAT(seen, Contains("slot=3 signal abort 768"));
+  EXPECT_THAT(seen, Contains("slot=5 signal abort 512"));
   // The slot stays until destroyed, which then completes at once.
-  EXPECT_EQ(modemSlot(3)->pid(), -1);
   simple(3, 3, LGCP::Command::alt_destroy);
   EXPECT_THAT(messages(2), ElementsAre("seq=0 slot=3 success", "seq=3 slot=3 success"));
 }
 
 TEST_F(ModemTest, DestroyHangsUpThenKillsAfterTimeOut) {
-  program("/usr/local/sbin/pppd", "trap 'exit 0' HUP\nwhile :; do sleep 1 & wait $!; done\n");
-  program("/usr/local/sbin/stubborn", "trap '' HUP\nwhile :; do sleep 1 & wait $!; done\n");
-  createModem(1, 3, [](TERM::ModemParams&) {}, false);
-  createModem(2, 5, [](TERM::ModemParams& p) { p.set_execfile("/usr/local/sbin/stubborn"); }, false);
+  program("/usr/local/sbin/pppd", kHangsUp);
+  program("/usr/local/sbin/stubborn", kIgnoresHangUp);
+  createModem(1, 3, [](TERM::ModemParams&) {});
+  createModem(2, 5, [](TERM::ModemParams& p) { p.set_execfile("/usr/local/sbin/stubborn"); });
   messages(2);
   modemSlot(3)->IOnOutputStream();
   modemSlot(5)->IOnOutputStream();
@@ -44,7 +50,6 @@ TEST_F(ModemTest, DestroyHangsUpThenKillsAfterTimeOut) {
   // One that honours SIGHUP ends before any time passes on the loop clock.
   simple(3, 3, LGCP::Command::alt_destroy);
   EXPECT_THAT(messages(1), ElementsAre("seq=3 slot=3 success"));
-  EXPECT_THAT(logs.err(), HasSubstr("03:dsp-modem: sent HUP to pppd."));
 
   // One that ignores it holds the answer for 5000 ms, then is killed.
   simple(4, 5, LGCP::Command::alt_destroy);
@@ -54,29 +59,69 @@ TEST_F(ModemTest, DestroyHangsUpThenKillsAfterTimeOut) {
   EXPECT_THAT(ctl.drain(), IsEmpty());
   clock.advance(1);
   EXPECT_THAT(messages(1), ElementsAre("seq=4 slot=5 success"));
-  EXPECT_THAT(logs.err(), HasSubstr("05:dsp-modem: pppd terminate timeout!\n05:dsp-modem: pppd isn't terminated, killing ..."));
   EXPECT_THAT(modems().modem_slots(), IsEmpty());
   EXPECT_EQ(modemDev().allocated(), 0u);
 }
 
 TEST_F(ModemTest, ControllerLostWhileASlotWaitsForItsChild) {
-  program("/usr/local/sbin/pppd", "trap '' HUP\nwhile :; do sleep 1 & wait $!; done\n");
-  createModem(1, 3, [](TERM::ModemParams&) {}, false);
-  messages(1);
-  modemSlot(3)->IOnOutputStream();
+  program("/usr/local/sbin/pppd", kIgnoresHangUp);
+  startModem(1, 3, [](TERM::ModemParams&) {});
   argsOf("/usr/local/sbin/pppd");
-  AuthPeer peer(modems().auth_port());
-  ASSERT_TRUE(peer.connected());
-  peer.send(authRequest(0, "u", "p"));
+  Fd peer = client();
+  transport_test::send_all(peer.get(), authRequest(0, "u", "p"));
   messages(3);
 
   ctl.close();
   ASSERT_TRUE(until([] { return Slots::instance().slots().empty(); }));
   EXPECT_THAT(modems().modem_slots(), IsEmpty());
   // The deleted slot is no longer reachable through its session.
-  peer.send(authRequest(0, "u", "p"));
-  ASSERT_TRUE(until([&] { return logs.err().find("unknown session 0") != std::string::npos; }));
-  EXPECT_THAT(logs.err(), HasSubstr("modem[2,0]: receive auth request for unknown session 0"));
+  transport_test::send_all(peer.get(), authRequest(0, "u", "p"));
+  EXPECT_TRUE(until([&] { return logs.err().find("receive auth request for unknown session 0") != std::string::npos; }));
+}
+
+TEST_F(ModemTest, FaxTransferReportsPagesThenAborts) {
+  program("/usr/local/sbin/fax", "exit 3\n");
+  startModem(1, 3, [](TERM::ModemParams& p) {
+    p.mutable_fax();
+    for (int i = 0; i < 62; ++i)
+      p.mutable_execargs().push_back(ASN1::IA5String("a" + std::to_string(i)));
+  });
+  Lines expected = {root.path() + "/usr/local/sbin/fax", "-m", "0"};
+  for (int i = 0; i < 60; ++i)
+    expected.push_back("a" + std::to_string(i));
+  EXPECT_THAT(argsOf("/usr/local/sbin/fax"), ElementsAreArray(expected));
+  EXPECT_THAT(messages(4), ElementsAre("slot=3 signal transmitter active 192", "slot=3 signal receiver active 192",
+                                       "slot=3 signal modemProceeding acct 0:0 0:3 0:0 0:0 0:0",
+                                       "slot=3 signal abort 768"));
+  // The program took the modem over: the daemon holds no descriptor of it.
+  EXPECT_EQ(modemDev().allocated(), 0u);
+}
+
+TEST_F(ModemTest, FaxReceiverEndsWithItsSlot) {
+  program("/usr/local/bin/fax", kHangsUp);
+  setenv("TZ", "UTC", 1);
+  tzset();
+  clock.set_ms(1700000000000ull + (14 * 3600 + 5 * 60 + 9 - 1700000000 % 86400) * 1000ull);  // 14:05:09 UTC
+  startModem(1, 3, [](TERM::ModemParams& p) { p.mutable_fax(); });
+  EXPECT_THAT(argsOf("/usr/local/bin/fax"), ElementsAre(root.path() + "/usr/local/bin/fax", "-m", "0", "receive",
+                                                        root.path() + "/var/fax-14-05-09.g3"));
+  // The receiver is watched: the destruction hangs it up and waits for it.
+  simple(2, 3, LGCP::Command::alt_destroy);
+  EXPECT_TRUE(received("seq=2 slot=3 success"));
+  EXPECT_THAT(logs.err(), HasSubstr("03:dsp-modem: sent HUP to pppd."));
+}
+
+TEST_F(ModemTest, FaxOriginateKeepsTheModem) {
+  startModem(1, 3, [](TERM::ModemParams& p) {
+    p.mutable_fax();
+    p.mutable_originate();
+  });
+  EXPECT_EQ(messages(2).size(), 2u);
+  std::vector<SimBoard::LoggedRequest> faxed = modemDev().requests(SimBoard::ModemControl::FaxOriginate);
+  ASSERT_EQ(faxed.size(), 1u);
+  EXPECT_EQ(faxed[0].word(4), 0xffffffffu);
+  EXPECT_EQ(modemSlot(3)->pid(), -1);
+  EXPECT_EQ(modemDev().allocated(), 1u);
 }
 
 }  // namespace modem_test

@@ -2,32 +2,30 @@
 // A modem factory on an ephemeral relay port beside the control test rig:
 // the controller over loopback TCP, the simulated board with two modems on
 // time slots 192 and 193, and the programs under a private root that tests
-// replace with scripts. Ext slots of the fake factory are the modems' peers.
+// replace with scripts. Tests set a modem up by calling its stream request
+// (the controller's connect does so end to end).
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sstream>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "foundation/child_wait.h"
 #include "foundation/paths.h"
 #include "simboard/modem_control.h"
-#include "slots/auth_client.h"
 #include "slots/modem_factory.h"
 #include "slots/modem_slot.h"
 #include "tests/core/control_fixture.h"
 #include "tests/foundation/temp_root.h"
+#include "tests/foundation/transport_helpers.h"
 
 namespace modem_test {
+
+using Lines = std::vector<std::string>;
 
 // Host-order words, as the authentication client writes them.
 inline std::string words(std::initializer_list<uint32_t> values) {
@@ -38,52 +36,9 @@ inline std::string words(std::initializer_list<uint32_t> values) {
 }
 
 inline std::string authRequest(uint32_t session, const std::string& user, const std::string& password) {
-  std::string record = words({140, 1, session});
-  record += user.substr(0, 64) + std::string(64 - std::min<size_t>(user.size(), 64), '\0');
-  record += password.substr(0, 64) + std::string(64 - std::min<size_t>(password.size(), 64), '\0');
-  return record;
+  return words({140, 1, session}) + user + std::string(64 - user.size(), '\0') + password +
+         std::string(64 - password.size(), '\0');
 }
-
-// The authentication client's end of a relay connection.
-class AuthPeer {
-public:
-  explicit AuthPeer(unsigned short port) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  }
-  bool connected() const { return connected_; }
-  void send(const std::string& bytes) { ASSERT_EQ(::write(fd_.get(), bytes.data(), bytes.size()), ssize_t(bytes.size())); }
-  void shutdown() { ::shutdown(fd_.get(), SHUT_WR); }
-  // What has arrived, without waiting; closed() once the daemon has closed.
-  std::string take() {
-    char buf[1024];
-    pollfd p{fd_.get(), POLLIN, 0};
-    while (::poll(&p, 1, 0) > 0) {
-      ssize_t n = ::read(fd_.get(), buf, sizeof buf);
-      if (n <= 0) {
-        closed_ = true;
-        break;
-      }
-      received_.append(buf, size_t(n));
-    }
-    std::string out;
-    out.swap(received_);
-    return out;
-  }
-  bool closed() {
-    received_ += take();
-    return closed_;
-  }
-
-private:
-  Fd fd_;
-  bool connected_ = false;
-  bool closed_ = false;
-  std::string received_;
-};
 
 class ModemTest : public control_test::ControlTest {
 protected:
@@ -94,7 +49,7 @@ protected:
     clock.set_auto_advance(false);
     ChildWait::Activate();
     for (const char* dir : {"/usr/local/sbin", "/usr/local/bin", "/usr/local/etc/ppp"})
-      mkdirs(root.path() + dir);
+      std::filesystem::create_directories(root.path() + dir);
     modemDev().set_modems(2, 192);
     modemDev().clear_failures();
     modemDev().fail_open(0);
@@ -113,6 +68,8 @@ protected:
   SimBoard::ModemControl& modemDev() { return board.modems(); }
   ModemFactory& modems() { return *factory_; }
   ModemSlot* modemSlot(unsigned n) { return dynamic_cast<ModemSlot*>(Slots::instance().slot(n)); }
+  // A connection to the relay.
+  Fd client() { return transport_test::connect_to(modems().auth_port()); }
 
   // A program under the root: a script that writes its argument vector,
   // one entry a line, to "<program>.args", then runs body.
@@ -122,31 +79,31 @@ protected:
     chmod(file.c_str(), 0755);
   }
   // The argument vector the program was started with, once it has written it.
-  std::vector<std::string> argsOf(const char* path) {
+  Lines argsOf(const char* path) {
     std::string file = root.path() + path + ".args";
-    struct stat st;
-    until([&] { return stat(file.c_str(), &st) == 0; });
-    std::vector<std::string> args;
+    until([&] { return std::filesystem::exists(file); });
+    Lines args;
     std::ifstream in(file);
     for (std::string line; std::getline(in, line);)
       args.push_back(line);
     return args;
   }
 
-  // Creates a modem slot with params filled by fill, and an ext slot at
-  // number+1 that the modem is connected to (which sets the modem up).
+  // Creates a modem slot with params filled by fill.
   template <class Fill>
-  void createModem(int seq, int slot, Fill fill, bool connect = true) {
+  void createModem(int seq, int slot, Fill fill) {
     ctl.command(seq, slot, [&](LGCP::Command& c) {
       TERM::ModemParams& p = c.select_create().select_modem();
       p.set_cid("5551234");
-      p.set_cdid("100");
       fill(p);
     });
-    if (!connect)
-      return;
-    create(seq + 100, slot + 1, 5, 8200);
-    this->connect(seq + 200, slot, unsigned(slot + 1));
+  }
+  // Creates a modem slot and sets it up as a stream request would.
+  template <class Fill>
+  void startModem(int seq, int slot, Fill fill) {
+    createModem(seq, slot, fill);
+    messages(1);
+    modemSlot(slot)->IOnOutputStream();
   }
 
   // Runs the loop until pred holds (up to about ten seconds of real time).
@@ -155,16 +112,28 @@ protected:
     return runner.until(pred, 500);
   }
 
-  // Every message received once n have come, described; signals carry
-  // their values: "slot=3 signal abort 512", "... modemProceeding auth u/p",
-  // "... modemProceeding acct oo.high:low oi... po... pi... t...".
-  std::vector<std::string> messages(size_t n) {
+  // Every message received once n have come, described with details;
+  // modemProceeding signals carry theirs: "... auth u/p", "... acct" and
+  // the five counters as high:low.
+  Lines messages(size_t n) {
     until([&] { return ctl.poll() >= n; });
-    std::vector<std::string> lines;
+    Lines lines;
     for (const std::string& payload : ctl.payloads()) {
       LGCP::Message msg;
-      EXPECT_TRUE(testing_support::TestController::decode(payload, msg));
-      lines.push_back(describe(msg));
+      testing_support::TestController::decode(payload, msg);
+      lines.push_back(testing_support::TestController::describe_details(msg));
+      if (!msg.get_pdu().is_signal() || !msg.get_pdu().get_signal().is_modemProceeding())
+        continue;
+      const TERM::ModemProceeding& p = msg.get_pdu().get_signal().get_modemProceeding();
+      if (p.is_auth()) {
+        lines.back() += " auth " + p.get_auth().get_username().getValue() + "/" + p.get_auth().get_password().getValue();
+        continue;
+      }
+      const TERM::MdmAccounting& a = p.get_acct();
+      lines.back() += " acct";
+      for (const BASE::INTEGER64Bits* v : {&a.get_octetsOut(), &a.get_octetsIn(), &a.get_packetsOut(),
+                                           &a.get_packetsIn(), &a.get_time()})
+        lines.back() += " " + std::to_string(v->get_high().getValue()) + ":" + std::to_string(v->get_low().getValue());
     }
     ctl.payloads().clear();
     return lines;
@@ -173,43 +142,12 @@ protected:
   // Runs until a message described as line has come (taking the messages
   // before it); false when none does.
   bool received(const std::string& line) {
-    std::vector<std::string> seen;
+    Lines seen;
     return until([&] {
       for (const std::string& l : messages(0))
         seen.push_back(l);
       return std::find(seen.begin(), seen.end(), line) != seen.end();
     });
-  }
-
-  static std::string describe(const LGCP::Message& msg) {
-    std::string text = testing_support::TestController::describe(msg);
-    if (!msg.get_pdu().is_signal())
-      return text;
-    const LGCP::Signal& s = msg.get_pdu().get_signal();
-    if (s.is_abort())
-      return text + " " + std::to_string(s.get_abort().getValue());
-    if (!s.is_modemProceeding())
-      return text;
-    const TERM::ModemProceeding& p = s.get_modemProceeding();
-    if (p.is_auth())
-      return text + " auth " + p.get_auth().get_username().getValue() + "/" + p.get_auth().get_password().getValue();
-    std::ostringstream acct;
-    auto put = [&](const BASE::INTEGER64Bits& v) {
-      acct << " " << v.get_high().getValue() << ":" << v.get_low().getValue();
-    };
-    const TERM::MdmAccounting& a = p.get_acct();
-    put(a.get_octetsOut());
-    put(a.get_octetsIn());
-    put(a.get_packetsOut());
-    put(a.get_packetsIn());
-    put(a.get_time());
-    return text + " acct" + acct.str();
-  }
-
-  static void mkdirs(const std::string& path) {
-    for (size_t pos = 1; pos != std::string::npos; pos = path.find('/', pos + 1))
-      mkdir(path.substr(0, pos).c_str(), 0755);
-    mkdir(path.c_str(), 0755);
   }
 
   TempRoot root{"modem"};
