@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
-#include <cstring>
 #include <memory>
 
 #include "bench/allocation_count.h"
@@ -18,14 +17,12 @@ namespace {
 
 struct Control : RTPSignalling::ED137RadioGWControl {
   using ED137RadioGWControl::ED137RadioGWControl;
-  // What the read loop does with one payload of a known source.
+  // What the read loop does with a batch of one payload of a known source.
   void Receive(const uint8_t* payload, size_t length, uint32_t ssrc, uint32_t address) {
-    std::memset(&received_, 0, sizeof received_);
-    if (r2s_proto_unpack_tx(&received_, payload, length) != 0)
-      return;
-    received_.source_addr = address;
-    received_.source_ssrc = ssrc;
-    OnRtpProtoRXEvent(received_);
+    bool pending = false;
+    TakePacket(payload, length, ssrc, address, pending);
+    if (pending)
+      OnRtpProtoRXEvent(pending_);
   }
 };
 

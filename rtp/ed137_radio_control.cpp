@@ -5,20 +5,11 @@
 #include <iostream>
 
 #include "asn1/printer.h"
-#include "foundation/device_io.h"
 #include "foundation/mux_time.h"
 
 namespace RTPSignalling {
 
 namespace {
-
-constexpr size_t PayloadRoom = 1024;
-
-// b - a in loop milliseconds, 0 when b is before a.
-uint32_t since(uint32_t a, uint32_t b) {
-  const int32_t d = static_cast<int32_t>(b - a);
-  return d > 0 ? static_cast<uint32_t>(d) : 0;
-}
 
 // Copies a state, its quality words only when they are valid.
 void takeState(ED137RadioState& to, ED137RadioState const& from) {
@@ -32,57 +23,27 @@ void takeState(ED137RadioState& to, ED137RadioState const& from) {
 
 }  // namespace
 
-ED137RadioControl::ED137RadioControl(int id, const rtp_ext_attach_session_params& attach,
-                                     const rtp_ext_init_params& init)
-    : RadioControl(id, attach, init) {
-  Reset();
-}
-
-ED137RadioControl::ED137RadioControl(const rtp_ext_init_params& init) : RadioControl(init) { Reset(); }
-
-ED137RadioControl::ED137RadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach)
-    : RadioControl(id, rtp, attach) {
-  Reset();
-}
-
-void ED137RadioControl::Reset() {
-  params_ = ED137RadioParams();
-  chanState_ = ED137RadioState();
-  radioState_ = ED137RadioState();
-  std::memset(&received_, 0, sizeof received_);
-  std::memset(&pending_, 0, sizeof pending_);
-  std::memset(&transmit_, 0, sizeof transmit_);
-  lastKeepAlive_ = lastReport_ = lastReceive_ = Mux::milliseconds();
-}
-
-void ED137RadioControl::OnRtpExtEvent(int, short revents) {
+void ED137RadioControl::OnRtpExtEvent(int fd, short revents) {
   if (!(revents & POLLIN))
     return;
-  if (trace())
-    std::clog << GetPrefix() << "receive extension packet(s)!" << std::endl;
+  RadioControl::OnRtpExtEvent(fd, revents);
   lastStatus_ = Mux::milliseconds();
-  std::memset(&pending_, 0, sizeof pending_);
-  bool decoded = false;
-  uint8_t payload[PayloadRoom];
-  for (;;) {
-    NextSource();
-    const ssize_t n = DevIo::read(ext_fd().get(), payload, sizeof payload);
-    if (n < 1)
-      break;
-    std::memset(&received_, 0, sizeof received_);
-    if (r2s_proto_unpack_tx(&received_, payload, static_cast<size_t>(n)) != 0)
-      continue;
-    lastReceive_ = lastStatus_;
-    received_.source_addr = htonl(source_.addr);
-    received_.source_ssrc = source_.ssrc;
-    // Only the last packet of each source in a batch counts.
-    if (decoded && cmp_r2s_proto_source(&pending_, &received_) != 0)
-      OnRtpProtoRXEvent(pending_);
-    std::memcpy(&pending_, &received_, sizeof pending_);
-    decoded = true;
-  }
-  if (decoded)
+  if (ReadBatch(this, &ED137RadioControl::TakePacket))
     OnRtpProtoRXEvent(pending_);
+}
+
+void ED137RadioControl::TakePacket(const uint8_t* payload, size_t length, uint32_t ssrc, uint32_t address,
+                                   bool& pending) {
+  std::memset(&received_, 0, sizeof received_);
+  if (r2s_proto_unpack_tx(&received_, payload, length) != 0)
+    return;
+  lastReceive_ = lastStatus_;
+  received_.source_addr = address;
+  received_.source_ssrc = ssrc;
+  if (pending && cmp_r2s_proto_source(&pending_, &received_) != 0)
+    OnRtpProtoRXEvent(pending_);
+  pending_ = received_;
+  pending = true;
 }
 
 int ED137RadioControl::DecodeProto(r2s_proto const& record, ED137RadioState& s) {
@@ -155,23 +116,19 @@ void ED137RadioControl::EncodeASN(ED137RadioState const& radio, ED137RadioState 
   chan.EncodeASN(modifier.mutable_params());
 }
 
-bool ED137RadioControl::SendASNToChan(TERM::RadioStatus const& status) {
-  if (!status.is_ed_137())
+template <class Record>
+bool ED137RadioControl::SendToChan(Record const& record) {
+  if (!record.is_ed_137())
     return false;
   ED137RadioState s = radioState_;
-  s.DecodeASN(status.get_ed_137());
+  s.DecodeASN(record.get_ed_137());
   SendRadioStateToChan(s);
   return true;
 }
 
-bool ED137RadioControl::SendASNToChan(TERM::RadioModifier const& modifier) {
-  if (!modifier.is_ed_137())
-    return false;
-  ED137RadioState s = radioState_;
-  s.DecodeASN(modifier.get_ed_137());
-  SendRadioStateToChan(s);
-  return true;
-}
+bool ED137RadioControl::SendASNToChan(TERM::RadioStatus const& status) { return SendToChan(status); }
+
+bool ED137RadioControl::SendASNToChan(TERM::RadioModifier const& modifier) { return SendToChan(modifier); }
 
 bool ED137RadioControl::NeedSendProto(ED137RadioState const& state) {
   // Words 3 and 4 of the driver's init record (K and S): without them every
@@ -255,7 +212,7 @@ unsigned long ED137RadioGWControl::ProcessRadioStatus(unsigned long now, unsigne
   const bool receiveInFuture = static_cast<int32_t>(lastReceive_ - at) > 0;
   if (limit != 0 && !receiveInFuture && at - lastReceive_ >= limit && notify())
     notify()->RadioControlNotify(FarEndLost);
-  if (since(lastKeepAlive_, at) >= interval) {
+  if (Since(lastKeepAlive_, at) >= interval) {
     // The keep-alive repeats the radio's state towards the positions, as
     // an RX packet whatever the controller last sent.
     radioState_.SetDirection(ED137RadioState::Rx);
@@ -264,8 +221,7 @@ unsigned long ED137RadioGWControl::ProcessRadioStatus(unsigned long now, unsigne
       SendProtoToChan(keepAlive);
     lastKeepAlive_ = at;
   }
-  const uint32_t d = since(lastKeepAlive_, at);
-  return d > 0 && d < interval ? interval - d + 10 : interval;
+  return NextDelay(Since(lastKeepAlive_, at), interval);
 }
 
 }  // namespace RTPSignalling

@@ -12,6 +12,7 @@
 // from the positions) builds the controller's record.
 #include <cstdint>
 
+#include "foundation/mux_time.h"
 #include "rtp/ed137_radio_state.h"
 #include "rtp/r2s_proto.h"
 #include "rtp/radio_control.h"
@@ -23,9 +24,7 @@ public:
   // The abort code of a far end that stays silent.
   static constexpr int FarEndLost = 151;
 
-  ED137RadioControl(int id, const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init);
-  explicit ED137RadioControl(const rtp_ext_init_params& init);
-  ED137RadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach);
+  using RadioControl::RadioControl;
 
   void SetParams(ED137RadioParams const& params) { params_ = params; }
   ED137RadioParams const& params() const { return params_; }
@@ -45,7 +44,14 @@ protected:
   virtual bool AccessFormChanToRadio(ED137RadioState const&) { return false; }
   virtual int EncodeProto(ED137RadioState const&, r2s_proto&) { return 0; }
 
+  // Reads the session dry; of the packets of one source in a row only the
+  // last is processed.
   void OnRtpExtEvent(int fd, short revents) override;
+  // One payload of a read batch from a source (address in network order):
+  // decoded, it becomes the pending packet, and the one pending before is
+  // processed first when its source differs. `pending` tells whether a
+  // packet is pending.
+  void TakePacket(const uint8_t* payload, size_t length, uint32_t ssrc, uint32_t address, bool& pending);
   // One decoded packet (the last of its source in a read batch).
   void OnRtpProtoRXEvent(r2s_proto const& record);
   // A received record as a state: its source, its header, for RX its
@@ -59,17 +65,20 @@ protected:
   void EncodeASN(ED137RadioState const& radio, ED137RadioState const& chan, TERM::RtpRadioRequest& request);
 
   ED137RadioParams params_;
-  r2s_proto received_;
-  r2s_proto pending_;
-  r2s_proto transmit_;
-  uint32_t lastKeepAlive_;
-  uint32_t lastReport_;
-  uint32_t lastReceive_;
+  r2s_proto received_{};
+  r2s_proto pending_{};
+  r2s_proto transmit_{};
+  uint32_t lastKeepAlive_ = Mux::milliseconds();
+  uint32_t lastReport_ = lastKeepAlive_;
+  uint32_t lastReceive_ = lastKeepAlive_;
   ED137RadioState chanState_;   // last accepted from the positions
   ED137RadioState radioState_;  // last taken from the controller
 
 private:
-  void Reset();
+  // The ed-137 alternative of a status or modifier onto the radio's state
+  // and on to the positions; false for another alternative.
+  template <class Record>
+  bool SendToChan(Record const& record);
 };
 
 // The gateway side, the one the ED-137 slot builds.

@@ -1,25 +1,18 @@
 #include "rtp/lemz_radio_control.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
 #include <iostream>
 
 #include "asn1/printer.h"
-#include "foundation/device_io.h"
 #include "foundation/mux_time.h"
 
 namespace RTPSignalling {
 
 namespace {
 
-constexpr size_t PayloadRoom = 1024;
 constexpr uint32_t StatusPeriod = 999;  // ms a status packet waits after the last of its kind
-
-// b - a in loop milliseconds, 0 when b is before a.
-uint32_t since(uint32_t a, uint32_t b) {
-  const int32_t d = static_cast<int32_t>(b - a);
-  return d > 0 ? static_cast<uint32_t>(d) : 0;
-}
 
 in_addr inAddr(uint32_t networkOrder) {
   in_addr a;
@@ -202,48 +195,16 @@ bool isPTTCommand(int command) {
   return command > 0 && sig_proto_is_ptt_command(&p) != 0;
 }
 
-LemzRadioControl::LemzRadioControl(int id, const rtp_ext_attach_session_params& attach,
-                                   const rtp_ext_init_params& init)
-    : RadioControl(id, attach, init) {
-  Init();
-}
-
-LemzRadioControl::LemzRadioControl(const rtp_ext_init_params& init) : RadioControl(init) { Init(); }
-
-LemzRadioControl::LemzRadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach)
-    : RadioControl(id, rtp, attach) {
-  Init();
-}
-
-void LemzRadioControl::Init() {
-  chanState_ = LemzRadioState();
-  radioState_ = LemzRadioState();
-  sig_proto_init(&received_);
-  sig_proto_init(&pending_);
-  lastStatus_ = tFlag_ = tChan_ = tRemote_ = tStandby_ = Mux::milliseconds();
-}
-
 void LemzRadioControl::Substituted(const char* field, long value, long sent) {
   std::clog << GetPrefix() << "report: " << field << " " << value << " cannot be sent, sent as " << sent
             << std::endl;
 }
 
-void LemzRadioControl::OnRtpExtEvent(int, short revents) {
+void LemzRadioControl::OnRtpExtEvent(int fd, short revents) {
   if (!(revents & POLLIN))
     return;
-  if (trace())
-    std::clog << GetPrefix() << "receive extension packet(s)!" << std::endl;
-  sig_proto_init(&pending_);
-  bool pending = false;
-  uint8_t payload[PayloadRoom];
-  for (;;) {
-    NextSource();
-    const ssize_t n = DevIo::read(ext_fd().get(), payload, sizeof payload);
-    if (n < 1)
-      break;
-    TakePacket(payload, static_cast<size_t>(n), source_.ssrc, htonl(source_.addr), pending);
-  }
-  if (pending)
+  RadioControl::OnRtpExtEvent(fd, revents);
+  if (ReadBatch(this, &LemzRadioControl::TakePacket))
     OnRtpProtoRXEvent(pending_);
 }
 
@@ -277,23 +238,19 @@ void LemzRadioControl::OnRtpProtoRXEvent(sig_proto const& packet) {
   UpdateAccess(radioState_.ptt != 0, inAddr(radioState_.session_addr));
 }
 
-bool LemzRadioControl::SendASNToChan(TERM::RadioStatus const& status) {
-  if (!status.is_lemz())
+template <class Record>
+bool LemzRadioControl::SendToChan(Record const& record) {
+  if (!record.is_lemz())
     return false;
   LemzRadioState s = radioState_;
-  DecodeASN(status.get_lemz(), s);
+  DecodeASN(record.get_lemz(), s);
   SendRadioStateToChan(s);
   return true;
 }
 
-bool LemzRadioControl::SendASNToChan(TERM::RadioModifier const& modifier) {
-  if (!modifier.is_lemz())
-    return false;
-  LemzRadioState s = radioState_;
-  DecodeASN(modifier.get_lemz(), s);
-  SendRadioStateToChan(s);
-  return true;
-}
+bool LemzRadioControl::SendASNToChan(TERM::RadioStatus const& status) { return SendToChan(status); }
+
+bool LemzRadioControl::SendASNToChan(TERM::RadioModifier const& modifier) { return SendToChan(modifier); }
 
 bool LemzRadioControl::SendProtoToChan(sig_proto& packet) {
   uint8_t payload[PayloadRoom];
@@ -419,20 +376,19 @@ unsigned long LemzRadioGWControl::ProcessRadioStatus(unsigned long now, unsigned
     if (SendState(r))
       time = at;
   };
-  if (since(tFlag_, at) > StatusPeriod)
+  if (Since(tFlag_, at) > StatusPeriod)
     send(r.ptt == 0 ? SIG_PROTO_WM_FLAG : r.caller_id[0] ? SIG_PROTO_WM_SEL_CALL_TRANS : SIG_PROTO_WM_TRANS, tFlag_);
-  if (since(tChan_, at) > StatusPeriod && r.channel >= 0 && r.frequency >= 0.0f)
+  if (Since(tChan_, at) > StatusPeriod && r.channel >= 0 && r.frequency >= 0.0f)
     send(SIG_PROTO_WM_CHAN, tChan_);
   if (r.remote_no >= 0 && r.remote_ch >= 0)
     send(SIG_PROTO_WM_SELECT_RC_CHAN, tRemote_);
-  if (since(tStandby_, at) > StatusPeriod && r.standby_state_channel >= 0 && r.standby_group >= 0 &&
+  if (Since(tStandby_, at) > StatusPeriod && r.standby_state_channel >= 0 && r.standby_group >= 0 &&
       r.standby_state_receiver >= 0)
     send(SIG_PROTO_WM_STANDBY, tStandby_);
-  uint32_t d = 0;
+  uint32_t oldest = 0;
   for (uint32_t t : {tFlag_, tChan_, tRemote_, tStandby_})
-    if (since(t, at) > d)
-      d = since(t, at);
-  return d > 0 && d < interval ? interval - d + 10 : interval;
+    oldest = std::max(oldest, Since(t, at));
+  return NextDelay(oldest, interval);
 }
 
 // ---- workstation ----

@@ -25,9 +25,7 @@ inline bool isDefaultInitCommand(int command) { return command <= 0; }
 
 class LemzRadioControl : public RadioControl, public LemzRadioMapping, private LemzRadioMapping::SubstitutionLog {
 public:
-  LemzRadioControl(int id, const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init);
-  explicit LemzRadioControl(const rtp_ext_init_params& init);
-  LemzRadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach);
+  using RadioControl::RadioControl;
 
   // The lemz alternative applied to the radio's state and sent on (true);
   // ed-137 is refused.
@@ -65,20 +63,23 @@ protected:
   // the trace is on.
   LemzRadioMapping::SubstitutionLog* log() { return trace() ? this : nullptr; }
 
-  sig_proto received_;
-  sig_proto pending_;
+  sig_proto received_{};
+  sig_proto pending_{};
   // Loop times of the last WM_FLAG/WM_TRANS/WM_SEL_CALL_TRANS, WM_CHAN,
   // WM_SELECT_RC_CHAN and WM_STANDBY sent.
-  uint32_t tFlag_;
-  uint32_t tChan_;
-  uint32_t tRemote_;
-  uint32_t tStandby_;
+  uint32_t tFlag_ = lastStatus_;
+  uint32_t tChan_ = lastStatus_;
+  uint32_t tRemote_ = lastStatus_;
+  uint32_t tStandby_ = lastStatus_;
   LemzRadioState chanState_;   // what the workstations last set
   LemzRadioState radioState_;  // what the controller last set; the source of every status packet
 
 private:
-  void Init();
   void Substituted(const char* field, long value, long sent) override;
+  // The lemz alternative of a status or modifier onto the radio's state
+  // and on to the workstations; false for another alternative.
+  template <class Record>
+  bool SendToChan(Record const& record);
 };
 
 // The gateway side, the one the LEMZ slot builds.

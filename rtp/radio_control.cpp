@@ -80,21 +80,7 @@ Fd RadioControl::OpenSession() {
 }
 
 bool RadioControl::RtpExtStart(bool newSession) {
-  switch (type_) {
-  case ExtAttached: {
-    Fd fd = OpenSession();
-    if (!fd)
-      return false;
-    rtp_ext_attach_session_params attach = extAttach_;
-    if (DevIo::ioctl(fd.get(), RTP_EXT_ATTACH, &attach) < 0) {
-      Fail("attach rtp_ext session fail !!!");
-      return false;
-    }
-    extFd_.reset(fd.release());
-    extEvent_.Schedule(extFd_, POLLIN);
-    return true;
-  }
-  case RtpAttached: {
+  if (type_ == RtpAttached) {
     rtp_attach_session_params attach = rtpAttach_;
     if (DevIo::ioctl(rtpFd_.get(), RTP_ATTACH_SESSION, &attach) < 0) {
       Fail("attach rtp session fail !!!");
@@ -102,16 +88,18 @@ bool RadioControl::RtpExtStart(bool newSession) {
     }
     return true;
   }
-  case ExtOnly:
-    if (newSession) {
-      Fd fd = OpenSession();
-      if (!fd)
-        return false;
-      extFd_.reset(fd.release());
-      extEvent_.Schedule(extFd_, POLLIN);
-    }
+  if (type_ == ExtOnly && !newSession)
     return true;
+  Fd fd = OpenSession();
+  if (!fd)
+    return false;
+  rtp_ext_attach_session_params attach = extAttach_;
+  if (type_ == ExtAttached && DevIo::ioctl(fd.get(), RTP_EXT_ATTACH, &attach) < 0) {
+    Fail("attach rtp_ext session fail !!!");
+    return false;
   }
+  extFd_.reset(fd.release());
+  extEvent_.Schedule(extFd_, POLLIN);
   return true;
 }
 
@@ -191,7 +179,10 @@ void RadioControl::OnRtpExtEvent(int, short revents) {
     std::clog << GetPrefix() << "receive extension packet(s)!" << std::endl;
 }
 
-void RadioControl::NextSource() { DevIo::ioctl(extFd_.get(), RTP_EXT_NEXT_SOURCE, &source_); }
+ssize_t RadioControl::ReadNext(uint8_t* payload, size_t size) {
+  DevIo::ioctl(extFd_.get(), RTP_EXT_NEXT_SOURCE, &source_);
+  return DevIo::read(extFd_.get(), payload, size);
+}
 
 bool RadioControl::Write(const uint8_t* payload, size_t length) {
   return extFd_ && DevIo::write(extFd_.get(), payload, length) == static_cast<ssize_t>(length);

@@ -9,6 +9,7 @@
 //
 // The slot owning a control sees it as an IRadioController and receives
 // its reports through IRadioControlNotify.
+#include <arpa/inet.h>
 #include <cstdint>
 #include <netinet/in.h>
 #include <string>
@@ -114,21 +115,49 @@ public:
   const Event& ext_event() const { return extEvent_; }
 
 protected:
+  // Writes the trace line of a read batch (POLLIN with the trace on).
   void OnRtpExtEvent(int fd, short revents) override;
   unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval) override {
     return IRadioIntController::ProcessRadioStatus(now, interval);
   }
 
-  // Asks the driver for the source of the next queued payload (result not used).
-  void NextSource();
+  // The longest payload read or written.
+  static constexpr size_t PayloadRoom = 1024;
+
+  // Reads the session dry: (control->*take)(payload, length, ssrc, address,
+  // pending) for each payload, with the source the driver names for it
+  // (address in network order); `pending` starts false and is the result.
+  template <class Control>
+  bool ReadBatch(Control* control,
+                 void (Control::*take)(const uint8_t*, size_t, uint32_t, uint32_t, bool& pending)) {
+    bool pending = false;
+    uint8_t payload[PayloadRoom];
+    for (ssize_t n; (n = ReadNext(payload, sizeof payload)) > 0;)
+      (control->*take)(payload, static_cast<size_t>(n), uint32_t(source_.ssrc), htonl(source_.addr), pending);
+    return pending;
+  }
   // One payload to the session; false when there is none or the write fails.
   bool Write(const uint8_t* payload, size_t length);
 
+  // to - from in loop milliseconds, 0 when `to` is before `from`.
+  static uint32_t Since(uint32_t from, uint32_t to) {
+    const int32_t d = static_cast<int32_t>(to - from);
+    return d > 0 ? static_cast<uint32_t>(d) : 0;
+  }
+  // The delay to the next status tick when the oldest packet due went out
+  // `age` ms ago: 10 ms after it is an interval old, else the interval.
+  static unsigned long NextDelay(uint32_t age, unsigned long interval) {
+    return age > 0 && age < interval ? interval - age + 10 : interval;
+  }
+
   const rtp_ext_init_params& init_params() const { return extInit_; }
-  rtp_ext_next_source source_;
   uint32_t lastStatus_;  // loop ms of the last tick, send or received batch
 
 private:
+  // Asks the driver for the source of the next queued payload (the
+  // request's result is not used), then reads that payload.
+  ssize_t ReadNext(uint8_t* payload, size_t size);
+
   void Init(RadioControlType type);
   void OnProcessStatus(Timer*);
   // Opens and initialises a new session; a closed Fd after a logged failure.
@@ -143,6 +172,7 @@ private:
   rtp_attach_session_params rtpAttach_;
   rtp_ext_attach_session_params extAttach_;
   rtp_ext_init_params extInit_;
+  rtp_ext_next_source source_;
   uint32_t roleFlag_;
   uint32_t interval_;
   uint32_t id_;

@@ -15,23 +15,11 @@ public:
 class RtpED137RadioGWSlot : public RtpED137Slot {
 public:
   // The gateway control on its own extension session attached to the
-  // slot's session, with the radio's parameters and the keep-alive timer.
+  // slot's session, with the radio's parameters and the keep-alive timer
+  // at period x multiplier / 2: the control decides at each tick whether a
+  // keep-alive is due and whether the radio is lost.
   RtpED137RadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                       const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init,
                       const RTPSignalling::ED137RadioParams& radio);
-  // The control with these records, default parameters and no timer.
-  RtpED137RadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
-                      const rtp_ext_init_params& init);
-  RtpED137RadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
-                      const rtp_attach_session_params& attach);
-  // Detaches the control, stops its timer and deletes it.
-  ~RtpED137RadioGWSlot() override;
   char const* GetName() const override { return "rtp ext ED137 (GW)"; }
-
-  // period x multiplier / 2: the control decides at each tick whether a
-  // keep-alive is due and whether the radio is lost.
-  static unsigned long TimerInterval(const RTPSignalling::ED137RadioParams& radio);
-
-private:
-  void Bind(RTPSignalling::RadioControl* control);
 };

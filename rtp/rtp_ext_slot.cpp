@@ -1,43 +1,40 @@
 #include "rtp/rtp_ext_slot.h"
 
-RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
-                       const rtp_ext_attach_session_params&, const rtp_ext_init_params&)
-    : RtpSlot(channel, session, params) {}
-
-RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
-                       const rtp_ext_init_params&)
-    : RtpSlot(channel, session, params) {}
-
-RtpExtSlot::RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
-                       const rtp_attach_session_params&)
-    : RtpSlot(channel, session, params) {}
-
-RtpExtSlot::~RtpExtSlot() = default;
+RtpExtSlot* RtpExtSlot::Create(const RtpFactoryBase& factory, const LGCP::CreateRtpParams& request,
+                               const RtpSession::MakeSlot& make) {
+  RtpExtSlot* slot = static_cast<RtpExtSlot*>(RtpSession::Create(factory, request, make));
+  if (!slot)
+    return nullptr;
+  const TERM::RtpRadioRequest& radio = request.get_codecRTP().get_radio();
+  slot->radioStatus_ = radio.get_status();
+  auto delay = [](bool present, const ASN1::INTEGER& value) {
+    return present ? static_cast<unsigned>(value.getValue()) : 0u;
+  };
+  Hardware::DSProcReceiver& dsp = slot->dsproc();
+  if (radio.has_rx_delay() || radio.has_tx_delay() || radio.has_selcal_delay())
+    dsp.configureDelays(delay(radio.has_rx_delay(), radio.get_rx_delay()),
+                        delay(radio.has_tx_delay(), radio.get_tx_delay()),
+                        delay(radio.has_selcal_delay(), radio.get_selcal_delay()));
+  if (radio.has_bss_enable())
+    dsp.enableBSS(radio.get_bss_enable().getValue());
+  if (radio.has_ng_enable())
+    dsp.enableNG(radio.get_ng_enable().getValue());
+  if (radio.has_selcal_sh_enable())
+    dsp.enableSelcalSh(radio.get_selcal_sh_enable().getValue());
+  return slot;
+}
 
 rtp_ext_attach_session_params RtpExtSlot::OwnSession(rtp_ext_attach_session_params attach) const {
   attach.fd_rtp = session().get();
   return attach;
 }
 
-void RtpExtSlot::ConfigureRadio(TERM::RtpRadioRequest const& radio) {
-  radioStatus_ = radio.get_status();
-  auto delay = [](bool present, const ASN1::INTEGER& value) {
-    return present ? static_cast<unsigned>(value.getValue()) : 0u;
-  };
-  if (radio.has_rx_delay() || radio.has_tx_delay() || radio.has_selcal_delay())
-    dsproc().configureDelays(delay(radio.has_rx_delay(), radio.get_rx_delay()),
-                             delay(radio.has_tx_delay(), radio.get_tx_delay()),
-                             delay(radio.has_selcal_delay(), radio.get_selcal_delay()));
-  if (radio.has_bss_enable())
-    dsproc().enableBSS(radio.get_bss_enable().getValue());
-  if (radio.has_ng_enable())
-    dsproc().enableNG(radio.get_ng_enable().getValue());
-  if (radio.has_selcal_sh_enable())
-    dsproc().enableSelcalSh(radio.get_selcal_sh_enable().getValue());
-}
-
-uint32_t RtpExtSlot::ChannelFlags(TERM::RtpRadioRequest const& radio) {
-  return radio.has_bss_enable() && radio.get_bss_enable().getValue() ? 1 : 0;
+void RtpExtSlot::Bind(RTPSignalling::RadioControl* control, bool timer, uint32_t role) {
+  control_.reset(control);
+  control->SetNotify(this);
+  control->SetTrace(false);
+  control->SetTimerEnable(timer);
+  control->SetRoleFlag(role);
 }
 
 void RtpExtSlot::IAfterCreate() {
@@ -83,10 +80,8 @@ bool RtpExtSlot::ChangeCodec(LGCP::IoctlParams const& params) {
 
 void RtpExtSlot::GateBySquelch() {
   const bool open = control_->GetSQU();
-  if (open && !input_on())
-    SwitchInput(true);
-  else if (!open && input_on())
-    SwitchInput(false);
+  if (open != input_on())
+    SwitchInput(open);
 }
 
 void RtpExtSlot::RadioControlNotify(TERM::RtpRadioRequest const& report) { OnRtpRadioEvent(report); }

@@ -7,17 +7,19 @@
 
 #include "messages/TERM/TERM.h"
 #include "rtp/radio_control.h"
+#include "rtp/rtp_session.h"
 #include "rtp/rtp_slot.h"
 
 class RtpExtSlot : public RtpSlot, public RTPSignalling::IRadioControlNotify {
 public:
-  // Each builds the RTP slot; the records are for the leaf class's control.
-  RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
-             const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init);
-  RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params, const rtp_ext_init_params& init);
-  RtpExtSlot(int channel, const Fd& session, const rtp_connection_params& params,
-             const rtp_attach_session_params& attach);
-  ~RtpExtSlot() override;
+  using RtpSlot::RtpSlot;
+
+  // Builds the factory's radio slot through the session set-up, then gives
+  // it what the request's radio part sets: the radio status, the receive,
+  // transmit and SELCAL delays (an absent one 0, none when all are absent),
+  // BSS, noise gate and SELCAL shaping on the DSP.
+  static RtpExtSlot* Create(const RtpFactoryBase& factory, const LGCP::CreateRtpParams& request,
+                            const RtpSession::MakeSlot& make);
 
   // The transmitter and receiver signals, then the radio status to the control.
   void IAfterCreate() override;
@@ -33,14 +35,6 @@ public:
   void RadioControlNotify(TERM::RtpRadioRequest const& report) override;
   void RadioControlNotify(int cause) override;
 
-  // What the create request's radio part sets on the slot: its status, the
-  // receive, transmit and SELCAL delays (an absent one 0, none when all are
-  // absent), BSS, noise gate and SELCAL shaping on the DSP.
-  void ConfigureRadio(TERM::RtpRadioRequest const& radio);
-  // The last word of the add-channel record: 1 when the request enables BSS.
-  static uint32_t ChannelFlags(TERM::RtpRadioRequest const& radio);
-
-  void set_radio_status(TERM::RadioStatus const& status) { radioStatus_ = status; }
   TERM::RadioStatus const& radio_status() const { return radioStatus_; }
   RTPSignalling::RadioControl* control() const { return control_.get(); }
 
@@ -48,9 +42,10 @@ protected:
   // The attach record naming the slot's own session descriptor (the one
   // the factory had is closed once the slot holds its duplicate).
   rtp_ext_attach_session_params OwnSession(rtp_ext_attach_session_params attach) const;
-  // Takes the control; the slot owns it from here on.
-  void SetControl(RTPSignalling::RadioControl* control) { control_.reset(control); }
-  void DeleteControl() { control_.reset(); }
+  // Takes a new control, which goes with the slot: this slot hears its
+  // reports, no trace, the status timer as asked, the side of the protocol
+  // the slot plays (0 gateway, 1 workstation).
+  void Bind(RTPSignalling::RadioControl* control, bool timer, uint32_t role);
 
 private:
   bool ChangeCodec(LGCP::IoctlParams const& params);

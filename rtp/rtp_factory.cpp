@@ -13,14 +13,11 @@ RtpFactory& RtpFactory::instance() {
   return factory;
 }
 
-RtpFactory::RtpFactory() : capacity_("rtp") { capacity_.IQuery(); }
-
 Slot* RtpFactory::INewSlot(LGCP::CreateParams const& params) {
   if (!params.is_rtp() || params.get_rtp().get_codecRTP().has_radio())
     return nullptr;
   std::clog << ext::header(this) << "do create rtp: " << params.get_rtp().get_codecRTP() << std::endl;
-  return RtpSession::Create(capacity_, params.get_rtp(), RtpSession::Variant(),
-                            [](int channel, const Fd& session, const rtp_connection_params& p) {
-                              return new RtpSlot(channel, session, p);
-                            });
+  return RtpSession::Create(*this, params.get_rtp(), [](int channel, const Fd& session, const rtp_connection_params& p) {
+    return new RtpSlot(channel, session, p);
+  });
 }

@@ -7,7 +7,6 @@
 #include "foundation/ext.h"
 #include "messages/TERM/TERM.h"
 #include "rtp/rtp_lemz_slot.h"
-#include "rtp/rtp_session.h"
 
 namespace {
 
@@ -21,8 +20,6 @@ RtpLEMZFactory& RtpLEMZFactory::instance() {
   return factory;
 }
 
-RtpLEMZFactory::RtpLEMZFactory() : capacity_("rtp ext LEMZ") { capacity_.IQuery(); }
-
 Slot* RtpLEMZFactory::INewSlot(LGCP::CreateParams const& params) {
   if (!params.is_rtp())
     return nullptr;
@@ -30,16 +27,10 @@ Slot* RtpLEMZFactory::INewSlot(LGCP::CreateParams const& params) {
   if (!rtp.has_radio() || !rtp.get_radio().get_status().is_lemz())
     return nullptr;
   std::clog << ext::header(this) << "do create rtp ext LEMZ: " << rtp << std::endl;
-  const TERM::RtpRadioRequest& radio = rtp.get_radio();
-
-  RtpSession::Variant variant;
-  variant.reuseAddress = false;
-  variant.channelFlags = RtpExtSlot::ChannelFlags(radio);
-  RtpSlot* made = RtpSession::Create(
-      capacity_, params.get_rtp(), variant,
-      [&](int channel, const Fd& session, const rtp_connection_params& p) -> RtpSlot* {
-        const bool e2mMode = rtp.has_rtp_e2m() && rtp.get_rtp_e2m().has_mode();
-        const TERM::RtpExtMode* mode = e2mMode ? &rtp.get_rtp_e2m().get_mode() : nullptr;
+  const TERM::RtpExtMode* mode =
+      rtp.has_rtp_e2m() && rtp.get_rtp_e2m().has_mode() ? &rtp.get_rtp_e2m().get_mode() : nullptr;
+  return RtpExtSlot::Create(
+      *this, params.get_rtp(), [&](int channel, const Fd& session, const rtp_connection_params& p) -> RtpSlot* {
         if (mode && mode->is_only_rtp()) {
           rtp_attach_session_params attach;
           attach.fd_rtp = mode->get_only_rtp().get_fd().getValue();
@@ -50,15 +41,8 @@ Slot* RtpLEMZFactory::INewSlot(LGCP::CreateParams const& params) {
           return nullptr;  // an alternative this daemon does not know
         rtp_ext_init_params init;
         init.etype = LemzProfile;
-        // The slot attaches with its own duplicate of the session.
-        rtp_ext_attach_session_params attach;
-        attach.fd_rtp = session.get();
+        rtp_ext_attach_session_params attach;  // the slot names its own session
         attach.pid_rtp = getpid();
         return new RtpLEMZRadioGWSlot(channel, session, p, attach, init, true);
       });
-  RtpLEMZRadioGWSlot* slot = static_cast<RtpLEMZRadioGWSlot*>(made);
-  if (!slot)
-    return nullptr;
-  slot->ConfigureRadio(radio);
-  return slot;
 }

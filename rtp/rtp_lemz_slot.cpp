@@ -12,55 +12,33 @@ constexpr uint32_t Workstation = 1;
 
 }  // namespace
 
-RtpLEMZSlot::~RtpLEMZSlot() {
-  if (control()) {
-    control()->SetNotify(nullptr);
-    control()->SetTimerEnable(false);
-  }
-  DeleteControl();
-}
-
-void RtpLEMZSlot::Bind(RTPSignalling::RadioControl* control, bool timer, uint32_t role) {
-  SetControl(control);
-  control->SetNotify(this);
-  control->SetTrace(false);
-  control->SetTimerEnable(timer);
-  control->SetRoleFlag(role);
-}
-
 RtpLEMZRadioGWSlot::RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                                        const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init,
                                        bool timer)
-    : RtpLEMZSlot(channel, session, params, attach, init) {
+    : RtpLEMZSlot(channel, session, params) {
   Bind(new LemzRadioGWControl(channel, OwnSession(attach), init), timer, Gateway);
 }
 
 RtpLEMZRadioGWSlot::RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
-                                       const rtp_ext_init_params& init)
-    : RtpLEMZSlot(channel, session, params, init) {
-  Bind(new LemzRadioGWControl(init), false, Gateway);
-}
-
-RtpLEMZRadioGWSlot::RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                                        const rtp_attach_session_params& attach)
-    : RtpLEMZSlot(channel, session, params, attach) {
+    : RtpLEMZSlot(channel, session, params) {
   Bind(new LemzRadioGWControl(channel, this->session(), attach), false, Gateway);
 }
 
 RtpLEMZRadioWSSlot::RtpLEMZRadioWSSlot(int channel, const Fd& session, const rtp_connection_params& params,
                                        const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init)
-    : RtpLEMZSlot(channel, session, params, attach, init) {
+    : RtpLEMZSlot(channel, session, params) {
   Bind(new LemzRadioWSControl(channel, OwnSession(attach), init), false, Workstation);
 }
 
 RtpLEMZRadioWSSlot::RtpLEMZRadioWSSlot(int channel, const Fd& session, const rtp_connection_params& params,
                                        const rtp_ext_init_params& init)
-    : RtpLEMZSlot(channel, session, params, init) {
+    : RtpLEMZSlot(channel, session, params) {
   Bind(new LemzRadioWSControl(init), false, Workstation);
 }
 
 RtpLEMZRadioWSSlot::RtpLEMZRadioWSSlot(int channel, const Fd& session, const rtp_connection_params& params,
                                        const rtp_attach_session_params& attach)
-    : RtpLEMZSlot(channel, session, params, attach) {
+    : RtpLEMZSlot(channel, session, params) {
   Bind(new LemzRadioWSControl(channel, this->session(), attach), false, Workstation);
 }

@@ -9,15 +9,7 @@
 class RtpLEMZSlot : public RtpExtSlot {
 public:
   using RtpExtSlot::RtpExtSlot;
-  // Detaches the control, stops its timer and deletes it.
-  ~RtpLEMZSlot() override;
   char const* GetName() const override { return "rtp ext LEMZ"; }
-
-protected:
-  // Takes a new control: this slot hears its reports, no trace, the status
-  // timer as asked, the side of the protocol the slot plays (0 gateway, 1
-  // workstation).
-  void Bind(RTPSignalling::RadioControl* control, bool timer, uint32_t role);
 };
 
 class RtpLEMZRadioGWSlot : public RtpLEMZSlot {
@@ -26,9 +18,6 @@ public:
   // slot's session; the status packets run on the timer when asked.
   RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                      const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init, bool timer);
-  // The gateway control on an extension session of its own, not attached.
-  RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
-                     const rtp_ext_init_params& init);
   // No extension session: the slot's session joins the one the record names.
   RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                      const rtp_attach_session_params& attach);

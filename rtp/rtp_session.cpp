@@ -17,7 +17,7 @@
 #include "foundation/inet4_addr.h"
 #include "hardware/device_names.h"
 #include "messages/TERM/TERM.h"
-#include "rtp/rtp_capacity.h"
+#include "rtp/rtp_factory_base.h"
 #include "rtp/rtp_requests.h"
 #include "rtp/rtp_slot.h"
 
@@ -64,8 +64,7 @@ Fd Begin(const std::string& prefix, rtp_connection_params& params, rtp_channel_i
   return session;
 }
 
-RtpSlot* Create(const RtpCapacity& factory, const LGCP::CreateRtpParams& request, const Variant& variant,
-                const MakeSlot& make) {
+RtpSlot* Create(const RtpFactoryBase& factory, const LGCP::CreateRtpParams& request, const MakeSlot& make) {
   const TERM::RtpParams& p = request.get_codecRTP();
   if (!IsSessionPayload(p.get_payload())) {
     std::clog << ext::header(&factory) << "rtp do not created: payload " << p.get_payload() << "not found"
@@ -84,7 +83,7 @@ RtpSlot* Create(const RtpCapacity& factory, const LGCP::CreateRtpParams& request
               << std::endl;
     return nullptr;
   }
-  if (variant.reuseAddress) {
+  if (!p.has_radio()) {
     int on = 1;
     setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   }
@@ -126,7 +125,8 @@ RtpSlot* Create(const RtpCapacity& factory, const LGCP::CreateRtpParams& request
   channel.tdm = -1;
   channel.dev_no = -1;
   channel.chn = -1;
-  channel.reserved = variant.channelFlags;
+  const bool bss = p.has_radio() && p.get_radio().has_bss_enable() && p.get_radio().get_bss_enable().getValue();
+  channel.reserved = bss ? 1u : 0u;
   std::ostringstream prefix;
   prefix << ext::header(&factory);
   Fd session = Begin(prefix.str(), params, channel);

@@ -129,30 +129,27 @@ bool RtpSlot::restart() {
 }
 
 void RtpSlot::OnRtpEvent(int fd, short revents) {
+  // An end of file or an error without data would be reported on every turn.
+  auto lost = [this] {
+    std::cerr << ext::header(this) << "rtp session lost, events no longer read" << std::endl;
+    watch_.Release();
+  };
   if (!(revents & POLLIN)) {
-    if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
-      std::cerr << ext::header(this) << "rtp session lost, events no longer read" << std::endl;
-      watch_.Release();
-    }
+    if (revents & (POLLERR | POLLHUP | POLLNVAL))
+      lost();
     return;
   }
-  for (;;) {
-    rtp_event event;
-    ssize_t n = DevIo::read(fd, &event, sizeof event);
-    if (n == static_cast<ssize_t>(sizeof event)) {
-      std::clog << ext::header(this) << "rtp event: " << " type=" << uint32_t(event.type) << std::endl;
-      processRtpEvent(event);
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN) {
-      int err = errno;
-      std::cerr << ext::header(this) << "fail to read from rtp: " << strerror(err) << std::endl;
-    } else if (n == 0) {
-      // End of file: the watch would report it on every turn.
-      std::cerr << ext::header(this) << "rtp session lost, events no longer read" << std::endl;
-      watch_.Release();
-    }
-    return;
+  rtp_event event;
+  ssize_t n;
+  while ((n = DevIo::read(fd, &event, sizeof event)) == static_cast<ssize_t>(sizeof event)) {
+    std::clog << ext::header(this) << "rtp event: " << " type=" << uint32_t(event.type) << std::endl;
+    processRtpEvent(event);
+  }
+  if (n == 0) {
+    lost();
+  } else if (n < 0 && errno != EAGAIN) {
+    int err = errno;
+    std::cerr << ext::header(this) << "fail to read from rtp: " << strerror(err) << std::endl;
   }
 }
 

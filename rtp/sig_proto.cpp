@@ -248,19 +248,13 @@ int sig_proto_unpack(sig_proto* record, const uint8_t* bytes, size_t length) {
     break;
   }
   case SIG_PROTO_GW_ADJUST_SQUELSHE:
-    if (length < 8)
-      return SIG_PROTO_ESHORT;
-    r.gw_adjust_squelsh.squelsh = p[0];
-    break;
   case SIG_PROTO_GW_ADJUST_RTE:
-    if (length < 8)
-      return SIG_PROTO_ESHORT;
-    r.gw_adjust_rte.rte = p[0];
-    break;
   case SIG_PROTO_GW_ADJUST_STANDBY:
     if (length < 8)
       return SIG_PROTO_ESHORT;
-    r.gw_adjust_standby.state = p[0];
+    (r.type == SIG_PROTO_GW_ADJUST_SQUELSHE ? r.gw_adjust_squelsh.squelsh
+     : r.type == SIG_PROTO_GW_ADJUST_RTE    ? r.gw_adjust_rte.rte
+                                            : r.gw_adjust_standby.state) = p[0];
     break;
   case SIG_PROTO_WM_TRANS:
     if (length < 12)

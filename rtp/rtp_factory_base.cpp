@@ -1,4 +1,4 @@
-#include "rtp/rtp_capacity.h"
+#include "rtp/rtp_factory_base.h"
 
 #include <cerrno>
 #include <cstring>
@@ -41,10 +41,9 @@ bool IsSessionPayload(const TERM::Payload& payload) {
          value == TERM::Payload::ptG728;
 }
 
-RtpCapacity::RtpCapacity(const char* name)
-    : name_(name), g729_(0), g723_(0), g711_(0), g711mcc_(0), universal_(0) {}
+RtpFactoryBase::RtpFactoryBase(const char* name) : name_(name) { IQuery(); }
 
-void RtpCapacity::IQuery() {
+void RtpFactoryBase::IQuery() {
   g729_ = g723_ = g711_ = g711mcc_ = universal_ = 0;
   Fd voice(DevIo::open(GetVoiceDevName(), O_RDONLY | O_CLOEXEC));
   if (!voice) {
@@ -64,7 +63,7 @@ void RtpCapacity::IQuery() {
   }
 }
 
-void RtpCapacity::Query(LGCP::Resources& resources) {
+void RtpFactoryBase::Query(LGCP::Resources& resources) {
   IQuery();
   resources.set_rtp_g729(g729_);
   resources.set_rtp_g723(g723_);
@@ -73,6 +72,6 @@ void RtpCapacity::Query(LGCP::Resources& resources) {
   resources.set_universal(universal_);
 }
 
-void RtpCapacity::PutHeader(std::ostream& out) const {
+void RtpFactoryBase::PutHeader(std::ostream& out) const {
   out << name_ << "[" << g723_ << "," << g729_ << "," << g711_ << "," << universal_ << "]: ";
 }

@@ -4,6 +4,7 @@
 // from "/dev/voice", which each factory reports and prints in its log prefix.
 #include <ostream>
 
+#include "core/slot_factory.h"
 #include "messages/LGCP/LGCP.h"
 #include "messages/TERM/TERM_enums.h"
 
@@ -15,33 +16,29 @@ int translateCodec(const TERM::Payload& session, const TERM::Payload& override);
 // A session can carry the payload: G.711, G.723, G.729, G.711-MCC, G.728.
 bool IsSessionPayload(const TERM::Payload& payload);
 
-class RtpCapacity {
+// The base of the plain RTP and the two radio factories.
+class RtpFactoryBase : public SlotFactory {
 public:
   // Codec numbers of the capacity query.
   enum Codec { G711 = 1, G723 = 2, G729 = 4, G711Mcc = 8, Universal = 65 };
 
-  // name heads the log prefix ("rtp", "rtp ext LEMZ", ...). All counts 0.
-  explicit RtpCapacity(const char* name);
+  // Joins the factory chain and asks the driver for the capacity once;
+  // name heads the log prefix ("rtp", "rtp ext LEMZ", ...).
+  explicit RtpFactoryBase(const char* name);
 
   // Asks the driver for the five counts; a count it does not give (0 or a
   // failed request) is 0.
   void IQuery();
   // IQuery, then the five counts into the report.
-  void Query(LGCP::Resources& resources);
+  void Query(LGCP::Resources& resources) override;
   // name "[" G.723 "," G.729 "," G.711 "," universal "]: "
   void PutHeader(std::ostream& out) const;
 
-  int g729() const { return g729_; }
-  int g723() const { return g723_; }
-  int g711() const { return g711_; }
-  int g711mcc() const { return g711mcc_; }
-  int universal() const { return universal_; }
-
 private:
   const char* name_;
-  int g729_;
-  int g723_;
-  int g711_;
-  int g711mcc_;
-  int universal_;
+  int g729_ = 0;
+  int g723_ = 0;
+  int g711_ = 0;
+  int g711mcc_ = 0;
+  int universal_ = 0;
 };
