@@ -27,16 +27,12 @@ public:
   using RadioControl::RadioControl;
 
   void SetParams(ED137RadioParams const& params) { params_ = params; }
-  ED137RadioParams const& params() const { return params_; }
 
   // The ed-137 alternative goes to the positions (true); lemz is refused.
   bool SendASNToChan(TERM::RadioStatus const& status) override;
   bool SendASNToChan(TERM::RadioModifier const& modifier) override;
   // The radio's squelch as the controller last set it.
   bool GetSQU() override { return radioState_.squ != 0; }
-
-  ED137RadioState const& chan_state() const { return chanState_; }
-  ED137RadioState const& radio_state() const { return radioState_; }
 
 protected:
   virtual int PutProtoFromRadioToChan(ED137RadioState const&) { return 0; }

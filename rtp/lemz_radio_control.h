@@ -34,9 +34,6 @@ public:
   // The radio's squelch as the controller last set it.
   bool GetSQU() override { return radioState_.sql != 0; }
 
-  LemzRadioState const& chan_state() const { return chanState_; }
-  LemzRadioState const& radio_state() const { return radioState_; }
-
 protected:
   virtual int PutProtoFromRadioToChan(LemzRadioState const&) { return 0; }
   virtual int PutProtoFromChanToRadio(LemzRadioState const&) { return 0; }

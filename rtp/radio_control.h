@@ -101,18 +101,12 @@ public:
   void SetTrace(bool on) { trace_ = on; }
   void SetRoleFlag(uint32_t role) { roleFlag_ = role; }
 
-  RadioControlType type() const { return type_; }
-  uint32_t id() const { return id_; }
   uint32_t interval() const { return interval_; }
   bool timer_enabled() const { return timerEnabled_; }
-  bool timer_pending() const { return statusTimer_.pending(); }
-  bool filter_active() const { return filterActive_; }
   uint32_t role_flag() const { return roleFlag_; }
   bool trace() const { return trace_; }
   IRadioControlNotify* notify() const { return notify_; }
   const INet4::Addr& local_addr() const { return localAddr_; }
-  const Fd& ext_fd() const { return extFd_; }
-  const Event& ext_event() const { return extEvent_; }
 
 protected:
   // Writes the trace line of a read batch (POLLIN with the trace on).

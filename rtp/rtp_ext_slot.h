@@ -35,7 +35,6 @@ public:
   void RadioControlNotify(TERM::RtpRadioRequest const& report) override;
   void RadioControlNotify(int cause) override;
 
-  TERM::RadioStatus const& radio_status() const { return radioStatus_; }
   RTPSignalling::RadioControl* control() const { return control_.get(); }
 
 protected:

@@ -58,10 +58,6 @@ public:
 
   int channel() const { return channel_; }
   const Fd& session() const { return session_; }
-  const Event& watch() const { return watch_; }
-  const rtp_connection_params& params() const { return params_; }
-  const sockaddr_in& rtcp_destination() const { return rtcpDestination_; }
-  int default_payload() const { return defaultPayload_; }
   bool input_on() const { return inputOn_; }
   bool input_follows_squelch() const { return inputFollowsSquelch_; }
   void set_input_follows_squelch(bool on) { inputFollowsSquelch_ = on; }

@@ -24,13 +24,13 @@ protected:
   RadioFixture() { rtp.reset(DevIo::open("/dev/rtp", O_RDONLY | O_CLOEXEC)); }
 
   // The ED-137 slot's records: profile 0x0167, words {1, 123, K, S}.
-  rtp_ext_init_params init(uint32_t k = 10, uint32_t s = 1) const {
+  static rtp_ext_init_params init(uint32_t k = 10) {
     rtp_ext_init_params p;
     p.etype = 0x0167;
     p.words[0] = 1;
     p.words[1] = 123;
     p.words[2] = k;
-    p.words[3] = s;
+    p.words[3] = 1;
     return p;
   }
   rtp_ext_attach_session_params attach(int32_t tag = -1) const {
@@ -39,6 +39,9 @@ protected:
     p.pid_rtp = tag;
     return p;
   }
+  // The newest extension session, and a loop that reads it dry.
+  SimBoard::RtpExtSession& session() { return *ext.latest(); }
+  void read() { loop.until([&] { return session().queued() == 0; }); }
 
   SimBoard::Board board;
   testing_support::TestClock clock;

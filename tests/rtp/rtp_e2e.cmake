@@ -1,4 +1,5 @@
-# The RTP slot through nodalsrv-sim, driven over TCP as the controller would.
+# The RTP, ED-137 and LEMZ slots through nodalsrv-sim, driven over TCP as
+# the controller would, with radio traffic at the simulated header-extension driver.
 if(TARGET nodalsrv-sim)
   nodal_test(rtp_e2e_test SOURCES rtp_e2e_test.cpp LIBS messages testsupport)
   target_compile_definitions(rtp_e2e_test PRIVATE NODALSRV_SIM="$<TARGET_FILE:nodalsrv-sim>")

@@ -11,7 +11,6 @@
 
 #include "messages/TERM/TERM.h"
 #include "rtp/rtp_factory.h"
-#include "rtp/rtp_slot.h"
 #include "simboard/rtp.h"
 #include "simboard/voice.h"
 #include "tests/core/control_fixture.h"
@@ -91,7 +90,6 @@ protected:
   void Destroy(int seq, int slot) {
     ctl.command(seq, slot, [](LGCP::Command& c) { c.select_destroy(); });
   }
-  RtpSlot* Rtp(unsigned n) { return dynamic_cast<RtpSlot*>(Slots::instance().slot(n)); }
 
   SimBoard::Rtp& driver = board.rtp();
   UdpPort rtcp;

@@ -1,3 +1,0 @@
-# The ED-137 radio slot and factory against the simulated RTP and
-# header-extension drivers, driven by the test controller.
-nodal_test(rtp_ed137_slot_test SOURCES rtp_ed137_slot_test.cpp LIBS rtp core messages simboard testsupport)

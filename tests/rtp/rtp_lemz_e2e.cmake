@@ -1,7 +1,0 @@
-# The LEMZ radio slots through nodalsrv-sim, driven over TCP as the
-# controller would, with radio traffic at the simulated header-extension driver.
-if(TARGET nodalsrv-sim)
-  nodal_test(rtp_lemz_e2e_test SOURCES rtp_lemz_e2e_test.cpp LIBS messages testsupport)
-  target_compile_definitions(rtp_lemz_e2e_test PRIVATE NODALSRV_SIM="$<TARGET_FILE:nodalsrv-sim>")
-  add_dependencies(rtp_lemz_e2e_test nodalsrv-sim)
-endif()

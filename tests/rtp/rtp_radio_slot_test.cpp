@@ -1,0 +1,246 @@
+// The ED-137 and LEMZ radio slots and their factories against the
+// simulated RTP and header-extension drivers, driven by the test
+// controller: the driver records a create request makes in each mode, what
+// the radio part sets, codec changes, destruction and the squelch gate.
+// Radio traffic through the slots is the end-to-end test's.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "rtp/rtp_ed137_factory.h"
+#include "rtp/rtp_ext_slot.h"
+#include "rtp/rtp_lemz_factory.h"
+#include "simboard/dsp.h"
+#include "simboard/rtp_ext.h"
+#include "tests/rtp/rtp_fixture.h"
+
+using testing::ElementsAre;
+using SimBoard::Rtp;
+using SimBoard::RtpExt;
+using Response = std::function<void(TERM::ED137RadioResponse&)>;
+
+namespace control_test {
+
+enum class Mode { None, NoMode, Both, OnlyRtp };
+
+class RadioSlotTest : public RtpTest {
+protected:
+  // An ED-137 session; with a radio response when `response` is given.
+  LGCP::CreateRtpParams Ed137Request(int pfactor = 2, const Response& response = nullptr) {
+    LGCP::CreateRtpParams p = Request();
+    if (pfactor >= 0)
+      p.mutable_codecRTP().set_pfactor(pfactor);
+    TERM::ED137RadioStatus& status = p.mutable_codecRTP().mutable_radio().mutable_status().select_ed_137();
+    status.mutable_header().set_ptt(TERM::ED137RadioPTT::ptt_off);
+    if (response) {
+      status.mutable_radio_response().set_type(TERM::ED137RadioType::radio_txrx);
+      status.mutable_radio_response().set_txrxmode(TERM::ED137RadioTxRxMode::txrx);
+      response(status.mutable_radio_response());
+    }
+    return p;
+  }
+  LGCP::CreateRtpParams LemzRequest(Mode mode = Mode::None) {
+    LGCP::CreateRtpParams p = Request();
+    TERM::RtpParams& rtp = p.mutable_codecRTP();
+    rtp.mutable_radio().mutable_status().select_lemz().mutable_flags().set_prio(3);
+    if (mode != Mode::None)
+      rtp.mutable_rtp_e2m().set_slot(1);
+    if (mode == Mode::Both)
+      rtp.mutable_rtp_e2m().mutable_mode().select_both_rtp_and_rtp_ext();
+    if (mode == Mode::OnlyRtp) {
+      TERM::RtpExtDescription& d = rtp.mutable_rtp_e2m().mutable_mode().select_only_rtp();
+      d.set_fd(7);
+      d.set_pid(1234);
+    }
+    return p;
+  }
+  RtpExtSlot* RadioSlot(unsigned n) { return dynamic_cast<RtpExtSlot*>(Slots::instance().slot(n)); }
+  // The "/dev/rtp" open behind the slot's session.
+  uint64_t SessionFile(unsigned n) { return board.find(RadioSlot(n)->session().get())->id(); }
+  // The next n answers, leaving out the aborts of a radio that has been
+  // silent while the loop's clock ran on.
+  std::vector<std::string> Answers(size_t n) {
+    std::vector<std::string> seen;
+    runner.until([&] {
+      for (std::string& line : ctl.drain())
+        if (line.find("signal abort") == std::string::npos)
+          seen.push_back(line);
+      return seen.size() >= n;
+    }, 100);
+    return seen;
+  }
+  std::vector<std::string> Codec(int seq, bool encoder, LGCP::CodecMode::NamedNumber mode) {
+    Ioctl(seq, 2, [=](LGCP::IoctlParams& p) { (encoder ? p.select_encoder_mode() : p.select_decoder_mode()) = mode; });
+    return Answers(1);
+  }
+
+  SimBoard::RtpExt& ext = board.rtp_ext();
+  RtpLEMZFactory factoryLemz;  // both asked before the plain RTP factory
+  RtpED137Factory factoryEd137;
+};
+
+TEST_F(RadioSlotTest, Ed137SessionRecords) {
+  const struct {
+    int pfactor;
+    Response response;
+    uint32_t k, s;
+    unsigned long interval;
+  } cases[] = {
+      {2, nullptr, 10, 1, 1000},
+      {-1, nullptr, 10, 1, 1000},  // no packet factor counts as 2
+      {3, nullptr, 6, 1, 1000},    // 200 / 30, whole packets
+      {2, [](TERM::ED137RadioResponse& r) { r.set_sigtime(3); }, 30, 3, 1000},  // sigtime multiplies
+      {2, [](TERM::ED137RadioResponse& r) {
+         r.set_r2s_keepalive_period(1000);
+         r.set_r2s_keepalive_multiplier(50);
+       }, 50, 1, 25000},
+  };
+  unsigned n = 2;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(n);
+    ASSERT_EQ(Created(static_cast<int>(n), Ed137Request(c.pfactor, c.response)).size(), 3u);
+    EXPECT_EQ(ext.requests(RtpExt::Init).back().in,
+              (SimBoard::RecordBuilder().u16(0x0167).u16(0).u32(1).u32(123).u32(c.k).u32(c.s).bytes()));
+    // Attached to the session the slot holds, tagged -1; the create
+    // request's status went to the radio at once.
+    const SimBoard::RtpExtSession& s = *ext.latest();
+    EXPECT_EQ(std::make_pair(s.attached_fd(), s.attached_pid()), std::make_pair(RadioSlot(n)->session().get(), -1));
+    EXPECT_EQ(s.attached_file(), SessionFile(n));
+    EXPECT_EQ(RadioSlot(n++)->control()->interval(), c.interval);
+    EXPECT_THAT(s.sent(), ElementsAre(SimBoard::Bytes{0, 0, 0, 0}));
+  }
+}
+
+TEST_F(RadioSlotTest, LemzSessionOfEachMode) {
+  unsigned n = 2;
+  for (Mode mode : {Mode::None, Mode::NoMode, Mode::Both}) {
+    ASSERT_EQ(Created(static_cast<int>(n), LemzRequest(mode)).size(), 3u);
+    const SimBoard::RtpExtSession& s = *ext.latest();
+    EXPECT_EQ(s.init().etype, 0x1337);
+    EXPECT_EQ(std::make_pair(s.attached_file(), s.attached_pid()), std::make_pair(SessionFile(n), int32_t(getpid())));
+    EXPECT_TRUE(RadioSlot(n++)->control()->timer_enabled());
+  }
+  // only-rtp: no extension session of its own; the slot's session joins
+  // the one named, and no status timer runs.
+  const size_t sessions = ext.session_count();
+  ASSERT_EQ(Created(static_cast<int>(n), LemzRequest(Mode::OnlyRtp)).size(), 3u);
+  EXPECT_EQ(ext.session_count(), sessions);
+  EXPECT_FALSE(RadioSlot(n)->control()->timer_enabled());
+  EXPECT_THAT(driver.last().requests(), ElementsAre(Rtp::BeginSession, Rtp::AddChannel, Rtp::AttachSession));
+  EXPECT_EQ(driver.requests(Rtp::AttachSession).back().in, SimBoard::words({7, 1234}));
+}
+
+// What the radio part sets (the set-up both kinds share).
+TEST_F(RadioSlotTest, TheRadioPartSetsTheChannelAndTheDsp) {
+  for (bool set : {false, true}) {
+    LGCP::CreateRtpParams p = LemzRequest();
+    TERM::RtpRadioRequest& radio = p.mutable_codecRTP().mutable_radio();
+    if (set) {
+      radio.set_tx_delay(40);
+      radio.set_bss_enable(true);
+    }
+    logs.clear();
+    ASSERT_EQ(Created(2 + set, p).size(), 3u);
+    const unsigned ts = static_cast<unsigned>(RadioSlot(2 + set)->channel());
+    // An absent delay is 0; none present, no delay request.
+    EXPECT_EQ(logs.log().find("DSPROC_CONFIGURE DELAYS ts=" + std::to_string(ts) + " rx=0 tx=40 selcal=0") !=
+                  std::string::npos, set);
+    EXPECT_EQ(logs.log().find("DSPROC_CONFIGURE DELAYS") != std::string::npos, set);
+    EXPECT_EQ(driver.last().channel_record().flags, set ? 1u : 0u);
+    EXPECT_EQ((board.dsp().features(ts) & SimBoard::Dsp::Bss) != 0, set);
+    // The RTCP socket takes no SO_REUSEADDR: a socket that asks for it
+    // cannot share the port.
+    Fd other(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    int on = 1;
+    setsockopt(other.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(p.get_codecRTP().get_shost().get_port().getValue() + 1));
+    EXPECT_NE(::bind(other.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  }
+}
+
+// After a codec change the control joins the slot's new session, not the
+// old one the factory named; destruction stops the extension first.
+TEST_F(RadioSlotTest, CodecChangeFollowsTheNewSession) {
+  const struct {
+    const char* name;
+    LGCP::CreateRtpParams request;
+    bool own;  // an extension session of its own
+  } cases[] = {{"ED-137", Ed137Request(), true}, {"LEMZ", LemzRequest(), true},
+               {"LEMZ attached", LemzRequest(Mode::OnlyRtp), false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fd low(DevIo::open("/dev/hal", O_RDWR));  // freed below: the new session takes the lower number
+    ASSERT_EQ(Created(2, c.request).size(), 3u);
+    SimBoard::RtpExtSession* before = ext.latest();
+    const int old = RadioSlot(2)->session().get();
+    low.close();
+    EXPECT_THAT(Codec(3, true, LGCP::CodecMode::alaw), ElementsAre("seq=3 slot=2 success"));
+    EXPECT_NE(RadioSlot(2)->session().get(), old);
+    SimBoard::RtpSession& rtp = driver.last();
+    EXPECT_EQ(rtp.params().tx_pt, 8);
+    if (c.own) {
+      EXPECT_EQ(std::make_pair(before->detaches(), before->open()), std::make_pair(1u, false));
+      ASSERT_NE(ext.latest(), before);
+      EXPECT_EQ(ext.latest()->attached_fd(), RadioSlot(2)->session().get());
+      EXPECT_EQ(ext.latest()->attached_file(), SessionFile(2));
+    } else {
+      EXPECT_THAT(rtp.requests(), ElementsAre(Rtp::BeginSession, Rtp::AddChannel, Rtp::AttachSession));
+    }
+    SimBoard::RtpExtSession* last = ext.latest();
+    Destroy(4, 2);
+    EXPECT_THAT(Answers(2), ElementsAre("seq=0 slot=2 success", "seq=4 slot=2 success"));
+    EXPECT_FALSE(rtp.open());
+    if (c.own) {
+      EXPECT_EQ(std::make_pair(last->detaches(), last->open()), std::make_pair(1u, false));
+    }
+  }
+}
+
+TEST_F(RadioSlotTest, CodecChangeFailures) {
+  ASSERT_EQ(Created(2, Ed137Request()).size(), 3u);
+  SimBoard::RtpExtSession& first = *ext.latest();
+  // The RTP part fails: the extension stays stopped.
+  driver.fail(Rtp::AddChannel, EIO, 1);
+  EXPECT_THAT(Codec(3, false, LGCP::CodecMode::alaw), ElementsAre("seq=3 slot=2 error unsupported"));
+  EXPECT_FALSE(first.open());
+  EXPECT_EQ(ext.latest(), &first);
+  // The extension's own restart fails: unsupported with the new codec in place.
+  EXPECT_THAT(Codec(4, false, LGCP::CodecMode::ulaw), ElementsAre("seq=4 slot=2 success"));
+  ext.fail(RtpExt::Attach, EIO, 1);
+  EXPECT_THAT(Codec(5, true, LGCP::CodecMode::ulaw), ElementsAre("seq=5 slot=2 error unsupported"));
+  EXPECT_EQ(driver.last().params().tx_pt, 0);
+  EXPECT_EQ(ext.open_count(), 0u);
+}
+
+TEST_F(RadioSlotTest, InputFollowsTheRadiosSquelch) {
+  create(1, 1, 40, 41);
+  ASSERT_EQ(replies(1).size(), 1u);
+  ASSERT_EQ(Created(2, Ed137Request(2, [](TERM::ED137RadioResponse& r) { r.set_transmission_depend_on_squ(true); }))
+                .size(),
+            3u);
+  SimBoard::RtpSession& rtp = driver.last();
+  connect(3, 1, 2);  // a source: the framework's request leaves the input off
+  Answers(2);
+  EXPECT_FALSE(rtp.input());
+  // After every ioctl the input follows the squelch the controller set last.
+  for (int squelch : {1, -1, 0, -1}) {
+    Ioctl(4, 2, [&](LGCP::IoctlParams& p) {
+      if (squelch < 0) {
+        p.select_vad_enable() = true;
+        return;
+      }
+      TERM::ED137RadioModifier& m = p.select_rtpExt().select_ed_137();
+      m.mutable_addr().set_session_addr("10.0.0.5");
+      m.mutable_params().select_rx().mutable_header().mutable_squ().setValue(squelch);
+    });
+    EXPECT_THAT(Answers(1), ElementsAre("seq=4 slot=2 success"));
+  }
+  EXPECT_EQ(rtp.requests(), (std::vector<unsigned long>{Rtp::BeginSession, Rtp::AddChannel, Rtp::InputOn,
+                                                         Rtp::InputOff}));
+}
+
+}  // namespace control_test
