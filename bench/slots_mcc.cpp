@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "bench/control_thread.h"
+#include "bench/controller_bench.h"
 #include "foundation/dpc.h"
 #include "simboard/board.h"
 #include "simboard/mcc.h"
@@ -84,25 +85,7 @@ Daemon& daemon() {
   return d;
 }
 
-void rate(benchmark::State& state, size_t perIteration, const char* name) {
-  state.counters[name] =
-      benchmark::Counter(static_cast<double>(state.iterations() * perIteration), benchmark::Counter::kIsRate);
-}
-
-void BM_Ping(benchmark::State& state) {
-  Daemon& d = daemon();
-  LGCP::Message ping;
-  ping.mutable_pdu().select_command().select_ping();
-  for (auto _ : state) {
-    d.ctl().send(ping);
-    if (!d.ctl().wait(1, WaitMs)) {
-      state.SkipWithError("no answer");
-      break;
-    }
-    d.ctl().payloads().clear();
-  }
-  rate(state, 1, "pings/s");
-}
+void BM_Ping(benchmark::State& state) { bench_support::ping(state, daemon().ctl(), WaitMs); }
 BENCHMARK(BM_Ping)->UseRealTime();
 
 // Frames written at the channel's far end, each read by the slot and sent
@@ -129,7 +112,7 @@ void BM_ChannelToController(benchmark::State& state) {
     }
     d.ctl().payloads().clear();
   }
-  rate(state, Burst, "frames/s");
+  bench_support::rate(state, Burst, "frames/s");
 }
 BENCHMARK(BM_ChannelToController)->Arg(64)->Arg(512)->UseRealTime();
 
@@ -152,7 +135,7 @@ void BM_ControllerToChannel(benchmark::State& state) {
     }
     d.ctl().payloads().clear();
   }
-  rate(state, Burst, "frames/s");
+  bench_support::rate(state, Burst, "frames/s");
 }
 BENCHMARK(BM_ControllerToChannel)->Arg(64)->Arg(512)->UseRealTime();
 

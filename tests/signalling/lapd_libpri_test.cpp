@@ -65,7 +65,7 @@ struct Ours : Upper, GenericHDLC {
   // The type of the layer-3 messages that came up.
   bool got(uint8_t type) const {
     for (const Bytes& m : up)
-      if (m.size() > 2 && m.size() > 2u + m[1] && m[2 + m[1]] == type)
+      if (message_type(m) == type)
         return true;
     return false;
   }
@@ -89,12 +89,6 @@ struct Exchange {
     return pred();
   }
 };
-
-constexpr uint8_t Connect = 0x07;
-const Bytes PriSetupFromUser = {0x08, 0x02, 0x00, 0x01, 0x05, 0xA1, 0x04, 0x03, 0x80, 0x90, 0xA3, 0x18, 0x03,
-                                0xA9, 0x83, 0x81, 0x70, 0x05, 0x81, 0x31, 0x32, 0x33, 0x34};
-const Bytes BriSetup = {0x08, 0x01, 0x01, 0x05, 0xA1, 0x04, 0x03, 0x80, 0x90, 0xA3,
-                        0x18, 0x01, 0x89, 0x70, 0x05, 0x81, 0x31, 0x32, 0x33, 0x34};
 
 TEST(LapdLibpri, PointToPointEstablishmentAndCallBothSides) {
   for (Side::type side : {Side::user, Side::network}) {

@@ -4,6 +4,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <vector>
+
 extern "C" {
 #include <libpri.h>
 }
@@ -14,6 +17,19 @@ extern "C" {
 #include "tests/signalling/capture.h"
 
 namespace peer_test {
+
+// Q.931 messages for calls with libpri: the type of CONNECT, a SETUP from
+// the user side of a primary-rate link, and a SETUP on a basic-rate link.
+constexpr uint8_t Connect = 0x07;
+const std::vector<uint8_t> PriSetupFromUser = {0x08, 0x02, 0x00, 0x01, 0x05, 0xA1, 0x04, 0x03, 0x80, 0x90, 0xA3, 0x18,
+                                               0x03, 0xA9, 0x83, 0x81, 0x70, 0x05, 0x81, 0x31, 0x32, 0x33, 0x34};
+const std::vector<uint8_t> BriSetup = {0x08, 0x01, 0x01, 0x05, 0xA1, 0x04, 0x03, 0x80, 0x90, 0xA3,
+                                       0x18, 0x01, 0x89, 0x70, 0x05, 0x81, 0x31, 0x32, 0x33, 0x34};
+
+// The message type of a Q.931 message, 0 when it has none.
+inline uint8_t message_type(const std::vector<uint8_t>& m) {
+  return m.size() > 2 && m.size() > 2u + m[1] ? m[2 + m[1]] : 0;
+}
 
 // libpri on its end of the pair: it reads frames with two FCS octets behind
 // them and writes them with two, which are stripped here.

@@ -30,9 +30,11 @@ constexpr uint8_t SltmHeading = 0x11, SltaHeading = 0x21, TraHeading = 0x17;
 
 inline std::vector<uint8_t> sltm(unsigned dpc, unsigned opc, unsigned slc, const std::vector<uint8_t>& pattern) {
   uint32_t label = (dpc & 0x3FFF) | (opc & 0x3FFF) << 14 | (slc & 15) << 28;
-  std::vector<uint8_t> m{0x81, uint8_t(label), uint8_t(label >> 8), uint8_t(label >> 16), uint8_t(label >> 24),
-                         SltmHeading, uint8_t(pattern.size() << 4 | (slc & 15))};
-  m.insert(m.end(), pattern.begin(), pattern.end());
+  std::vector<uint8_t> m(7 + pattern.size());
+  const uint8_t head[] = {0x81, uint8_t(label), uint8_t(label >> 8), uint8_t(label >> 16), uint8_t(label >> 24),
+                          SltmHeading, uint8_t(pattern.size() << 4 | (slc & 15))};
+  std::copy(head, head + 7, m.begin());
+  std::copy(pattern.begin(), pattern.end(), m.begin() + 7);
   return m;
 }
 

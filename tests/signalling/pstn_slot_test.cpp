@@ -30,16 +30,7 @@ protected:
     });
   }
   void isdn(int seq, int slot, LGCP::IsdnType::NamedNumber type, bool network) {
-    create(seq, slot, [&](LGCP::CreateParams& p) {
-      LGCP::IsdnParams& i = p.select_pstn().select_isdn();
-      i.set_type(type);
-      i.set_trunk(1);
-      i.set_log(0);
-      if (network)
-        i.mutable_side().select_network();
-      else
-        i.mutable_side().select_user();
-    });
+    create(seq, slot, [&](LGCP::CreateParams& p) { p.select_pstn() = isdnParams(type, network); });
   }
   void cas(int seq, int slot) {
     create(seq, slot, [](LGCP::CreateParams& p) { p.select_pstn().select_cas().set_trunk(1); });

@@ -49,6 +49,20 @@ public:
   void Query(LGCP::Resources&) override {}
 };
 
+// The parameters of an ISDN PSTN slot on trunk 1, log level 0.
+inline LGCP::PstnParams isdnParams(LGCP::IsdnType::NamedNumber type, bool network) {
+  LGCP::PstnParams params;
+  LGCP::IsdnParams& i = params.select_isdn();
+  i.set_type(type);
+  i.set_trunk(1);
+  i.set_log(0);
+  if (network)
+    i.mutable_side().select_network();
+  else
+    i.mutable_side().select_user();
+  return params;
+}
+
 class SignallingTest : public slot_test::SlotTest {
 protected:
   void SetUp() override {

@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <string>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "foundation/device_io.h"
@@ -20,6 +18,7 @@
 #include "simboard/mcc.h"
 #include "simboard/rtp_ext.h"
 #include "simboard/watchdog.h"
+#include "tests/support/line_listener.h"
 #include "tests/support/loop_runner.h"
 #include "tests/support/test_clock.h"
 
@@ -263,34 +262,23 @@ TEST(SimLines, OfferedToAPeerOnceSwitchedToATrunk) {
   offers.check(board);
   EXPECT_FALSE(board.mcc().channel(0).file().external());
 
-  int peer = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-  sockaddr_un at{};
-  at.sun_family = AF_UNIX;
-  strcpy(at.sun_path, path.c_str());
-  ASSERT_EQ(::bind(peer, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  testing_support::LineListener peer(path);
+  ASSERT_TRUE(peer.bound());
   offers.check(board);  // the switch has not changed since
   EXPECT_EQ(request(hal, Hal::Connect, words({16, 256})), 0);
   offers.check(board);
   EXPECT_EQ(request(hal, Hal::Connect, words({17, 256})), 0);
   offers.check(board);
 
-  char text[32];
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-  iovec iov{text, sizeof text};
-  msghdr msg{};
-  msg.msg_iov = &iov;
-  msg.msg_iovlen = 1;
-  msg.msg_control = control;
-  msg.msg_controllen = sizeof control;
-  ssize_t n = ::recvmsg(peer, &msg, 0);
-  ASSERT_EQ(std::string(text, static_cast<size_t>(std::max<ssize_t>(n, 0))), "16 256");
-  int line;
-  memcpy(&line, CMSG_DATA(CMSG_FIRSTHDR(&msg)), sizeof line);
-  EXPECT_EQ(::recv(peer, text, sizeof text, MSG_DONTWAIT), -1);  // once only
+  std::string text;
+  Fd line = peer.take(text, 0);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(text, "16 256");
+  EXPECT_FALSE(peer.take(text, 0));  // once only
   EXPECT_EQ(DevIo::write(fd, "x", 1), 1);
-  EXPECT_EQ(readFrame(line), "x");
-  for (int f : {fd, hal, peer, line})
-    ::close(f);
+  EXPECT_EQ(readFrame(line.get()), "x");
+  ::close(fd);
+  ::close(hal);
   ::unlink(path.c_str());
   ::rmdir(dir);
 }

@@ -12,7 +12,7 @@
 
 #include "messages/TERM/TERM.h"
 #include "tests/foundation/transport_helpers.h"
-#include "tests/support/sim_daemon.h"
+#include "tests/support/sim_e2e.h"
 
 using testing_support::exchange;
 using testing_support::readFile;
@@ -24,21 +24,11 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-class SlotsE2E : public testing::Test {
+class SlotsE2E : public testing_support::SimE2E {
 protected:
-  void SetUp() override { ASSERT_TRUE(d.attach(ctl)); }
-
-  template <class Fill>
-  void create(int seq, int slot, Fill fill) {
-    ctl.command(seq, slot, [&](LGCP::Command& c) { fill(c.select_create()); });
-  }
   // A trunk slot on E1 trunk 0, its answer and stream signals taken.
   void trunk(int seq, int slot, unsigned timeslot) {
-    create(seq, slot, [&](LGCP::CreateParams& p) {
-      LGCP::TrunkParams& t = p.select_trunk();
-      t.set_trunk(0);
-      t.set_timeslot(timeslot);
-    });
+    SimE2E::trunk(seq, slot, timeslot);
     ASSERT_EQ(exchange(ctl, 3).size(), 3u);
   }
   void mcc(int seq, int slot, LGCP::MccType::NamedNumber type) {
@@ -48,26 +38,6 @@ protected:
       m.set_mode(LGCP::MccMode::standard);
     });
   }
-  void userData(int seq, int slot, std::vector<char> bytes) {
-    ctl.command(seq, slot, [&](LGCP::Command& c) { c.select_userData() = bytes; });
-  }
-  void connect(int seq, int source, unsigned receiver) {
-    ctl.command(seq, source, [&](LGCP::Command& c) { c.select_connect().setValue(receiver); });
-  }
-  void destroy(int seq, int slot) {
-    ctl.command(seq, slot, [](LGCP::Command& c) { c.select_destroy(); });
-  }
-  // Destroys the slots one by one; each goes at once.
-  void destroyAll(int seq, std::initializer_list<int> slots) {
-    Lines want;
-    for (int slot : slots) {
-      destroy(seq, slot);
-      want.push_back("seq=0 slot=" + std::to_string(slot) + " success");
-      want.push_back("seq=" + std::to_string(seq++) + " slot=" + std::to_string(slot) + " success");
-    }
-    EXPECT_EQ(exchange(ctl, want.size()), want);
-  }
-  bool switched(const std::string& line) { return d.eventually("/sim/switch", line + "\n"); }
   // Messages until one is the line (that one last), trunk status left out.
   Lines until(const std::string& line) {
     Lines lines;
@@ -79,9 +49,6 @@ protected:
     }
     return lines;
   }
-
-  SimDaemon d;
-  TestController ctl;
 };
 
 TEST_F(SlotsE2E, MapExtAndEcho) {
