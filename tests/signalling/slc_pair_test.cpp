@@ -15,12 +15,19 @@ using SS7::SLC;
 
 namespace {
 
-struct LossyWire : GenericHDLC {
-  std::deque<Bytes> inFlight;
-  std::mt19937* random = nullptr;
+struct End : GenericHDLC {
+  Upper upper;
+  SLC* slc = new SLC;
+  std::mt19937* random;
   unsigned dropPercent = 0;
+  std::deque<Bytes> inFlight;  // towards the other end
   Bytes last;
+  unsigned sent = 0;
 
+  explicit End(std::mt19937* r) : random(r) {
+    slc->set_hdlc(this);
+    upper.add_protocol_tail(slc);
+  }
   bool hdlc_transmit(Packet& frame) override {
     last = bytes_of(frame);
     if ((*random)() % 100 >= dropPercent)
@@ -34,59 +41,24 @@ struct LossyWire : GenericHDLC {
     if (last.size() >= 3 && last[2] != 1 && (*random)() % 100 >= dropPercent)
       inFlight.push_back(Bytes{last[0], last[1], 0});
   }
-};
-
-struct End {
-  Upper upper;
-  LossyWire wire;
-  SLC* slc = new SLC;
-  unsigned sent = 0;
-  explicit End(std::mt19937& random) {
-    wire.random = &random;
-    slc->set_hdlc(&wire);
-    upper.add_protocol_tail(slc);
-  }
   void send() {
-    Packet p = packet_of({0x83, 0x11, static_cast<uint8_t>(sent >> 8), static_cast<uint8_t>(sent)});
+    from_above(slc, {0x83, 0x11, static_cast<uint8_t>(sent >> 8), static_cast<uint8_t>(sent)});
     ++sent;
-    slc->message(p);
   }
-  // The numbers of the MSUs that came up, in order.
+  // One frame to the other end; false when none waits.
+  bool deliver(End& to) {
+    if (inFlight.empty())
+      return false;
+    Bytes f = inFlight.front();
+    inFlight.pop_front();
+    from_below(to.slc, f);
+    return true;
+  }
   std::vector<unsigned> received() const {
     std::vector<unsigned> numbers;
     for (const Bytes& m : upper.up)
       numbers.push_back(m.size() == 4 ? unsigned(m[2]) << 8 | m[3] : ~0u);
     return numbers;
-  }
-};
-
-struct Pair : Clocked {
-  std::mt19937 random;
-  End a{random}, b{random};
-
-  explicit Pair(unsigned seed) : random(seed) {}
-  // One frame each way; false when neither side had one.
-  bool deliver() {
-    bool moved = false;
-    for (End* from : {&a, &b}) {
-      End* to = from == &a ? &b : &a;
-      if (from->wire.inFlight.empty())
-        continue;
-      Bytes f = from->wire.inFlight.front();
-      from->wire.inFlight.pop_front();
-      from_below(to->slc, f);
-      moved = true;
-    }
-    return moved;
-  }
-  void align() {
-    a.upper.activate();
-    b.upper.activate();
-    while (deliver()) {
-    }
-    advance(SLC::T4n.ms);
-    while (deliver()) {
-    }
   }
 };
 
@@ -96,39 +68,44 @@ struct Pair : Clocked {
 // negative acknowledgements, retransmissions and the wrap of the FSNs.
 TEST(SlcPair, MsusArriveOnceInOrderOverALossyLine) {
   testing_support::LogCapture quiet;
+  const unsigned total = 700;  // more than five times round the FSNs
+  std::vector<unsigned> expected(total);
+  for (unsigned i = 0; i < total; ++i)
+    expected[i] = i;
   for (unsigned seed : {1u, 7u, 42u}) {
     SCOPED_TRACE(seed);
-    Pair pair(seed);
-    pair.align();
-    ASSERT_EQ(pair.a.slc->get_state_id(), SLC::State::InService);
-    ASSERT_EQ(pair.b.slc->get_state_id(), SLC::State::InService);
-    pair.a.wire.dropPercent = pair.b.wire.dropPercent = 10;
+    Clocked clock;
+    std::mt19937 random(seed);
+    End a(&random), b(&random);
+    a.upper.activate();
+    b.upper.activate();
+    while (a.deliver(b) | b.deliver(a)) {
+    }
+    clock.advance(SLC::T4n.ms);
+    while (a.deliver(b) | b.deliver(a)) {
+    }
+    ASSERT_EQ(a.slc->get_state_id(), SLC::State::InService);
+    ASSERT_EQ(b.slc->get_state_id(), SLC::State::InService);
+    a.dropPercent = b.dropPercent = 10;
 
-    const unsigned total = 700;  // more than five times round the FSNs
     for (int step = 0; step < 200000; ++step) {
-      for (End* e : {&pair.a, &pair.b})
+      for (End* e : {&a, &b})
         if (e->sent < total && e->slc->statistics().rtbCount < 100)
           e->send();
-      if (!pair.deliver()) {
-        if (pair.a.upper.up.size() == total && pair.b.upper.up.size() == total &&
-            pair.a.slc->statistics().rtbCount == 0 && pair.b.slc->statistics().rtbCount == 0)
-          break;
-        pair.a.wire.repeat();
-        pair.b.wire.repeat();
-      }
+      if (a.deliver(b) | b.deliver(a))
+        continue;
+      if (a.upper.up.size() == total && b.upper.up.size() == total && a.slc->statistics().rtbCount == 0 &&
+          b.slc->statistics().rtbCount == 0)
+        break;
+      a.repeat();
+      b.repeat();
     }
-    std::vector<unsigned> expected(total);
-    for (unsigned i = 0; i < total; ++i)
-      expected[i] = i;
-    EXPECT_EQ(pair.a.received(), expected);
-    EXPECT_EQ(pair.b.received(), expected);
-    for (End* e : {&pair.a, &pair.b}) {
+    for (End* e : {&a, &b}) {
+      EXPECT_EQ(e->received(), expected);
       SLC::Statistics s = e->slc->statistics();
       EXPECT_EQ(e->slc->get_state_id(), SLC::State::InService);
-      EXPECT_GT(s.nacks, 0u);
       EXPECT_GT(s.retransmissions, 0u);
-      EXPECT_EQ(s.overflows, 0u);
-      EXPECT_EQ(s.rtbCount, 0u);
+      EXPECT_EQ(s.overflows + s.rtbCount, 0u);
     }
   }
 }

@@ -177,24 +177,6 @@ TEST(SimRtpExt, QueueAndAttachment) {
   ::close(fd);
 }
 
-TEST(SimMcc, ALineCarriesFramesToAndFromItsPeer) {
-  Board board;
-  int fd = allocate();
-  MccChannel& ch = board.mcc().channel(0);
-  EXPECT_EQ(DevIo::write(fd, "old", 3), 3);  // taken by the board before the hand-over
-  Fd line = ch.line();
-  ASSERT_TRUE(line);
-  EXPECT_EQ(DevIo::write(fd, "out", 3), 3);
-  EXPECT_EQ(readFrame(line.get()), "out");
-  EXPECT_EQ(::send(line.get(), "in", 2, 0), 2);
-  char buf[8];
-  ASSERT_EQ(DevIo::read(fd, buf, sizeof buf), 2);
-  EXPECT_EQ(std::string(buf, 2), "in");
-  EXPECT_EQ(ch.sent(), std::deque<Bytes>{Bytes({'o', 'l', 'd'})});
-  ::close(fd);
-  EXPECT_TRUE(revents(line.get(), POLLIN) & POLLHUP);
-}
-
 // A full line refuses at once and reports no POLLOUT; emptied, what the
 // daemon wrote before reaches the board in order and POLLOUT returns.
 TEST(SimMcc, AFullLineRefusesUntilEmptied) {
