@@ -1,7 +1,6 @@
 #include "asn1/ber_decoder.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "asn1/ber_encoder.h"
 #include "asn1/char_strings.h"
@@ -217,27 +216,19 @@ bool BERDecoder::do_visit(SEQUENCE_OF_Base& value) {
   const char* const contentsEnd = position + length;
   const char* const outerEnd = endPosition;
   endPosition = contentsEnd;
-  const AbstractData::InfoType* itemInfo = value.info()->itemInfo;
   bool ok = true;
-  while (ok && position != contentsEnd) {
-    std::unique_ptr<AbstractData> element(itemInfo->create(itemInfo));
-    ok = value.size() < MaximumArraySize && element->accept(*this);
-    if (ok) {
-      value.elements().push_back(element.get());
-      element.release();
-    }
-  }
+  while (ok && position != contentsEnd) ok = value.size() < MaximumArraySize && value.appendDecoded(*this);
   endPosition = outerEnd;
   position = contentsEnd;
   return ok;
 }
 
-bool BERDecoder::decodeOpenHeader(const OpenData& value, bool& explicitTag, const char*& contentsEnd) {
+bool BERDecoder::decodeOpenHeader(const OpenData& value, const char*& contentsEnd) {
   const char* const start = position;
   unsigned tag, length;
   bool primitive;
   if (!decodeHeader(tag, primitive, length)) return false;
-  explicitTag = tagPassCount > 0 || value.info()->tag != 0;
+  const bool explicitTag = tagPassCount > 0 || value.info()->tag != 0;
   tagPassCount = 0;
   contentsEnd = position + length;
   if (!explicitTag) position = start;  // the header is the contained value's own
@@ -245,9 +236,8 @@ bool BERDecoder::decodeOpenHeader(const OpenData& value, bool& explicitTag, cons
 }
 
 bool BERDecoder::do_visit(OpenData& value) {
-  bool explicitTag;
   const char* contentsEnd;
-  if (!decodeOpenHeader(value, explicitTag, contentsEnd)) return false;
+  if (!decodeOpenHeader(value, contentsEnd)) return false;
   value.set_buf(position, contentsEnd);
   position = contentsEnd;
   return true;
@@ -261,9 +251,8 @@ bool BERDecoder::do_revisit(OpenData& value) {
 }
 
 bool BERDecoder::do_visit(TypeConstrainedOpenData& value) {
-  bool explicitTag;
   const char* contentsEnd;
-  if (!value.has_data() || !decodeOpenHeader(value, explicitTag, contentsEnd)) return false;
+  if (!value.has_data() || !decodeOpenHeader(value, contentsEnd)) return false;
   return decodeWithin(*value.get_data(), contentsEnd);
 }
 
@@ -287,13 +276,8 @@ int BERDecoder::visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex
   if (!decodeHeader(tag, primitive, length)) return FAIL;
   position = start;
   if (expected != 0 && tag != expected) return CONTINUE;  // absent; a mandatory field keeps its default
-  AbstractData* field;
-  if (optional) {
-    value.includeOptionalField(static_cast<unsigned>(presenceIndex), i);
-    field = value.getField(i);
-  } else {
-    field = value.ensureField(i);
-  }
+  if (optional) value.includeOptionalField(static_cast<unsigned>(presenceIndex), i);
+  AbstractData* field = value.ensureField(i);
   if (!field) return optional ? CONTINUE : FAIL;
   if (record->tags != &SEQUENCE::defaultTag) tagPassCount = 1;
   const char* const outerEnd = endPosition;

@@ -15,7 +15,6 @@ class BERDecoder : public Visitor {
   BERDecoder(const char* begin, const char* end, CoderEnv* env = nullptr)
       : env(env), position(begin), endPosition(end), tagPassCount(0) {}
 
-  const char* getPosition() const { return position; }
   // One identifier and definite length (the indefinite form reads as 0); false,
   // with the position put back, when they are malformed or the length exceeds
   // the input. Tag numbers above 0xFFFF and lengths of more than four octets are
@@ -55,9 +54,9 @@ class BERDecoder : public Visitor {
   std::size_t octetsLeft() const { return static_cast<std::size_t>(endPosition - position); }
   // A primitive value's contents as a two's complement number (low 32 bits kept).
   bool decodeInteger(const AbstractData& value, int& number);
-  // Reads an open type's header; `explicitTag`: it is a tag of its own around the
-  // contained value, whose encoding then lies within [position, `contentsEnd`).
-  bool decodeOpenHeader(const OpenData& value, bool& explicitTag, const char*& contentsEnd);
+  // Reads an open type's header, and moves back to it unless it is an explicit tag
+  // of its own; the contained value's encoding lies within [position, `contentsEnd`).
+  bool decodeOpenHeader(const OpenData& value, const char*& contentsEnd);
   // Decodes `value` from the octets up to `limit` and moves to `limit`.
   bool decodeWithin(AbstractData& value, const char* limit);
 

@@ -87,6 +87,14 @@ void BEREncoder::encodeHeader(const AbstractData& value) {
     encodedBuffer->push_back(static_cast<char>(length >> shift));
 }
 
+void BEREncoder::encodeExplicitTag(const AbstractData& value) {
+  if (tag == NoTag) tag = value.info()->tag;
+  if (tag != 0)
+    encodeHeader(value);
+  else
+    tag = NoTag;
+}
+
 void BEREncoder::encodeInteger(long long value, unsigned octets) {
   for (int shift = static_cast<int>(octets - 1) * 8; shift >= 0; shift -= 8)
     encodedBuffer->push_back(static_cast<char>(value >> shift));
@@ -163,21 +171,13 @@ bool BEREncoder::do_visit(const CHOICE& value) {
   const AbstractData* alternative = value.getSelection();
   const int id = value.currentSelection();
   if (!alternative || id < 0 || static_cast<unsigned>(id) >= record->totalChoices) return false;
-  const unsigned t = tag == NoTag ? record->tag : tag;
-  if (t != 0) {  // an explicit tag around the alternative
-    tag = t;
-    encodeHeader(value);
-  }
+  encodeExplicitTag(value);
   return encodeAs(*alternative, alternativeTag(record, static_cast<unsigned>(id)));
 }
 
 bool BEREncoder::do_visit(const OpenData& value) {
   if (!value.has_data() && !value.has_buf()) return false;
-  const unsigned t = tag == NoTag ? value.info()->tag : tag;
-  if (t != 0) {
-    tag = t;
-    encodeHeader(value);
-  }
+  encodeExplicitTag(value);
   if (value.has_data()) return encodeAs(*value.get_data(), NoTag);
   append(value.get_buf()->data(), value.get_buf()->size());
   return true;
@@ -273,8 +273,6 @@ bool DataLengthCounter::do_visit(const SEQUENCE_OF_Base& value) {
   return true;
 }
 
-bool DataLengthCounter::preVisitExtensionRoots(const SEQUENCE&) { return true; }
-
 bool DataLengthCounter::visitExtensionRoot(const SEQUENCE& value, int index) {
   if (const AbstractData* field = value.getField(static_cast<unsigned>(index)))
     length += getObjectLength(*field, fieldTag(value.info(), static_cast<unsigned>(index)));
@@ -285,7 +283,6 @@ bool DataLengthCounter::visitKnownExtension(const SEQUENCE& value, int index) {
   return visitExtensionRoot(value, index);
 }
 
-bool PrimitiveChecker::do_visit(const AbstractData&) { return true; }
 bool PrimitiveChecker::do_visit(const CHOICE&) { return false; }
 bool PrimitiveChecker::do_visit(const OpenData&) { return false; }
 bool PrimitiveChecker::do_visit(const SEQUENCE_OF_Base&) { return false; }

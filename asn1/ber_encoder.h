@@ -59,6 +59,9 @@ class BEREncoder : public ConstVisitor {
     tag = valueTag;
     return value.accept(*this);
   }
+  // The header of the explicit tag around a CHOICE's alternative or an open
+  // type's contents: the pending tag, else the record's; none for tag 0.
+  void encodeExplicitTag(const AbstractData& value);
   void encodeInteger(long long value, unsigned octets);
   void append(const char* octets, std::size_t n) { encodedBuffer->insert(encodedBuffer->end(), octets, octets + n); }
 
@@ -85,7 +88,6 @@ class DataLengthCounter : public ConstVisitor {
   bool do_visit(const OpenData& value) override;
   bool do_visit(const GeneralizedTime& value) override;
   bool do_visit(const SEQUENCE_OF_Base& value) override;
-  bool preVisitExtensionRoots(const SEQUENCE& value) override;
   bool visitExtensionRoot(const SEQUENCE& value, int index) override;
   bool visitKnownExtension(const SEQUENCE& value, int index) override;
 
@@ -97,7 +99,6 @@ class DataLengthCounter : public ConstVisitor {
 // written around a CHOICE or an open type.
 class PrimitiveChecker : public ConstVisitor {
  public:
-  bool do_visit(const AbstractData& value) override;
   bool do_visit(const CHOICE& value) override;
   bool do_visit(const OpenData& value) override;
   bool do_visit(const SEQUENCE_OF_Base& value) override;

@@ -44,21 +44,20 @@ bool CHOICE::createSelection() {
 bool CHOICE::setID(unsigned tagNumber, unsigned tagClass) {
   const InfoType* record = info();
   const unsigned tag = tagClass << 16 | tagNumber;
+  auto create = [this](int id) {
+    setSelection(id, nullptr);
+    return createSelection();
+  };
   if (record->tags) {  // sorted over the root alternatives
     const unsigned* end = record->tags + record->numChoices;
     const unsigned* hit = std::lower_bound(record->tags, end, tag);
-    if (hit != end && *hit == tag) {
-      setSelection(static_cast<int>(hit - record->tags), nullptr);
-      return createSelection();
-    }
+    if (hit != end && *hit == tag) return create(static_cast<int>(hit - record->tags));
   } else if (tagClass == 0x80 && tagNumber < record->totalChoices) {  // automatic tags: the number is the index
-    setSelection(static_cast<int>(tagNumber), nullptr);
-    return createSelection();
+    return create(static_cast<int>(tagNumber));
   }
   // An untagged CHOICE as the first alternative may carry the tag itself.
   if (record->tags && record->totalChoices > 0 && record->tags[0] == 0) {
-    setSelection(0, nullptr);
-    if (createSelection()) {
+    if (create(0)) {
       CHOICE* inner = dynamic_cast<CHOICE*>(choice.get());
       if (inner && inner->setID(tagNumber, tagClass)) return true;
     }

@@ -43,6 +43,13 @@ class CHOICE : public AbstractData {
   // Makes a default alternative for the current id; an id the record does not know
   // becomes UNKNOWN_SELECTION and gives false.
   bool createSelection();
+  // Selects alternative `id`: the value already there when it is selected, else a
+  // default one; false as for createSelection().
+  bool select(int id) {
+    if (id == choiceID && choice) return true;
+    setSelection(id, nullptr);
+    return createSelection();
+  }
   // Selects and creates the alternative that a BER identifier names (class byte
   // 0x80 for context tags). A tag no alternative carries gives UNKNOWN_SELECTION and false.
   bool setID(unsigned tagNumber, unsigned tagClass);

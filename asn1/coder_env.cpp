@@ -4,10 +4,8 @@
 
 #include "asn1/ber_decoder.h"
 #include "asn1/ber_encoder.h"
-#include "asn1/parser.h"
 #include "asn1/per_decoder.h"
 #include "asn1/per_encoder.h"
-#include "asn1/printer.h"
 
 namespace ASN1 {
 
@@ -26,8 +24,7 @@ bool CoderEnv::encodeBER(const AbstractData& value, std::vector<char>& out) {
 
 bool CoderEnv::encodeAVN(const AbstractData& value, std::vector<char>& out) {
   std::ostringstream text;
-  AVNEncoder encoder(text);
-  if (!value.accept(encoder)) return false;
+  if (value.print_on(text) != std::ios_base::goodbit) return false;
   const std::string written = text.str();
   out.insert(out.end(), written.begin(), written.end());
   return true;
@@ -51,11 +48,7 @@ bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, b
     BERDecoder decoder(begin, end, noEnv ? nullptr : this);
     return value.accept(decoder);
   }
-  if (encodingRule == avn) {
-    std::istringstream text(std::string(begin, end));
-    AVNDecoder decoder(text);
-    return value.accept(decoder);
-  }
+  if (encodingRule == avn) return value.setFromValueNotation(std::string(begin, end));
   if (encodingRule != per_Aligned) return false;
   PERDecoder decoder(begin, end, noEnv ? nullptr : this);
   return value.accept(decoder);

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <memory>
 #include <sstream>
 
 #include "asn1/char_strings.h"
@@ -161,8 +160,6 @@ bool AVNDecoder::readName(std::string& name) {
   return true;
 }
 
-bool AVNDecoder::expect(char expected) { return readChar(*strm, expected); }
-
 bool AVNDecoder::do_visit(Null&) { return readLetters() == "NULL"; }
 
 bool AVNDecoder::do_visit(BOOLEAN& value) {
@@ -205,7 +202,7 @@ bool AVNDecoder::do_visit(ENUMERATED& value) {
 
 bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
   std::string text;
-  if (!expect('{') || !readUpTo(*strm, text, '}')) return false;
+  if (!readChar(*strm, '{') || !readUpTo(*strm, text, '}')) return false;
   std::vector<unsigned>& arcs = value.getValue();
   arcs.clear();
   std::istringstream words(text);
@@ -253,8 +250,8 @@ bool AVNDecoder::do_visit(BMPString& value) {
     while (separator == ',') {
       unsigned group, plane, row, cell;
       char c1, c2, c3;
-      if (!expect('{') || !(*strm >> group >> c1 >> plane >> c2 >> row >> c3 >> cell) || c1 != ',' || c2 != ',' ||
-          c3 != ',' || group != 0 || plane != 0 || row > 0xff || cell > 0xff || !expect('}') || !(*strm >> separator))
+      if (!readChar(*strm, '{') || !(*strm >> group >> c1 >> plane >> c2 >> row >> c3 >> cell) || c1 != ',' || c2 != ',' ||
+          c3 != ',' || group != 0 || plane != 0 || row > 0xff || cell > 0xff || !readChar(*strm, '}') || !(*strm >> separator))
         return false;
       text += static_cast<wchar_t>(row << 8 | cell);
     }
@@ -273,27 +270,20 @@ bool AVNDecoder::do_visit(CHOICE& value) {
   const CHOICE::InfoType* record = value.info();
   std::string name;
   unsigned index;
-  if (!readName(name) || !expect(':') || !get_id(record->selectionNames, record->totalChoices, name, index))
+  if (!readName(name) || !readChar(*strm, ':') ||
+      !get_id(record->selectionNames, record->totalChoices, name, index) || !value.select(static_cast<int>(index)))
     return false;
-  if (value.currentSelection() != static_cast<int>(index) || !value.getSelection()) {
-    value.setSelection(static_cast<int>(index), nullptr);
-    if (!value.createSelection()) return false;
-  }
   return value.getSelection()->accept(*this);
 }
 
 bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
   char c;
-  if (!expect('{') || !(*strm >> c)) return false;
+  if (!readChar(*strm, '{') || !(*strm >> c)) return false;
   value.clear();
   if (c == '}') return true;
   strm->putback(c);
-  const AbstractData::InfoType* itemInfo = value.info()->itemInfo;
   for (;;) {
-    std::unique_ptr<AbstractData> element(itemInfo->create(itemInfo));
-    if (!element->accept(*this) || !(*strm >> c)) return false;
-    value.elements().push_back(element.get());
-    element.release();
+    if (!value.appendDecoded(*this) || !(*strm >> c)) return false;
     if (c == '}') return true;
     if (c != ',') return false;
   }
@@ -313,7 +303,7 @@ bool AVNDecoder::do_visit(GeneralizedTime& value) {
 
 int AVNDecoder::preVisitExtensionRoots(SEQUENCE& value) {
   char c;
-  if (!expect('{') || !(*strm >> c)) return FAIL;
+  if (!readChar(*strm, '{') || !(*strm >> c)) return FAIL;
   if (c == '}') return mandatoryAfter(value, -1) ? FAIL : STOP;  // no field: the OPTIONAL ones stay absent
   strm->putback(c);
   std::string name;
@@ -326,13 +316,8 @@ int AVNDecoder::visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex
   if (fieldNames.empty()) return FAIL;
   const unsigned i = static_cast<unsigned>(index);
   if (fieldNames.back() != value.info()->fieldNames[i]) return presenceIndex == -1 ? FAIL : CONTINUE;  // absent
-  AbstractData* field;
-  if (presenceIndex == -1) {
-    field = value.ensureField(i);
-  } else {
-    value.includeOptionalField(static_cast<unsigned>(presenceIndex), i);
-    field = value.getField(i);
-  }
+  if (presenceIndex != -1) value.includeOptionalField(static_cast<unsigned>(presenceIndex), i);
+  AbstractData* field = value.ensureField(i);
   char c;
   if (!field || !field->accept(*this) || !(*strm >> c)) return FAIL;
   if (c == ',' && readName(fieldNames.back())) return CONTINUE;

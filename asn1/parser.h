@@ -41,8 +41,6 @@ class AVNDecoder : public Visitor {
   // A name: a run of characters ended by white space, ",", "}" or ":" (which
   // stays unread); a name starting at one of the three is that one character.
   bool readName(std::string& name);
-  // The next character after white space must be `expected`.
-  bool expect(char expected);
 
   std::istream* strm;
   std::vector<std::string> fieldNames;  // per SEQUENCE being read: the name read last

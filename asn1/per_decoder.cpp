@@ -339,15 +339,7 @@ bool PERDecoder::do_visit(CHOICE& value) {
   } else if (record->numChoices > 1) {
     if (decodeUnsigned(0, record->numChoices - 1, index) < 0) return false;
   }
-  if (static_cast<unsigned>(value.currentSelection()) != index || !value.getSelection()) {
-    const AbstractData::InfoType* selected = index < record->totalChoices ? record->selectionInfos[index] : nullptr;
-    if (!selected) {
-      value.setSelection(CHOICE::UNKNOWN_SELECTION, nullptr);
-      return false;
-    }
-    value.setSelection(static_cast<int>(index), nullptr);  // the old alternative goes first
-    value.setSelection(static_cast<int>(index), selected->create(selected));
-  }
+  if (!value.select(static_cast<int>(index))) return false;
   AbstractData& alternative = *value.getSelection();
   return open ? decodeWithin(alternative, openLength) : alternative.accept(*this);
 }

@@ -73,6 +73,13 @@ SEQUENCE_OF_Base::Container::iterator SEQUENCE_OF_Base::erase(Container::iterato
 
 void SEQUENCE_OF_Base::append(const AbstractData& value) { insert(container.end(), 1, value); }
 
+bool SEQUENCE_OF_Base::appendDecoded(Visitor& decoder) {
+  resize(container.size() + 1);
+  if (container.back()->accept(decoder)) return true;
+  resize(container.size() - 1);
+  return false;
+}
+
 int SEQUENCE_OF_Base::do_compare(const AbstractData& other) const {
   const Container& that = boost::polymorphic_downcast<const SEQUENCE_OF_Base*>(&other)->container;
   std::size_t n = std::min(container.size(), that.size());

@@ -44,6 +44,9 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   Container::iterator erase(Container::iterator first, Container::iterator last);
   // Appends a clone of `value`.
   void append(const AbstractData& value);
+  // Appends a new element of the item type and lets `decoder` fill it; one that
+  // fails is deleted again.
+  bool appendDecoded(Visitor& decoder);
 
   // Element count within the bounds (valid: an extensible upper bound admits
   // more) and every element valid, or strictly valid.

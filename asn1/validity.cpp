@@ -42,6 +42,13 @@ bool traceSize(std::ostream& text, const char* kind, const ConstrainedObject& ob
   return true;
 }
 
+bool listValid(const SEQUENCE_OF_Base& list, bool strict) {
+  if (!sizeValid(list, list.size(), strict, false)) return false;
+  for (const AbstractData* element : list.elements())
+    if (!(strict ? element->isStrictlyValid() : element->isValid())) return false;
+  return true;
+}
+
 bool charactersValid(const AbstractString& value) { return value.first_illegal_at() == value.size(); }
 
 template <class Checker>
@@ -104,19 +111,8 @@ bool CHOICE::isStrictlyValid() const {
          choice->isStrictlyValid();
 }
 
-bool SEQUENCE_OF_Base::isValid() const {
-  if (!sizeValid(*this, size(), false, false)) return false;
-  for (const AbstractData* element : container)
-    if (!element->isValid()) return false;
-  return true;
-}
-
-bool SEQUENCE_OF_Base::isStrictlyValid() const {
-  if (!sizeValid(*this, size(), true, false)) return false;
-  for (const AbstractData* element : container)
-    if (!element->isStrictlyValid()) return false;
-  return true;
-}
+bool SEQUENCE_OF_Base::isValid() const { return listValid(*this, false); }
+bool SEQUENCE_OF_Base::isStrictlyValid() const { return listValid(*this, true); }
 
 bool OpenData::isValid() const { return data ? data->isValid() : buf != nullptr; }
 bool OpenData::isStrictlyValid() const { return data ? data->isStrictlyValid() : buf != nullptr; }
@@ -134,16 +130,12 @@ bool ConstraintChecker::do_visit(const ENUMERATED& value) {
 bool ConstraintChecker::do_visit(const OBJECT_IDENTIFIER& value) { return value.levels() > 0; }
 bool ConstraintChecker::do_visit(const BIT_STRING& value) { return sizeValid(value, value.size(), strict, true); }
 bool ConstraintChecker::do_visit(const OCTET_STRING& value) { return sizeValid(value, value.size(), strict, true); }
-bool ConstraintChecker::do_visit(const AbstractString& value) {
-  return strict ? value.isStrictlyValid() : value.isValid();
-}
-bool ConstraintChecker::do_visit(const BMPString& value) { return strict ? value.isStrictlyValid() : value.isValid(); }
-bool ConstraintChecker::do_visit(const CHOICE& value) { return strict ? value.isStrictlyValid() : value.isValid(); }
-bool ConstraintChecker::do_visit(const OpenData& value) { return strict ? value.isStrictlyValid() : value.isValid(); }
+bool ConstraintChecker::do_visit(const AbstractString& value) { return checks(value); }
+bool ConstraintChecker::do_visit(const BMPString& value) { return checks(value); }
+bool ConstraintChecker::do_visit(const CHOICE& value) { return checks(value); }
+bool ConstraintChecker::do_visit(const OpenData& value) { return checks(value); }
 bool ConstraintChecker::do_visit(const GeneralizedTime& value) { return value.isStrictlyValid(); }
-bool ConstraintChecker::do_visit(const SEQUENCE_OF_Base& value) {
-  return strict ? value.isStrictlyValid() : value.isValid();
-}
+bool ConstraintChecker::do_visit(const SEQUENCE_OF_Base& value) { return checks(value); }
 bool ConstraintChecker::visitExtensionRoot(const SEQUENCE& value, int index) {
   const AbstractData* field = value.getField(static_cast<unsigned>(index));
   return !field || checks(*field);

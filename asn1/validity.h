@@ -35,7 +35,11 @@ class ConstraintChecker : public ConstVisitor {
   explicit ConstraintChecker(bool strict) : strict(strict) {}
 
  private:
-  bool checks(const AbstractData& value) const { return strict ? value.isStrictlyValid() : value.isValid(); }
+  // The verdict of the value's own checks (its class's members, not the walk's).
+  template <class Value>
+  bool checks(const Value& value) const {
+    return strict ? value.isStrictlyValid() : value.isValid();
+  }
 
   const bool strict;
 };
