@@ -157,7 +157,7 @@ public:
   std::function<void()> answer;
   int connects = 0;
   int disconnects = 0;
-  std::vector<std::string> signals;
+  std::vector<std::string> signals;  // "receiver active 8201", "abort"
   std::vector<LGCP::Signal> received;
 };
 

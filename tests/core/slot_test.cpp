@@ -3,90 +3,80 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <functional>
+#include <iomanip>
 #include <sstream>
 
 #include "hardware/dsp_receiver.h"
 #include "tests/core/control_fixture.h"
 
-using testing::ElementsAre;
-using testing::IsEmpty;
-
 namespace control_test {
 
-class SlotEventTest : public ControlTest {
-protected:
-  void SetUp() override {
-    ControlTest::SetUp();
-    create(1, 5, 3, 8200);
-    ASSERT_EQ(replies(1).size(), 1u);
-    s = slot(5);
-    logs.clear();
-  }
-  // The signals the slot sent since the last call, by alternative.
-  std::vector<std::string> sent() {
-    std::vector<std::string> names = probe.signals;
-    probe.signals.clear();
-    return names;
-  }
-  const auto& tone() { return probe.received.back().get_tonec().get_event(); }
-  const LGCP::Signal& last() { return probe.received.back(); }
-
-  FakeSlot* s = nullptr;
-};
-
-TEST_F(SlotEventTest, ToneEvents) {
-  s->processTonecEvent({65, 100});
-  EXPECT_EQ(last().get_tonec().get_timestamp().getValue(), 100);
-  EXPECT_EQ(tone().get_dtmf().getValue(), 65u);
-  s->processTonecEvent({0x0305, 3});
-  EXPECT_EQ(tone().get_iva().get_code().getValue(), 3u);
-  s->processTonecEvent({0x1500, 4});
-  EXPECT_TRUE(tone().get_iva().is_ringoff());
-  s->processTonecEvent({17, 1});
-  EXPECT_TRUE(tone().is_ced());
-  s->processToneGenEvent();
-  EXPECT_TRUE(tone().is_dtmfDone());
-  dsproc_tone_event flt;
-  flt.tone = 1020;
-  flt.present = 1;
-  s->processToneFltEvent(&flt);
-  EXPECT_EQ(tone().get_tone_presence().get_freq().getValue(), 1020);
-  EXPECT_TRUE(tone().get_tone_presence().get_presence().getValue());
-  EXPECT_EQ(sent().size(), 6u);
-  s->processTonecEvent({0x1600, 5});
-  s->processTonecEvent({128, 6});  // above 127 with no IVA code
-  EXPECT_THAT(sent(), IsEmpty());
-  EXPECT_EQ(logs.err(), "bad DTMF code, ignored.\nbad DTMF code, ignored.\n");
-  // The controller can decode every one of them.
-  EXPECT_EQ(replies(6).size(), 6u);
-}
-
-TEST_F(SlotEventTest, DspEvents) {
-  s->processVADEvent({1, -1});
-  EXPECT_FALSE(last().get_vad().has_vad_tx());
-  s->processVADEvent({-1, -1});
-  EXPECT_EQ(logs.err(), "bad VAD event, ignored.\n");
-  dsproc_flags_event flags;
-  flags.flags = 0xa0000000u;
-  flags.mask = 0xe0000000u;
-  s->processFlagsEvent(&flags);
-  EXPECT_FALSE(probe.received[probe.received.size() - 2].get_vad().get_vad_tx().getValue());
-  EXPECT_TRUE(last().get_selcal().get_in_progress().getValue());
-
-  // The score as "%4.6f"; 39 integer digits are cut to the 29 characters the buffer holds.
-  char full[64];
-  for (float score : {0.5f, 3.0e38f}) {
+TEST_F(ControlTest, BoardEventsBecomeSignals) {
+  create(1, 5, 3, 8200);
+  ASSERT_EQ(replies(1).size(), 1u);
+  FakeSlot& s = *slot(5);
+  std::ostringstream name;  // the number in two digits, the stream's fill kept
+  name << s << std::setw(3) << 7;
+  EXPECT_EQ(name.str(), "05:fake  7");
+  auto bss = [](float score) {
     uint32_t bits;
     std::memcpy(&bits, &score, sizeof bits);
     dsproc_bss_event e;
     e.score_bits = bits;
-    s->processBSSEvent(&e);
-    std::snprintf(full, sizeof full, "%4.6f", static_cast<double>(score));
-    EXPECT_EQ(last().get_bss().get_score().getValue(), std::string(full).substr(0, 29));
+    return e;
+  };
+  auto flags = [](uint32_t f, uint32_t mask) {
+    dsproc_flags_event e;
+    e.flags = f;
+    e.mask = mask;
+    return e;
+  };
+  dsproc_tone_event filter;
+  filter.tone = 1020;
+  filter.present = 1;
+  // The signals an event gives, each in value notation on one line; "" for none.
+  struct {
+    std::function<void()> event;
+    std::vector<std::string> sent;
+  } const cases[] = {
+      {[&] { s.processTonecEvent({65, 100}); }, {"tonec : { timestamp 100, event dtmf : 65 }"}},
+      {[&] { s.processTonecEvent({0x0305, 3}); }, {"tonec : { timestamp 3, event iva : code : 3 }"}},
+      {[&] { s.processTonecEvent({0x1500, 4}); }, {"tonec : { timestamp 4, event iva : ringoff : NULL }"}},
+      {[&] { s.processTonecEvent({17, 1}); }, {"tonec : { timestamp 1, event ced : NULL }"}},
+      {[&] { s.processTonecEvent({0x1600, 5}); }, {}},
+      {[&] { s.processTonecEvent({128, 6}); }, {}},  // above 127 with no IVA code
+      {[&] { s.processToneGenEvent(); }, {"tonec : { timestamp 0, event dtmfDone : NULL }"}},
+      {[&] { s.processToneFltEvent(&filter); },
+       {"tonec : { timestamp 0, event tone-presence : { freq 1020, presence TRUE } }"}},
+      {[&] { s.processVADEvent({1, -1}); }, {"vad : { vad-rx TRUE }"}},
+      {[&] { s.processVADEvent({-1, -1}); }, {}},
+      {[&] { auto e = flags(0xa0000000u, 0xe0000000u); s.processFlagsEvent(&e); },
+       {"vad : { vad-rx TRUE, vad-tx FALSE }", "selcal : { in-progress TRUE }"}},
+      {[&] { auto e = bss(0.5f); s.processBSSEvent(&e); }, {"bss : { score \"0.500000\" }"}},
+      // 39 integer digits are cut to the 29 characters the buffer holds.
+      {[&] { auto e = bss(3.0e38f); s.processBSSEvent(&e); }, {"bss : { score \"30000000054977557577780399428\" }"}},
+  };
+  size_t total = 0;
+  for (const auto& c : cases) {
+    probe.received.clear();
+    c.event();
+    std::vector<std::string> sent;
+    for (const LGCP::Signal& sig : probe.received) {
+      std::string line;
+      for (char ch : sig.asValueNotation())
+        if (!std::isspace(static_cast<unsigned char>(ch)) || (!line.empty() && line.back() != ' '))
+          line += std::isspace(static_cast<unsigned char>(ch)) ? ' ' : ch;
+      sent.push_back(line);
+    }
+    EXPECT_EQ(sent, c.sent);
+    total += sent.size();
   }
-  EXPECT_EQ(last().get_bss().get_score().getValue().size(), 29u);
-  EXPECT_THAT(sent(), ElementsAre("vad", "vad", "selcal", "bss", "bss"));
+  EXPECT_EQ(logs.err(), "bad DTMF code, ignored.\nbad DTMF code, ignored.\nbad VAD event, ignored.\n");
+  // The controller can decode every one of them.
+  EXPECT_EQ(replies(total).size(), total);
 }
 
 TEST(SlotFactory, SlotWithoutFactory) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "hardware/hw_mux.h"
@@ -39,19 +41,16 @@ TEST(HwMux, MissingDeviceIsRetriedAndOpeningDisablesEveryOutput) {
   LogCapture log;
   SimBoard::Board board([](SimBoard::Board& b) { b.hal().set_present(false); });
   HwMux* mux = HwMux::instance();
-  EXPECT_EQ(log.log(), "hwMux: init\nhwMux: can't open device: No such file or directory\n");
-  log.clear();
   EXPECT_FALSE(mux->Connect(1, 8200));
   EXPECT_EQ(mux->Read(8200), 255);
-  EXPECT_EQ(log.log(), "hwMux: can't open device: No such file or directory\nhwMux: ERROR not opened\n"
-                       "hwMux: can't open device: No such file or directory\n");
+  // Tried at start-up and at each use.
+  const std::string missing = "hwMux: can't open device: No such file or directory\n";
+  EXPECT_EQ(log.log(), "hwMux: init\n" + missing + missing + "hwMux: ERROR not opened\n" + missing);
   EXPECT_EQ(board.log().total(), 0u);
   mux->OnDPC();  // nothing to refresh while closed
 
   board.hal().set_present(true);
-  log.clear();
   EXPECT_TRUE(mux->Connect(1, 8200));
-  EXPECT_EQ(log.log(), "hwMux: device opened\n");
   std::vector<uint32_t> channels = disabled(board);
   ASSERT_EQ(channels.size(), 2048u);
   for (uint32_t i = 0; i < 2048; ++i)
@@ -62,56 +61,75 @@ TEST(HwMux, MissingDeviceIsRetriedAndOpeningDisablesEveryOutput) {
   EXPECT_EQ(mux->mirror(9), HwMux::Disabled);
 }
 
-TEST(HwMux, ConnectDisconnectDisableWriteAndRead) {
+// Each request as the driver receives it ("80084d02 8200 5": number, the
+// words in, "-> " the words out when they differ), and the mirror entry
+// it leaves; then the same requests failing.
+TEST(HwMux, RequestsAndTheMirrorTheyLeave) {
   SimBoard::Board board;
   HwMux* mux = HwMux::instance();
   Hal& hal = board.hal();
-  board.log().clear();
-
-  EXPECT_TRUE(mux->Connect(5, 8200));
-  EXPECT_EQ(mux->mirror(8), 5);
-  EXPECT_TRUE(mux->Disconnect(8200));
-  EXPECT_EQ(mux->mirror(8), HwMux::Constant);
-  EXPECT_EQ(hal.output(8200).byte, 213);
-  EXPECT_TRUE(mux->Disable(8200));
-  EXPECT_EQ(mux->mirror(8), HwMux::Disabled);
-  EXPECT_TRUE(mux->Write(8300, 0xab));
-  EXPECT_EQ(mux->mirror(108), HwMux::Constant);
-  EXPECT_EQ(mux->Read(8300), 0xab);
   hal.set_input(8301, 0x42);
-  EXPECT_EQ(mux->Read(8301), 0x42);
-
-  // Below the mirrored range the request goes through and nothing is recorded.
-  std::vector<uint16_t> before = mirror(mux);
-  EXPECT_TRUE(mux->Connect(3, 40));
+  auto request = [&] {
+    const LoggedRequest& r = board.log().entries()[board.log().entries().size() - 1];
+    char number[16];
+    std::snprintf(number, sizeof number, "%lx", r.number);
+    std::string text = number;
+    for (size_t i = 0; i + 4 <= r.in.size(); i += 4)
+      text += " " + std::to_string(r.word(i));
+    if (r.out != r.in)
+      text += " -> " + SimBoard::as_hex(r.out);
+    return r.byValue ? "by value" : text;
+  };
+  struct {
+    std::function<bool()> call;
+    const char* request;
+    int mirrored;  // the mirror entry of the output afterwards; -1: outside the mirror
+    const char* failure;  // logged when the driver refuses the request
+  } const cases[] = {
+      {[&] { return mux->Connect(5, 8200); }, "80084d02 8200 5", 5, "connect 5 -> 8200 failed: Input/output error"},
+      {[&] { return mux->Disconnect(8200); }, "c0084d04 8200 213", HwMux::Constant,
+       "disconnect failed 8200 : Input/output error"},
+      {[&] { return mux->Disable(8200); }, "80044d03 8200", HwMux::Disabled, "disable failed 8200 : Input/output error"},
+      {[&] { return mux->Write(8300, 0xab); }, "c0084d04 8300 171", HwMux::Constant,
+       "write failed 8300 <- 0xab : Input/output error"},
+      {[&] { return mux->Read(8300) == 0xab; }, "c0084d05 8300 255 -> 00 00 20 6c 00 00 00 ab", HwMux::Constant,
+       "read failed 8300 -> 0xff : Input/output error"},
+      {[&] { return mux->Read(8301) == 0x42; }, "c0084d05 8301 255 -> 00 00 20 6d 00 00 00 42", HwMux::Disabled,
+       nullptr},
+      {[&] { return mux->Connect(3, 40); }, "80084d02 40 3", -1, nullptr},  // below the mirrored range
+  };
+  // The call's result; its request (what a failed one sent) and the mirror
+  // it leaves checked.
+  auto run = [&](const auto& c, bool failing) {
+    std::vector<uint16_t> before = mirror(mux);
+    bool ok = c.call();
+    std::string sent = c.request;
+    EXPECT_EQ(request(), failing ? sent.substr(0, sent.find(" ->")) : sent);
+    int output = std::stoi(std::string(c.request).substr(9));
+    if (c.mirrored < 0)
+      EXPECT_EQ(mirror(mux), before) << c.request;
+    else
+      EXPECT_EQ(mux->mirror(output - HwMux::MirrorBase), c.mirrored) << c.request;
+    return ok;
+  };
+  for (const auto& c : cases)
+    EXPECT_TRUE(run(c, false)) << c.request;
   EXPECT_EQ(hal.output(40).source, 3);
-  EXPECT_EQ(mirror(mux), before);
 
-  // The raw requests, as the driver received them.
-  const auto& r = board.log().entries();
-  ASSERT_EQ(r.size(), 7u);
-  EXPECT_EQ(r[0].number, 0x80084d02u);
-  EXPECT_EQ(r[0].in, words({8200, 5}));
-  EXPECT_EQ(r[1].number, 0xc0084d04u);
-  EXPECT_EQ(r[1].in, words({8200, 213}));
-  EXPECT_EQ(r[2].number, 0x80044d03u);
-  EXPECT_EQ(r[2].in, words({8200}));
-  EXPECT_EQ(r[3].in, words({8300, 0xab}));
-  EXPECT_EQ(r[4].number, 0xc0084d05u);
-  EXPECT_EQ(r[4].in, words({8300, 255}));
-  EXPECT_EQ(r[4].out, words({8300, 0xab}));
-  EXPECT_EQ(r[6].in, words({40, 3}));
-  for (const LoggedRequest& e : r)
-    EXPECT_FALSE(e.byValue);
-}
-
-TEST(HwMux, FailedAndRefusedRequestsKeepTheRecordedState) {
-  SimBoard::Board board;
-  HwMux* mux = HwMux::instance();
-  Hal& hal = board.hal();
-  board.log().clear();
+  // Failed requests are logged; the mirror records what was asked.
   LogCapture log;
+  for (unsigned long number : {Hal::Connect, Hal::Write, Hal::Disable, Hal::Read})
+    hal.fail(number, EIO);
+  for (const auto& c : cases) {
+    if (!c.failure)
+      continue;
+    log.clear();
+    EXPECT_FALSE(run(c, true));
+    EXPECT_EQ(log.log(), std::string("hwMux: ") + c.failure + "\n");
+  }
   // Negative channels: refused without a request.
+  board.log().clear();
+  log.clear();
   EXPECT_FALSE(mux->Connect(-1, 8200));
   EXPECT_FALSE(mux->Connect(1, -8200));
   EXPECT_FALSE(mux->Disconnect(-1));
@@ -120,26 +138,6 @@ TEST(HwMux, FailedAndRefusedRequestsKeepTheRecordedState) {
   EXPECT_EQ(mux->Read(-1), 255);
   EXPECT_EQ(log.log(), "hwMux: ERROR not opened\nhwMux: ERROR not opened\n");
   EXPECT_TRUE(board.log().entries().empty());
-
-  log.clear();
-  hal.fail(Hal::Connect, EIO);
-  hal.fail(Hal::Write, EBUSY);
-  hal.fail(Hal::Disable, ENXIO);
-  hal.fail(Hal::Read, EIO);
-  EXPECT_FALSE(mux->Connect(5, 8200));
-  EXPECT_EQ(mux->mirror(8), 5);
-  EXPECT_FALSE(mux->Disconnect(8201));
-  EXPECT_EQ(mux->mirror(9), HwMux::Constant);
-  EXPECT_FALSE(mux->Disable(8200));
-  EXPECT_EQ(mux->mirror(8), HwMux::Disabled);
-  EXPECT_FALSE(mux->Write(8300, 0xab));
-  EXPECT_EQ(mux->Read(8300), 255);
-  EXPECT_EQ(log.log(),
-            "hwMux: connect 5 -> 8200 failed: Input/output error\n"
-            "hwMux: disconnect failed 8201 : Device or resource busy\n"
-            "hwMux: disable failed 8200 : No such device or address\n"
-            "hwMux: write failed 8300 <- 0xab : Device or resource busy\n"
-            "hwMux: read failed 8300 -> 0xff : Input/output error\n");
 }
 
 // Outputs above 10239 have no mirror entry: the requests reach the driver
