@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "messages/ACP/ACP.h"
-#include "simboard/wire.h"
 #include "tests/core/control_fixture.h"
 
 using testing::ElementsAre;
@@ -13,21 +12,10 @@ using testing::HasSubstr;
 namespace control_test {
 
 TEST_F(ControlTest, AnswersCarryTheCommandsSeqAndSlot) {
-  // The payloads of the next n messages in hex, one string each.
-  auto hex = [&](size_t n) {
-    runner.until([&] { return ctl.poll() >= n; }, 100);
-    std::vector<std::string> out;
-    for (const std::string& bytes : ctl.payloads())
-      out.push_back(SimBoard::as_hex(SimBoard::Bytes(bytes.begin(), bytes.end())));
-    return out;
-  };
-  // A ping with neither seq nor slot: presence bits 0 0, pdu 1, success 0.
   simple(-1, -1, LGCP::Command::alt_ping);
-  EXPECT_THAT(hex(1), ElementsAre("10"));
-  EXPECT_THAT(ctl.drain(), ElementsAre("success"));
   simple(1, -1, LGCP::Command::alt_ping);
   simple(-1, -1, LGCP::Command::alt_ping);  // the flag goes with a command without seq
-  EXPECT_THAT(replies(2), ElementsAre("seq=1 success", "success"));
+  EXPECT_THAT(replies(3), ElementsAre("success", "seq=1 success", "success"));
 
   // A signal sent during the command carries its slot but never a seq.
   probe.answer = [&] {
@@ -37,21 +25,19 @@ TEST_F(ControlTest, AnswersCarryTheCommandsSeqAndSlot) {
     probe.Success();
   };
   display(7, 5);
-  EXPECT_THAT(hex(2), ElementsAre(testing::_, "c0 01 07 00 05 40"));
-  EXPECT_THAT(ctl.drain(), ElementsAre("slot=5 signal abort", "seq=7 slot=5 success"));
+  EXPECT_THAT(replies(2), ElementsAre("slot=5 signal abort", "seq=7 slot=5 success"));
 
   // Nobody takes a query with a slot, nor a slot command without one, nor a
   // signal from the controller.
   simple(7, 5, LGCP::Command::alt_query);
-  EXPECT_THAT(hex(1), ElementsAre("c0 01 07 00 05 64"));
-  ctl.drain();
   simple(8, -1, LGCP::Command::alt_disconnect);
   LGCP::Message msg;
   msg.set_seq(3);
   msg.set_slot(5);
   msg.mutable_pdu().select_signal().select_activated();
   ctl.send(msg);
-  EXPECT_THAT(replies(2), ElementsAre("seq=8 error unexpectedMsgType", "seq=3 error unexpectedMsgType"));
+  EXPECT_THAT(replies(3), ElementsAre("seq=7 slot=5 error unexpectedMsgType", "seq=8 error unexpectedMsgType",
+                                      "seq=3 error unexpectedMsgType"));
 
   // Undecodable: logged, unanswered. Slot 1023 is the last: a ping with slot
   // 1024 is refused.
