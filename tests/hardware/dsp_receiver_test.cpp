@@ -14,7 +14,6 @@
 #include "tests/support/test_clock.h"
 
 using Hardware::DSProcReceiver;
-using Hardware::DSProcReceiverService;
 using SimBoard::Dsp;
 using SimBoard::LoggedRequest;
 using testing_support::LogCapture;
@@ -184,7 +183,8 @@ TEST_F(DSProcReceiverTest, ReadingStopsOnShortRecordsErrorsAndADeviceGone) {
   EXPECT_EQ(log.err(), "short dsproc event record dropped: 10 bytes\nfail to read from dsproc: Input/output error\n");
 
   // At end of file, and hung up: no longer watched (logged once), and
-  // opened again by the next use.
+  // opened again by the next configuration (enabling does not open it),
+  // unless the device is missing then.
   size_t watched = multiplexer.handler_count();
   for (bool hangUp : {false, true}) {
     log.clear();
@@ -197,29 +197,16 @@ TEST_F(DSProcReceiverTest, ReadingStopsOnShortRecordsErrorsAndADeviceGone) {
                                 : "dsproc: device at end of file, closed until its next use\n");
     EXPECT_EQ(multiplexer.handler_count(), watched - 1);
     EXPECT_EQ(dsp.open_count(), 0u);
+    EXPECT_FALSE(slot.enableSD(true));
+    dsp.set_present(false);
+    EXPECT_FALSE(slot.configureSD());
+    dsp.set_present(true);
     EXPECT_TRUE(slot.configureSD());
     EXPECT_EQ(dsp.open_count(), 1u);
     EXPECT_EQ(multiplexer.handler_count(), watched);
   }
   dsp.tone(3, 0, 3, 1);
-  ASSERT_TRUE(loop.until([&] { return slot.tones.size() == 3; }));
-}
-
-TEST_F(DSProcReceiverTest, DeviceMissingAtStartIsOpenedByALaterConfigure) {
-  dsp.set_present(false);
-  DSProcReceiverService::instance();  // opened when first used, or still open from a test before
-  for (const auto& file : dsp.files())
-    file->close();
-  loop.turn(2);
-  FakeSlot slot(21);
-  log.clear();
-  EXPECT_FALSE(slot.enableSD(true));  // enabling does not reopen
-  EXPECT_EQ(slot.sd_state(), -1);
-  EXPECT_FALSE(slot.configureSD());
-  dsp.set_present(true);
-  EXPECT_TRUE(slot.configureSD());
   EXPECT_TRUE(slot.enableSD(true));
-  dsp.sd(21, slot.sd_id(), 9);
-  ASSERT_TRUE(loop.until([&] { return !slot.sd.empty(); }));
-  EXPECT_EQ(slot.sd[0], 9);
+  dsp.sd(3, slot.sd_id(), 9);
+  ASSERT_TRUE(loop.until([&] { return slot.tones.size() == 3 && slot.sd.size() == 1; }));
 }
