@@ -17,9 +17,6 @@ using testing::IsEmpty;
 
 namespace modem_test {
 
-const char* const kHangsUp = "trap 'exit 0' HUP\nwhile :; do sleep 1 & wait $!; done\n";
-const char* const kIgnoresHangUp = "trap '' HUP\nwhile :; do sleep 1 & wait $!; done\n";
-
 TEST_F(ModemTest, ChildEndsByItself) {
   program("/usr/local/sbin/pppd", "exit 3\n");
   createModem(1, 3, [](TERM::ModemParams&) {});
@@ -36,8 +33,8 @@ TEST_F(ModemTest, ChildEndsByItself) {
 }
 
 TEST_F(ModemTest, DestroyHangsUpThenKillsAfterTimeOut) {
-  program("/usr/local/sbin/pppd", kHangsUp);
-  program("/usr/local/sbin/stubborn", kIgnoresHangUp);
+  program("/usr/local/sbin/pppd", kRunsOn, kEndsOnHangUp);
+  program("/usr/local/sbin/stubborn", kRunsOn, kIgnoresHangUp);
   createModem(1, 3, [](TERM::ModemParams&) {});
   createModem(2, 5, [](TERM::ModemParams& p) { p.set_execfile("/usr/local/sbin/stubborn"); });
   messages(2);
@@ -64,7 +61,7 @@ TEST_F(ModemTest, DestroyHangsUpThenKillsAfterTimeOut) {
 }
 
 TEST_F(ModemTest, ControllerLostWhileASlotWaitsForItsChild) {
-  program("/usr/local/sbin/pppd", kIgnoresHangUp);
+  program("/usr/local/sbin/pppd", kRunsOn, kIgnoresHangUp);
   startModem(1, 3, [](TERM::ModemParams&) {});
   argsOf("/usr/local/sbin/pppd");
   Fd peer = client();
@@ -98,7 +95,7 @@ TEST_F(ModemTest, FaxTransferReportsPagesThenAborts) {
 }
 
 TEST_F(ModemTest, FaxReceiverEndsWithItsSlot) {
-  program("/usr/local/bin/fax", kHangsUp);
+  program("/usr/local/bin/fax", kRunsOn, kEndsOnHangUp);
   setenv("TZ", "UTC", 1);
   tzset();
   clock.set_ms(1700000000000ull + (14 * 3600 + 5 * 60 + 9 - 1700000000 % 86400) * 1000ull);  // 14:05:09 UTC

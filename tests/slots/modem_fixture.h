@@ -40,6 +40,12 @@ inline std::string authRequest(uint32_t session, const std::string& user, const 
          std::string(64 - password.size(), '\0');
 }
 
+// A body that runs until the program is ended, and the traps for it: one
+// that ends on SIGHUP, one that ignores it.
+const char* const kRunsOn = "while :; do sleep 1 & wait $!; done\n";
+const char* const kEndsOnHangUp = "trap 'exit 0' HUP\n";
+const char* const kIgnoresHangUp = "trap '' HUP\n";
+
 class ModemTest : public control_test::ControlTest {
 protected:
   void SetUp() override {
@@ -71,11 +77,13 @@ protected:
   // A connection to the relay.
   Fd client() { return transport_test::connect_to(modems().auth_port()); }
 
-  // A program under the root: a script that writes its argument vector,
-  // one entry a line, to "<program>.args", then runs body.
-  void program(const char* path, const std::string& body) {
+  // A program under the root: a script that sets its traps, writes its
+  // argument vector, one entry a line, to "<program>.args", then runs body.
+  // Once the arguments are there, its traps are set: a test may signal it.
+  void program(const char* path, const std::string& body, const std::string& traps = "") {
     std::string file = root.path() + path;
-    std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$0.tmp\"; mv \"$0.tmp\" \"$0.args\"\n" << body;
+    std::ofstream(file) << "#!/bin/sh\n"
+                        << traps << "printf '%s\\n' \"$0\" \"$@\" > \"$0.tmp\"; mv \"$0.tmp\" \"$0.args\"\n" << body;
     chmod(file.c_str(), 0755);
   }
   // The argument vector the program was started with, once it has written it.

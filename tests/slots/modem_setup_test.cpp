@@ -132,7 +132,7 @@ TEST_F(ModemTest, SetUpFailures) {
 }
 
 TEST_F(ModemTest, DigitalModemsOnHdlcInterfaces) {
-  program("/usr/local/sbin/pppd", "trap 'exit 0' HUP\nwhile :; do sleep 1 & wait $!; done\n");
+  program("/usr/local/sbin/pppd", kRunsOn, kEndsOnHangUp);
   SimBoard::HdlcInterface& hdlc0 = board.hdlc().add("hdlc0", 96);
   board.hdlc().add("hdlc1", 97);
   board.hdlc().add("hdlc2", 98).set_flags(IFF_LOOPBACK | IFF_POINTOPOINT);
