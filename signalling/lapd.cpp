@@ -7,6 +7,7 @@
 #include "foundation/ext.h"
 #include "signalling/frame_printer.h"
 #include "signalling/head_room.h"
+#include "signalling/lapd_frames.h"
 
 namespace ISDN {
 
@@ -58,16 +59,10 @@ void LAPD::PutHeader(std::ostream& out) const {
 
 // ---- frames out ----
 
-unsigned char LAPD::address1(bool command) const {
-  bool cr = command == (side_ == Side::network);
-  return static_cast<unsigned char>(selfSAPI << 2 | (cr ? 2 : 0));
-}
-
 bool LAPD::tx_cmd_resp(unsigned code, bool pf, bool command) {
   Packet frame;
   prepare_head(frame);
-  frame.put(address1(command));
-  frame.put(static_cast<unsigned char>(selfTEI << 1 | 1));
+  Lapd::put_address(frame, selfSAPI, command == (side_ == Side::network), selfTEI);
   if (code <= REJ) {
     frame.put(static_cast<unsigned char>(code << 2 | 1));
     frame.put(static_cast<unsigned char>(unsigned(VR) << 1 | (pf ? 1 : 0)));
@@ -82,10 +77,8 @@ bool LAPD::tx_cmd_resp(unsigned code, bool pf, bool command) {
 bool LAPD::tx_iframe(const Packet& message, bool poll) {
   Packet frame = message;
   ensure_head_room(frame, 4);
-  frame.push(static_cast<unsigned char>(unsigned(VR) << 1 | (poll ? 1 : 0)));
-  frame.push(static_cast<unsigned char>(unsigned(VS) << 1));
-  frame.push(static_cast<unsigned char>(selfTEI << 1 | 1));
-  frame.push(address1(true));
+  Lapd::push_iframe_header(frame, static_cast<unsigned char>(selfSAPI << 2 | (side_ == Side::network ? 2 : 0)),
+                           selfTEI, VS, VR, poll);
   return xmit(frame);
 }
 

@@ -169,7 +169,6 @@ private:
   bool tx_cmd_resp(unsigned code, bool pf, bool command);
   bool tx_iframe(const Packet& message, bool poll);
   bool xmit(Packet& frame);
-  unsigned char address1(bool command) const;
   void trace(const char* label, const Packet& frame, bool toUser) const;
 
   // Frames in.

@@ -6,14 +6,13 @@
 
 #include "foundation/ext.h"
 #include "signalling/head_room.h"
+#include "signalling/lapd_frames.h"
 
 namespace ISDN {
 
+using namespace Lapd;
+
 namespace {
-enum TeiMessage { IdentityRequest = 1, IdentityAssigned, IdentityDenied, CheckRequest, CheckResponse, IdentityRemove,
-                  IdentityVerify };
-constexpr unsigned char ManagementEntity = 0x0F;
-constexpr int GroupTEI = 127;
 constexpr unsigned char FirstAutomaticTEI = 64;
 constexpr unsigned char SetupMessage = 5;
 }  // namespace
@@ -62,13 +61,7 @@ void LAPD_NT::check_all_Tei() {
 void LAPD_NT::tx_identity(unsigned short Ri, int Ai, unsigned char type) {
   Packet frame;
   prepare_head(frame);
-  frame.put(0xFE);
-  frame.put(0xFF);
-  frame.put(0x03);
-  frame.put(ManagementEntity);
-  frame.put16(Ri);
-  frame.put(type);
-  frame.put(static_cast<unsigned char>(Ai << 1 | 1));
+  put_identity(frame, true, Ri, Ai, type);
   send_to_layer1(frame);
 }
 
@@ -164,13 +157,12 @@ void LAPD_NT::message(Packet& p) {
 }
 
 void LAPD_NT::on_tei_procedure(Packet& info) {
-  if (info.length() <= 4 || info[0] != ManagementEntity)
+  Identity m;
+  if (!read_identity(info, m) || info[0] != ManagementEntity)
     return;
-  const unsigned char* d = info.data();
-  unsigned short ri = static_cast<unsigned short>(d[1] | d[2] << 8);
-  unsigned type = d[3];
-  int ai = d[4] >> 1;
-  switch (type) {
+  const unsigned short ri = m.ri;
+  const int ai = m.ai;
+  switch (m.type) {
   case IdentityRequest:
     if (ai < FirstAutomaticTEI) {
       if (log_ >= 1)

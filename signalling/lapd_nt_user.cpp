@@ -5,9 +5,12 @@
 
 #include "foundation/ext.h"
 #include "signalling/head_room.h"
+#include "signalling/lapd_frames.h"
 #include "signalling/lapd_nt.h"
 
 namespace ISDN {
+
+using namespace Lapd;
 
 namespace {
 enum Code : unsigned char { RR = 0x01, RNR = 0x05, REJ = 0x09, SABME = 0x6F, DM = 0x0F, DISC = 0x43, UA = 0x63,
@@ -55,7 +58,7 @@ void LAPD_NT_user::assign() {
   log_line("assigned");
   vr_ = va_ = vs_ = 0;
   state_ = Assigned;
-  tx_U(SABME, true, true);
+  tx_frame(SABME, true, true);
   busy_ = false;
   check_ = false;
   checkTimer_.stop();
@@ -88,22 +91,17 @@ void LAPD_NT_user::on_check_timer() { unassign(); }
 
 // ---- frames out ----
 
-void LAPD_NT_user::tx_U(unsigned char code, bool pf, bool command) {
+// A U or S frame (code its control octet); an S frame carries V(R).
+void LAPD_NT_user::tx_frame(unsigned char code, bool pf, bool command) {
   Packet frame;
   owner_->prepare_head(frame);
-  frame.put(command ? 0x02 : 0x00);
-  frame.put(static_cast<unsigned char>(tei_ << 1 | 1));
-  frame.put(static_cast<unsigned char>(code | (pf ? 0x10 : 0)));
-  owner_->send_to_layer1(frame);
-}
-
-void LAPD_NT_user::tx_S(unsigned char code, bool pf, bool command) {
-  Packet frame;
-  owner_->prepare_head(frame);
-  frame.put(command ? 0x02 : 0x00);
-  frame.put(static_cast<unsigned char>(tei_ << 1 | 1));
-  frame.put(code);
-  frame.put(static_cast<unsigned char>(vr_ << 1 | (pf ? 1 : 0)));
+  put_address(frame, 0, command, tei_);
+  if ((code & 3) == 1) {
+    frame.put(code);
+    frame.put(static_cast<unsigned char>(vr_ << 1 | (pf ? 1 : 0)));
+  } else {
+    frame.put(static_cast<unsigned char>(code | (pf ? 0x10 : 0)));
+  }
   owner_->send_to_layer1(frame);
 }
 
@@ -111,10 +109,7 @@ void LAPD_NT_user::tx_S(unsigned char code, bool pf, bool command) {
 // whole frames.
 void LAPD_NT_user::tx_I(Packet& p, unsigned char nr, unsigned char ns) {
   ensure_head_room(p, 4);
-  p.push(static_cast<unsigned char>(nr << 1 | 1));
-  p.push(static_cast<unsigned char>(ns << 1));
-  p.push(static_cast<unsigned char>(tei_ << 1 | 1));
-  p.push(0x02);
+  push_iframe_header(p, 0x02, tei_, ns, nr, true);
   Packet copy = p;
   owner_->send_to_layer1(copy);
 }
@@ -223,13 +218,13 @@ void LAPD_NT_user::on_I(Packet& info, unsigned char ns, unsigned char nr, bool p
   if (ns == vr_) {
     vr_ = mod128(vr_ + 1);
     if (p)
-      tx_S(RR, true, false);
+      tx_frame(RR, true, false);
     if (info.length() <= 3)
       return;
     callref_ = info[2] & 0x7F;
     deliver = true;
   } else {
-    tx_S(REJ, p, false);
+    tx_frame(REJ, p, false);
   }
   acknowledged(nr);
   // Passed up last: layer 3 may answer at once.
@@ -239,7 +234,7 @@ void LAPD_NT_user::on_I(Packet& info, unsigned char ns, unsigned char nr, bool p
 
 void LAPD_NT_user::answer_poll(bool pf, bool cr) {
   if (pf && !cr)
-    tx_S(RR, true, false);
+    tx_frame(RR, true, false);
 }
 
 void LAPD_NT_user::on_RR(unsigned char nr, bool pf, bool cr) {
@@ -279,7 +274,7 @@ void LAPD_NT_user::on_SABME(bool p) {
   log_line("received SABME frame");
   vr_ = va_ = vs_ = 0;
   if (p)
-    tx_U(UA, true, false);
+    tx_frame(UA, true, false);
   ackq_.clear();
   set_unbusy();
 }
@@ -287,7 +282,7 @@ void LAPD_NT_user::on_SABME(bool p) {
 void LAPD_NT_user::on_DISC(bool p) {
   log_line("received DISC frame");
   if (p)
-    tx_U(UA, true, false);
+    tx_frame(UA, true, false);
   unassign();
 }
 
@@ -352,7 +347,7 @@ void LAPD_NT_user::send_queued() {
 void LAPD_NT_user::on_timer() {
   if (state_ == Assigned) {
     state_ = WaitAnswer;
-    tx_S(RR, true, true);
+    tx_frame(RR, true, true);
     rc_ = 0;
     mainTimer_.start(T200);
   } else if (state_ == WaitAnswer) {
@@ -364,7 +359,7 @@ void LAPD_NT_user::on_timer() {
     ++rc_;
     // Nothing waits for acknowledgement: poll again.
     if (ackq_.empty())
-      tx_S(RR, true, true);
+      tx_frame(RR, true, true);
     else
       retransmit();
     mainTimer_.start(T200);

@@ -5,14 +5,13 @@
 
 #include "foundation/ext.h"
 #include "signalling/lapd.h"
+#include "signalling/lapd_frames.h"
 
 namespace ISDN {
 
-namespace {
-enum TeiMessage { IdentityRequest = 1, IdentityAssigned, IdentityDenied, CheckRequest, CheckResponse, IdentityRemove };
-constexpr unsigned char ManagementEntity = 0x0F;
-constexpr int GroupTEI = 127;
+using namespace Lapd;
 
+namespace {
 const char* running(bool on) { return on ? "running" : "stopped"; }
 }  // namespace
 
@@ -51,13 +50,7 @@ void LAPD::tx_identity(unsigned short Ri, int Ai, unsigned char type) {
     return;
   Packet frame;
   prepare_head(frame);
-  frame.put(side_ == Side::user ? 0xFC : 0xFE);
-  frame.put(0xFF);
-  frame.put(UI);
-  frame.put(ManagementEntity);
-  frame.put16(Ri);
-  frame.put(type);
-  frame.put(static_cast<unsigned char>(Ai << 1 | 1));
+  put_identity(frame, side_ == Side::network, Ri, Ai, type);
   xmit(frame);
 }
 
@@ -80,14 +73,14 @@ void LAPD::on_UI(Packet& info) {
     on_message(info);
     return;
   }
-  if (info.length() <= 4)
+  Identity m;
+  if (!read_identity(info, m))
     return;
-  unsigned short ri = static_cast<unsigned short>(d[1] | d[2] << 8);
-  unsigned type = d[3];
-  int ai = d[4] >> 1;
+  const unsigned short ri = m.ri;
+  const int ai = m.ai;
   if (log_ >= 4)
-    std::clog << ext::header(this) << "on_UI() type=" << type << " Ai=" << ai << std::endl;
-  switch (type) {
+    std::clog << ext::header(this) << "on_UI() type=" << m.type << " Ai=" << ai << std::endl;
+  switch (m.type) {
   case IdentityAssigned:
     if ((state == 1 || state == 2) && ri == Ri_) {
       // T202 first, so that the establishment's T200 does not replace it.
