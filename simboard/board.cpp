@@ -27,9 +27,9 @@
 namespace SimBoard {
 
 Board::Board(const std::function<void(Board&)>& setup)
-    : hdlc_(log_), nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr),
+    : nextId_(1), pumping_(false), hal_(nullptr), mcc_(nullptr), watchdog_(nullptr),
       maintenance_(nullptr), e1cas_(nullptr), dsp_(nullptr), dtmf_(nullptr), mixer_(nullptr), rtpExt_(nullptr),
-      modems_(nullptr), dspData_(nullptr), rtp_(nullptr),
+      interfaces_(log_), modems_(nullptr), dspData_(nullptr), rtp_(nullptr),
       voice_(nullptr) {
   hal_ = &add(std::make_unique<Hal>());
   mcc_ = &add(std::make_unique<Mcc>());
@@ -239,10 +239,12 @@ int Board::connect(Device& dev, int flags) {
 
 int Board::request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
   OpenFile* file = lookup(fd);
-  if (!file && !byValue && Interfaces::answers(number))
-    return interfaces_.request(number, pointer);
-  if (!file)
+  if (!file) {
+    // Network interface requests name the interface; the socket is the system's.
+    if (!byValue && Interfaces::handles(number, pointer))
+      return interfaces_.request(number, pointer);
     return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
+  }
   Request req(*file, number, pointer, value, byValue, file->device().argument_size(number));
   const uint8_t* bytes = byValue ? nullptr : static_cast<const uint8_t*>(pointer);
   LoggedRequest* entry = log_.next();
@@ -271,9 +273,6 @@ int Board::request(int fd, unsigned long number, void* pointer, unsigned long va
 }
 
 int Board::ioctl(int fd, unsigned long request, void* arg) {
-  // Network interface requests name the interface; the socket is the system's.
-  if (HdlcInterfaces::handles(request, arg))
-    return hdlc_.request(request, arg);
   return this->request(fd, request, arg, reinterpret_cast<unsigned long>(arg), false);
 }
 

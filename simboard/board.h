@@ -36,7 +36,6 @@
 #include "foundation/device_io.h"
 #include "simboard/device.h"
 #include "simboard/interfaces.h"
-#include "simboard/hdlc_interfaces.h"
 #include "simboard/request.h"
 
 namespace SimBoard {
@@ -72,11 +71,10 @@ public:
   Dtmf& dtmf() { return *dtmf_; }
   Mixer& mixer() { return *mixer_; }
   RtpExt& rtp_ext() { return *rtpExt_; }
-  // The network interfaces the daemon's interface requests see.
+  // The network interfaces the daemon's interface requests see, the
+  // synchronous HDLC interfaces among them (none at first).
   Interfaces& interfaces() { return interfaces_; }
   ModemControl& modems() { return *modems_; }
-  // The synchronous HDLC interfaces (none at first).
-  HdlcInterfaces& hdlc() { return hdlc_; }
   DspData& dsp_data() { return *dspData_; }
   Rtp& rtp() { return *rtp_; }
   Voice& voice() { return *voice_; }
@@ -139,7 +137,6 @@ private:
   std::vector<std::shared_ptr<OpenFile>> byFd_;  // indexed by the daemon's descriptor
   std::vector<std::shared_ptr<OpenFile>> held_;
   RequestLog log_;
-  HdlcInterfaces hdlc_;
   uint64_t nextId_;
   bool pumping_;
   DevIo::Backend* previous_;

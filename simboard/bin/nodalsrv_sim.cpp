@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
   board.mixer().add_unit(1, 16, 32);
   // Frames a channel sends reach the channels connected to it in the switch.
   board.mcc().set_switch_routing(true);
-  board.hdlc().add("hdlc0", 96);
-  board.hdlc().add("hdlc1", 97);
+  board.interfaces().add("hdlc0", 96);
+  board.interfaces().add("hdlc1", 97);
   return nodalsrv_main(argc, argv);
 }

@@ -60,8 +60,8 @@ protected:
     modemDev().clear_failures();
     modemDev().fail_open(0);
     modemDev().set_endless_enumeration(false);
-    board.hdlc().remove("hdlc0");
-    board.hdlc().remove("hdlc1");
+    board.interfaces().remove("hdlc0");
+    board.interfaces().remove("hdlc1");
     Paths::set_auth_relay_port(0);
     factory_ = std::make_unique<ModemFactory>();
     board.log().clear();

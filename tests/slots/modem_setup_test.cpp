@@ -133,9 +133,9 @@ TEST_F(ModemTest, SetUpFailures) {
 
 TEST_F(ModemTest, DigitalModemsOnHdlcInterfaces) {
   program("/usr/local/sbin/pppd", kRunsOn, kEndsOnHangUp);
-  SimBoard::HdlcInterface& hdlc0 = board.hdlc().add("hdlc0", 96);
-  board.hdlc().add("hdlc1", 97);
-  board.hdlc().add("hdlc2", 98).set_flags(IFF_LOOPBACK | IFF_POINTOPOINT);
+  SimBoard::HdlcInterface& hdlc0 = board.interfaces().add("hdlc0", 96);
+  board.interfaces().add("hdlc1", 97);
+  board.interfaces().add("hdlc2", 98).set_flags(IFF_LOOPBACK | IFF_POINTOPOINT);
   auto digital = [](TERM::ModemParams& p) {
     p.mutable_ddm().push_back(TERM::DigitalDataModeEnum(TERM::DigitalDataModeEnum::ddmV110));
   };
@@ -168,7 +168,7 @@ TEST_F(ModemTest, DigitalModemsOnHdlcInterfaces) {
   EXPECT_THAT(modems().free_interfaces(), ElementsAre("hdlc0"));
 
   // A failing interface request stops the set-up without an abort.
-  board.hdlc().find("hdlc1")->fail(SIOCWANDEV, EIO);
+  board.interfaces().find("hdlc1")->fail(SIOCWANDEV, EIO);
   modemSlot(5)->IOnOutputStream();
   EXPECT_EQ(modemSlot(5)->pid(), -1);
   EXPECT_THAT(messages(0), testing::IsEmpty());
