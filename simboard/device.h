@@ -92,6 +92,7 @@ protected:
 
 private:
   friend class Board;
+  friend class FileSession;
   struct Entry {
     Arg form;
     Handler handler;

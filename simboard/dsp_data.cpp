@@ -7,24 +7,12 @@
 namespace SimBoard {
 
 namespace {
-constexpr size_t KeptFrames = 1024;
 constexpr size_t KeptChannels = 256;  // closed ones beyond go
 }
 
-DspDataChannel::DspDataChannel(DspData& device, std::shared_ptr<OpenFile> file, int timeslot)
-    : device_(device), file_(std::move(file)), timeslot_(timeslot) {}
+DspDataChannel::DspDataChannel(std::shared_ptr<OpenFile> file, int timeslot)
+    : FileSession(std::move(file)), timeslot_(timeslot) {}
 
-bool DspDataChannel::open() const {
-  device_.pump();
-  return !file_->closed();
-}
-
-const std::deque<Bytes>& DspDataChannel::sent() const {
-  device_.pump();
-  return sent_;
-}
-
-void DspDataChannel::line_full(bool full) { device_.board()->set_line_full(*file_, full); }
 
 DspData::DspData() : Device("/dev/dsp-data"), nextChannel_(640), nextB_(768) {
   on(Channel, Arg::None, [this](Request& r) {
@@ -58,25 +46,14 @@ void DspData::set_next_timeslots(int channel, int bChannel) {
 }
 
 void DspData::opened(const std::shared_ptr<OpenFile>& file) {
-  for (auto it = channels_.begin(); channels_.size() >= KeptChannels && it != channels_.end();)
-    it = (*it)->file_->closed() ? channels_.erase(it) : it + 1;
-  channels_.push_back(std::make_unique<DspDataChannel>(*this, file, nextChannel_++));
+  drop_closed(channels_, KeptChannels - 1, [](DspDataChannel&) {});
+  channels_.push_back(std::make_unique<DspDataChannel>(file, nextChannel_++));
 }
 
 void DspData::received(OpenFile& file, Bytes&& frame) {
-  DspDataChannel* channel = of(file);
-  if (!channel)
-    return;
-  if (channel->sent_.size() >= KeptFrames)
-    channel->sent_.pop_front();
-  channel->sent_.push_back(std::move(frame));
+  if (DspDataChannel* channel = of(file))
+    channel->keep_sent(std::move(frame));
 }
 
-DspDataChannel* DspData::of(const OpenFile& file) const {
-  for (const auto& c : channels_)
-    if (c->file_.get() == &file)
-      return c.get();
-  return nullptr;
-}
 
 }  // namespace SimBoard

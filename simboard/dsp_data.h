@@ -5,43 +5,32 @@
 // channel keeps a table of B channels that the daemon adds and removes by
 // index; the driver gives each one a TDM switch number.
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
 
-#include "foundation/fd.h"
 #include "simboard/device.h"
+#include "simboard/file_session.h"
 
 namespace SimBoard {
 
 class DspData;
 
-class DspDataChannel {
+class DspDataChannel : public FileSession {
 public:
-  DspDataChannel(DspData& device, std::shared_ptr<OpenFile> file, int timeslot);
+  DspDataChannel(std::shared_ptr<OpenFile> file, int timeslot);
 
   int timeslot() const { return timeslot_; }
-  bool open() const;
-  OpenFile& file() const { return *file_; }
   // The B channel table: index -> TDM switch number.
   const std::map<uint32_t, int>& b_channels() const { return bChannels_; }
 
   // A frame from the line for the daemon to read.
   void inject(const Bytes& frame) { file_->send(frame); }
-  // Frames the daemon wrote, oldest first (the last 1024 of them).
-  const std::deque<Bytes>& sent() const;
-  // The line's far end for a peer, and the full-line gate (see Mcc).
-  Fd line() { return Fd(file_->hand_over()); }
-  void line_full(bool full);
 
 private:
   friend class DspData;
-  DspData& device_;
-  std::shared_ptr<OpenFile> file_;
   int timeslot_;
   std::map<uint32_t, int> bChannels_;
-  std::deque<Bytes> sent_;
 };
 
 class DspData : public Device {
@@ -64,8 +53,7 @@ protected:
   void received(OpenFile& file, Bytes&& frame) override;
 
 private:
-  friend class DspDataChannel;
-  DspDataChannel* of(const OpenFile& file) const;
+  DspDataChannel* of(const OpenFile& file) const { return session_of(channels_, file); }
 
   std::vector<std::unique_ptr<DspDataChannel>> channels_;
   int nextChannel_;

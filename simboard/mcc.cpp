@@ -8,13 +8,11 @@
 namespace SimBoard {
 
 namespace {
-constexpr size_t KeptFrames = 1024;
 constexpr uint32_t TypeCodes = 4;  // data, BRI, transparent, SS7
 }  // namespace
 
 MccChannel::MccChannel(uint64_t number, std::shared_ptr<OpenFile> file, const Request& allocation, int timeslot)
-    : number_(number), file_(std::move(file)), timeslot_(timeslot), stalled_(false), peer_(nullptr),
-      device_(&file_->device()), sentTotal_(0) {
+    : FileSession(std::move(file)), number_(number), timeslot_(timeslot), stalled_(false), peer_(nullptr) {
   for (size_t i = 0; i < 5; ++i)
     record_[i] = allocation.u32(4 * i);
 }
@@ -22,25 +20,9 @@ MccChannel::MccChannel(uint64_t number, std::shared_ptr<OpenFile> file, const Re
 void MccChannel::stall(bool on) {
   stalled_ = on;
   if (!on)
-    static_cast<Mcc*>(device_)->pump();
+    pump();
 }
 
-void MccChannel::line_full(bool full) { static_cast<Mcc*>(device_)->board()->set_line_full(*file_, full); }
-
-bool MccChannel::open() const {
-  static_cast<Mcc*>(device_)->pump();
-  return !file_->closed();
-}
-
-const std::deque<Bytes>& MccChannel::sent() const {
-  static_cast<Mcc*>(device_)->pump();
-  return sent_;
-}
-
-uint64_t MccChannel::sent_total() const {
-  static_cast<Mcc*>(device_)->pump();
-  return sentTotal_;
-}
 
 Mcc::Mcc() : Device("/dev/mcc/ctl"), nextTimeslot_(256), counts_{32, 8, 32}, routing_(false) {
   on(Allocate, Arg::Pointer, [this](Request& r) {
@@ -70,13 +52,6 @@ Mcc::Mcc() : Device("/dev/mcc/ctl"), nextTimeslot_(256), counts_{32, 8, 32}, rou
   });
 }
 
-MccChannel* Mcc::of(const OpenFile& file) const {
-  for (const auto& c : channels_)
-    if (c->file_.get() == &file)
-      return c.get();
-  return nullptr;
-}
-
 MccChannel* Mcc::by_timeslot(int timeslot) {
   for (auto it = channels_.rbegin(); it != channels_.rend(); ++it)
     if ((*it)->timeslot() == timeslot)
@@ -97,16 +72,10 @@ void Mcc::join(MccChannel& a, MccChannel& b) {
 }
 
 void Mcc::closed(OpenFile&) {
-  for (auto it = channels_.begin(); channels_.size() > KeptChannels && it != channels_.end();) {
-    // The file being closed now is not marked closed yet, but has hung up.
-    if (!(*it)->file_->closed() && !(*it)->file_->hung_up()) {
-      ++it;
-      continue;
-    }
-    if ((*it)->peer_)
-      (*it)->peer_->peer_ = nullptr;
-    it = channels_.erase(it);
-  }
+  drop_closed(channels_, KeptChannels, [](MccChannel& c) {
+    if (c.peer_)
+      c.peer_->peer_ = nullptr;
+  });
 }
 
 bool Mcc::accepting(OpenFile& file) {
@@ -125,14 +94,11 @@ void Mcc::received(OpenFile& file, Bytes&& frame) {
   MccChannel* channel = of(file);
   if (!channel)
     return;
-  ++channel->sentTotal_;
   if (channel->peer_ && !channel->peer_->file_->closed())
     channel->peer_->file_->send(frame);
   if (routing_)
     route(*channel, frame);
-  if (channel->sent_.size() >= KeptFrames)
-    channel->sent_.pop_front();
-  channel->sent_.push_back(std::move(frame));
+  channel->keep_sent(std::move(frame));
 }
 
 void Mcc::route(const MccChannel& sender, const Bytes& frame) {

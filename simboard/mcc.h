@@ -6,17 +6,16 @@
 // other receives; with switch routing on, what a channel sends also reaches
 // the channels whose TDM switch output carries its time slot.
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "foundation/fd.h"
 #include "simboard/device.h"
+#include "simboard/file_session.h"
 
 namespace SimBoard {
 
-class MccChannel {
+class MccChannel : public FileSession {
 public:
   MccChannel(uint64_t number, std::shared_ptr<OpenFile> file, const Request& allocation, int timeslot);
 
@@ -29,9 +28,6 @@ public:
   uint32_t tx_threshold() const { return record_[4]; }
   // The channel's TDM switch number (the time slot request's result).
   int timeslot() const { return timeslot_; }
-  // The daemon's descriptor of the channel is still open.
-  bool open() const;
-  OpenFile& file() const { return *file_; }
 
   // A frame from the line for the daemon to read; a read error in its place.
   void inject(const Bytes& frame) { file_->send(frame); }
@@ -45,32 +41,16 @@ public:
   // and then fail with EAGAIN; un-stalling takes them and POLLOUT returns.
   void stall(bool on);
   bool stalled() const { return stalled_; }
-  // The line: a descriptor of the socket pair's far end for a peer, which
-  // from then on reads what the daemon writes and writes what it reads
-  // (sent() and inject() no longer see that traffic); shutdown() on it
-  // ends the line.
-  Fd line() { return Fd(file_->hand_over()); }
-  // A full line: the daemon's writes fail with EAGAIN at once and its end
-  // reports no POLLOUT until the line is emptied (its frames then move on).
-  void line_full(bool full);
-
-  // Frames the daemon wrote, oldest first (the last 1024 of them).
-  const std::deque<Bytes>& sent() const;
-  uint64_t sent_total() const;
   MccChannel* peer() const { return peer_; }
 
 private:
   friend class Mcc;
 
   uint64_t number_;
-  std::shared_ptr<OpenFile> file_;
   uint32_t record_[5];
   int timeslot_;
   bool stalled_;
   MccChannel* peer_;
-  Device* device_;
-  std::deque<Bytes> sent_;
-  uint64_t sentTotal_;
 };
 
 class Mcc : public Device {
@@ -112,8 +92,7 @@ protected:
   int refuse_write(OpenFile& file) const override;
 
 private:
-  friend class MccChannel;
-  MccChannel* of(const OpenFile& file) const;
+  MccChannel* of(const OpenFile& file) const { return session_of(channels_, file); }
   // Passes a frame to the readable channels whose switch output carries
   // the sender's time slot.
   void route(const MccChannel& sender, const Bytes& frame);

@@ -4,14 +4,9 @@
 
 namespace SimBoard {
 
-RtpSession::RtpSession(uint64_t number, std::shared_ptr<OpenFile> file, Rtp& device)
-    : number_(number), file_(std::move(file)), device_(&device), begun_(false), params_(), channel_(-1),
-      channelRecord_(), input_(false), pd_(false), pdTimeout_(0) {}
-
-bool RtpSession::open() const {
-  device_->pump();
-  return !file_->closed();
-}
+RtpSession::RtpSession(uint64_t number, std::shared_ptr<OpenFile> file)
+    : FileSession(std::move(file)), number_(number), begun_(false), params_(), channel_(-1), channelRecord_(),
+      input_(false), pd_(false), pdTimeout_(0) {}
 
 void RtpSession::event(uint32_t type, uint32_t value, uint32_t timeout) {
   inject(Rtp::event_record(type, value, timeout));
@@ -132,7 +127,7 @@ Bytes Rtp::event_record(uint32_t type, uint32_t value, uint32_t timeout) {
 }
 
 void Rtp::opened(const std::shared_ptr<OpenFile>& file) {
-  sessions_.push_back(std::make_unique<RtpSession>(opened_++, file, *this));
+  sessions_.push_back(std::make_unique<RtpSession>(opened_++, file));
   byFile_[file.get()] = sessions_.back().get();
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "simboard/device.h"
+#include "simboard/file_session.h"
 
 namespace SimBoard {
 
@@ -69,9 +70,9 @@ static_assert(sizeof(RtpEventRecord) == 36 && offsetof(RtpEventRecord, value) ==
 
 class Rtp;
 
-class RtpSession {
+class RtpSession : public FileSession {
 public:
-  RtpSession(uint64_t number, std::shared_ptr<OpenFile> file, Rtp& device);
+  RtpSession(uint64_t number, std::shared_ptr<OpenFile> file);
 
   uint64_t number() const { return number_; }  // order of opening among sessions, from 0
   bool begun() const { return begun_; }
@@ -84,8 +85,6 @@ public:
   // Every request that reached the session, in order (injected failures
   // are not seen here).
   const std::vector<unsigned long>& requests() const { return requests_; }
-  // The daemon still holds a descriptor of the session.
-  bool open() const;
 
   // A record for the daemon to read: an event, or any bytes (a short or
   // empty record), or a failing read.
@@ -97,8 +96,6 @@ private:
   friend class Rtp;
 
   uint64_t number_;
-  std::shared_ptr<OpenFile> file_;
-  Rtp* device_;
   bool begun_;
   RtpSessionParams params_;
   int channel_;

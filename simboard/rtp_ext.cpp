@@ -7,19 +7,12 @@
 namespace SimBoard {
 
 namespace {
-constexpr size_t KeptPayloads = 1024;
 const char* const RtpDevice = "/dev/rtp";
 }  // namespace
 
 RtpExtSession::RtpExtSession(uint64_t number, std::shared_ptr<OpenFile> file)
-    : number_(number), file_(std::move(file)), device_(&file_->device()), initialised_(false), attached_(false),
-      attachedFd_(-1), attachedPid_(0), attachedFile_(0), detaches_(0), filtered_(false), filterAddress_(0),
-      injected_(0), sentTotal_(0) {}
-
-bool RtpExtSession::open() const {
-  static_cast<RtpExt*>(device_)->pump();
-  return !file_->closed();
-}
+    : FileSession(std::move(file)), number_(number), initialised_(false), attached_(false), attachedFd_(-1),
+      attachedPid_(0), attachedFile_(0), detaches_(0), filtered_(false), filterAddress_(0), injected_(0) {}
 
 bool RtpExtSession::inject(uint32_t ssrc, uint32_t address, const Bytes& payload) {
   if (filtered_ && address != filterAddress_)
@@ -34,16 +27,6 @@ bool RtpExtSession::inject(uint32_t ssrc, uint32_t address, const Bytes& payload
 size_t RtpExtSession::queued() const {
   const_cast<RtpExtSession*>(this)->forget_read();
   return sources_.size();
-}
-
-const std::deque<Bytes>& RtpExtSession::sent() const {
-  static_cast<RtpExt*>(device_)->pump();
-  return sent_;
-}
-
-uint64_t RtpExtSession::sent_total() const {
-  static_cast<RtpExt*>(device_)->pump();
-  return sentTotal_;
 }
 
 void RtpExtSession::forget_read() {
@@ -129,35 +112,15 @@ size_t RtpExt::inject(const Bytes& record) {
   return queued;
 }
 
-RtpExtSession* RtpExt::of(const OpenFile& file) const {
-  for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it)
-    if ((*it)->file_.get() == &file)
-      return it->get();
-  return nullptr;
-}
-
 void RtpExt::opened(const std::shared_ptr<OpenFile>& file) {
   sessions_.push_back(std::make_unique<RtpExtSession>(opened_++, file));
 }
 
-void RtpExt::closed(OpenFile&) {
-  for (auto it = sessions_.begin(); sessions_.size() > KeptSessions && it != sessions_.end();) {
-    // The file being closed now is not marked closed yet, but has hung up.
-    if (!(*it)->file_->closed() && !(*it)->file_->hung_up())
-      ++it;
-    else
-      it = sessions_.erase(it);
-  }
-}
+void RtpExt::closed(OpenFile&) { drop_closed(sessions_, KeptSessions, [](RtpExtSession&) {}); }
 
 void RtpExt::received(OpenFile& file, Bytes&& payload) {
-  RtpExtSession* s = of(file);
-  if (!s)
-    return;
-  ++s->sentTotal_;
-  if (s->sent_.size() >= KeptPayloads)
-    s->sent_.pop_front();
-  s->sent_.push_back(std::move(payload));
+  if (RtpExtSession* s = of(file))
+    s->keep_sent(std::move(payload));
 }
 
 }  // namespace SimBoard

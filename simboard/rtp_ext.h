@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "simboard/device.h"
+#include "simboard/file_session.h"
 
 namespace SimBoard {
 
@@ -25,12 +26,11 @@ struct RtpExtInitRecord {
   uint32_t words[4] = {0, 0, 0, 0};
 };
 
-class RtpExtSession {
+class RtpExtSession : public FileSession {
 public:
   RtpExtSession(uint64_t number, std::shared_ptr<OpenFile> file);
 
   uint64_t number() const { return number_; }  // 0 for the first session opened
-  bool open() const;
 
   // Set by the requests.
   bool initialised() const { return initialised_; }
@@ -49,10 +49,6 @@ public:
   // Payloads the daemon has not read yet.
   size_t queued() const;
 
-  // Payloads the daemon wrote, oldest first (the last 1024 of them).
-  const std::deque<Bytes>& sent() const;
-  uint64_t sent_total() const;
-
 private:
   friend class RtpExt;
   struct Source {
@@ -63,8 +59,6 @@ private:
   void forget_read();
 
   uint64_t number_;
-  std::shared_ptr<OpenFile> file_;
-  Device* device_;
   bool initialised_;
   RtpExtInitRecord init_;
   bool attached_;
@@ -76,8 +70,6 @@ private:
   uint32_t filterAddress_;
   std::deque<Source> sources_;  // of the queued payloads, in order
   uint64_t injected_;
-  std::deque<Bytes> sent_;
-  uint64_t sentTotal_;
 };
 
 class RtpExt : public Device {
@@ -111,7 +103,7 @@ protected:
 
 private:
   friend class RtpExtSession;
-  RtpExtSession* of(const OpenFile& file) const;
+  RtpExtSession* of(const OpenFile& file) const { return session_of(sessions_, file); }
 
   std::vector<std::unique_ptr<RtpExtSession>> sessions_;
   uint64_t opened_;

@@ -1,0 +1,90 @@
+#pragma once
+// What a device model keeps for one open file of its own (a channel, a
+// session): the file, whether the daemon still holds it, and what the
+// daemon wrote to it (the last 1024 datagrams). The accessors let the
+// board move traffic first (tests only).
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "foundation/fd.h"
+#include "simboard/board.h"
+#include "simboard/device.h"
+#include "simboard/open_file.h"
+
+namespace SimBoard {
+
+class FileSession {
+public:
+  explicit FileSession(std::shared_ptr<OpenFile> file) : file_(std::move(file)), sentTotal_(0) {}
+
+  OpenFile& file() const { return *file_; }
+  // The daemon still holds a descriptor of the file.
+  bool open() const {
+    pump();
+    return !file_->closed();
+  }
+  // Datagrams the daemon wrote, oldest first, and how many in all.
+  const std::deque<Bytes>& sent() const {
+    pump();
+    return sent_;
+  }
+  uint64_t sent_total() const {
+    pump();
+    return sentTotal_;
+  }
+  // The line of a frame channel: a descriptor of the socket pair's far end
+  // for a peer, which from then on reads what the daemon writes and writes
+  // what it reads (sent() and the model's inject no longer see that
+  // traffic); shutdown() on it ends the line.
+  Fd line() { return Fd(file_->hand_over()); }
+  // A full line: the daemon's writes fail with EAGAIN at once and its end
+  // reports no POLLOUT until the line is emptied (its frames then move on).
+  void line_full(bool full);
+
+protected:
+  // Lets the board move what can move.
+  void pump() const { file_->device().pump(); }
+  void keep_sent(Bytes&& datagram) {
+    ++sentTotal_;
+    if (sent_.size() >= KeptDatagrams)
+      sent_.pop_front();
+    sent_.push_back(std::move(datagram));
+  }
+
+  std::shared_ptr<OpenFile> file_;
+
+private:
+  static constexpr size_t KeptDatagrams = 1024;
+  std::deque<Bytes> sent_;
+  uint64_t sentTotal_;
+};
+
+inline void FileSession::line_full(bool full) { file_->device().board()->set_line_full(*file_, full); }
+
+// The session of a file among a model's sessions, or null.
+template <class T>
+T* session_of(const std::vector<std::unique_ptr<T>>& sessions, const OpenFile& file) {
+  for (const auto& s : sessions)
+    if (&s->file() == &file)
+      return s.get();
+  return nullptr;
+}
+
+// Drops the oldest sessions whose file is closed, or hanging up (the one
+// closing now is not marked closed yet), while more than keep are held;
+// gone runs on each before it goes.
+template <class T, class Gone>
+void drop_closed(std::vector<std::unique_ptr<T>>& sessions, size_t keep, Gone gone) {
+  for (auto it = sessions.begin(); sessions.size() > keep && it != sessions.end();) {
+    if (!(*it)->file().closed() && !(*it)->file().hung_up()) {
+      ++it;
+      continue;
+    }
+    gone(**it);
+    it = sessions.erase(it);
+  }
+}
+
+}  // namespace SimBoard
