@@ -11,25 +11,14 @@ using Packages = ASN1::SEQUENCE_OF<LGCP::HdlcPackage, ASN1::EmptyConstraint>;
 }  // namespace
 
 HdlcSlot::HdlcSlot(LGCP::HdlcParams const& params)
-    : hdlc_(new HDLC),
+    : ChannelSlot(params.get_trunk().getValue(), static_cast<unsigned>(params.get_log().getValue())),
       trunk_(params.get_trunk().getValue() - 1),
-      lastTrunkState_(ACP::TrunkState::unknown),
-      statistics_(this, &HdlcSlot::OnUpdateTimer),
       flush_(this, &HdlcSlot::flushResponce),
       address_(static_cast<uint16_t>(params.get_address().getValue())),
       sendCounter_(0),
       peerCounter_(0) {
-  hdlc_->bind(this);
-  hdlc_->set_trunk(static_cast<uint32_t>(params.get_trunk().getValue()));
-  hdlc_->set_log_level(static_cast<uint32_t>(params.get_log().getValue()));
   if (traces.hdlc)
     std::clog << ext::header(this) << "trunk=" << trunk_ << ", address=" << address_ << std::endl;
-  statistics_.start(StatisticsPeriod);
-}
-
-HdlcSlot::~HdlcSlot() {
-  hdlc_->unbind();
-  hdlc_->deactivate();
 }
 
 void HdlcSlot::PutHeader(std::ostream& out) const { out << "HdlcSlot[" << trunk_ << "/*]" << ": "; }
@@ -43,8 +32,6 @@ void HdlcSlot::connect(int tdm) {
     iactivate();
 }
 
-// The slot takes the hardware step of every connection it is in: its
-// priority is above every other kind's.
 bool HdlcSlot::IHwConnectTransmitter(Slot& receiver) {
   connect(receiver.IGetReceiveChannel());
   return true;
@@ -74,11 +61,7 @@ bool HdlcSlot::IHwDisconnectReceiver(Slot& source) {
 void HdlcSlot::iactivate() {
   if (traces.hdlc)
     std::clog << ext::header(this) << "Try to activate HDCL, params.tdm = " << hdlc_->params().tdm << std::endl;
-  if (!hdlc_->activate()) {
-    OnDeactivated();
-    return;
-  }
-  if (traces.hdlc)
+  if (OpenChannel() && traces.hdlc)
     std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
 }
 
@@ -92,11 +75,6 @@ bool HdlcSlot::IActivate(TERM::TermActivateParams const&) {
 bool HdlcSlot::IDeactivate() {
   OnUpdateTimer();
   return true;
-}
-
-void HdlcSlot::OnUpdateTimer() {
-  statistics_.start(StatisticsPeriod);
-  OnIoctlResponse(LinkSlot::HdlcLinkInfo(hdlc_->stats()));
 }
 
 bool HdlcSlot::Ioctl(LGCP::IoctlParams const& params) {

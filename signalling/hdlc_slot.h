@@ -9,46 +9,38 @@
 // payload byte has bit 7 clear, else 100 ms after the first of the batch.
 // The channel's counters are reported every 3000 ms.
 #include <cstdint>
-#include <memory>
 #include <ostream>
 
 #include "core/slot.h"
 #include "core/slot_factory.h"
 #include "foundation/timer.h"
 #include "hardware/hdlc.h"
+#include "signalling/link_slot.h"
 #include "signalling/clean_queue.h"
 
-class HdlcSlot : public Slot, public HDLC::Notify {
+class HdlcSlot : public LinkSlot::ChannelSlot {
 public:
   static constexpr unsigned QueueSize = 120;
-  static constexpr unsigned StatisticsPeriod = 3000;
   static constexpr unsigned FlushDelay = 100;
   static constexpr unsigned HeaderSize = 3;
 
   explicit HdlcSlot(LGCP::HdlcParams const& params);
-  ~HdlcSlot() override;
 
   void OnTrunkStatus(unsigned int, ACP::TrunkState::NamedNumber const&) override {}
   bool IActivate(TERM::TermActivateParams const&) override;
   bool IDeactivate() override;
   bool Ioctl(LGCP::IoctlParams const& params) override;
-  int GetConnectionPriority() override { return 1; }
   bool IHwConnectTransmitter(Slot& receiver) override;
   bool IHwConnectReceiver(Slot& source) override;
   bool IHwDisconnectTransmitter(Slot& receiver) override;
   bool IHwDisconnectReceiver(Slot& source) override;
-  bool IOnOutputStream() override { return true; }
-  bool IOnInputStream() override { return true; }
   char const* GetName() const override { return "hdlc-slot"; }
 
   void on_hdlc_receive(Packet& frame) override;
   void on_hdlc_error(Cause::Type cause) override;
   void on_hdlc_ready() override;
 
-  void OnUpdateTimer();
   void PutHeader(std::ostream& out) const;
-
-  const HDLC& hdlc() const { return *hdlc_; }
 
 private:
   // Wires the channel to a line channel and opens it.
@@ -56,11 +48,8 @@ private:
   void iactivate();
   void flushResponce();
 
-  std::unique_ptr<HDLC> hdlc_;
   ASN1::SEQUENCE_OF<LGCP::HdlcPackage, ASN1::EmptyConstraint> pending_;  // the batch being collected
   int trunk_;
-  int lastTrunkState_;
-  MemberTimer<HdlcSlot> statistics_;
   MemberTimer<HdlcSlot> flush_;
   CleanQueue<Packet, QueueSize> queue_;
   uint16_t address_;

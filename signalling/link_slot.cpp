@@ -40,4 +40,29 @@ bool IsdnLinkInfo(const ISDN::LAPD& lapd, LGCP::IoctlResponse& out) {
   return true;
 }
 
+ChannelSlot::ChannelSlot(int trunk, unsigned log) : hdlc_(new HDLC), statistics_(this, &ChannelSlot::OnTimer) {
+  hdlc_->bind(this);
+  hdlc_->set_trunk(static_cast<uint32_t>(trunk));
+  hdlc_->set_log_level(log);
+  statistics_.start(StatisticsPeriod);
+}
+
+ChannelSlot::~ChannelSlot() {
+  statistics_.stop();
+  hdlc_->unbind();
+  hdlc_->deactivate();
+}
+
+void ChannelSlot::OnUpdateTimer() {
+  statistics_.start(StatisticsPeriod);
+  OnIoctlResponse(HdlcLinkInfo(hdlc_->stats()));
+}
+
+bool ChannelSlot::OpenChannel() {
+  if (hdlc_->activate())
+    return true;
+  OnDeactivated();
+  return false;
+}
+
 }  // namespace LinkSlot

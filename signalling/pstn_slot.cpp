@@ -4,10 +4,26 @@
 
 #include "foundation/ext.h"
 #include "messages/ACP/ACP.h"
-#include "signalling/link_slot.h"
+namespace {
+
+// The channel's trunk and log level: those of an SS7 link or a Q.921 one.
+int ChannelTrunk(LGCP::PstnParams const& params) {
+  if (params.is_ss7())
+    return params.get_ss7().get_trunk().getValue();
+  if (!params.is_isdn())
+    return 0;
+  const LGCP::IsdnParams& p = params.get_isdn();
+  bool nt = p.get_type().getValue() == LGCP::IsdnType::bri && p.get_side().is_network();
+  return nt ? 0 : p.get_trunk().getValue();
+}
+unsigned ChannelLog(LGCP::PstnParams const& params) {
+  return params.is_isdn() && ChannelTrunk(params) ? static_cast<unsigned>(params.get_isdn().get_log().getValue()) : 0;
+}
+
+}  // namespace
 
 PstnSlot::PstnSlot(LGCP::PstnParams const& params)
-    : hdlc_(new HDLC),
+    : ChannelSlot(ChannelTrunk(params), ChannelLog(params)),
       mode_(SS7Mode),
       trunk_(0),
       ss7_(nullptr),
@@ -16,9 +32,7 @@ PstnSlot::PstnSlot(LGCP::PstnParams const& params)
       linkTarget_(nullptr),
       lastTrunkState_(ACP::TrunkState::unknown),
       trunkReported_(false),
-      closing_(false),
-      statistics_(this, &PstnSlot::OnUpdateTimer) {
-  hdlc_->bind(this);
+      closing_(false) {
   if (params.is_ss7()) {
     const LGCP::SS7Params& p = params.get_ss7();
     int trunk = p.get_trunk().getValue();
@@ -31,7 +45,6 @@ PstnSlot::PstnSlot(LGCP::PstnParams const& params)
     ss7_->set_emergency(p.get_emergency().getValue());
     linkTarget_ = ss7_;
     add_protocol_tail(ss7_);
-    hdlc_->set_trunk(static_cast<uint32_t>(trunk));
     trunk_ = static_cast<unsigned>(trunk - 1);
   } else if (params.is_isdn()) {
     const LGCP::IsdnParams& p = params.get_isdn();
@@ -52,8 +65,6 @@ PstnSlot::PstnSlot(LGCP::PstnParams const& params)
       lapd_->set_log(log);
       lapd_->set_notify(this);
       linkTarget_ = lapd_;
-      hdlc_->set_log_level(log);
-      hdlc_->set_trunk(static_cast<uint32_t>(trunk));
       trunk_ = static_cast<unsigned>(trunk - 1);
       if (bri)
         lapd_->change_to_bri();
@@ -61,14 +72,12 @@ PstnSlot::PstnSlot(LGCP::PstnParams const& params)
       add_protocol_tail(lapd_);
     }
   }
-  statistics_.start(StatisticsPeriod);
 }
 
 // The link layer goes first, while its channel is still open; nothing of
 // its ending reaches the controller.
 PstnSlot::~PstnSlot() {
   closing_ = true;
-  statistics_.stop();
   deactivate();
   while (Protocol* layer = top())
     delete layer;
@@ -76,8 +85,6 @@ PstnSlot::~PstnSlot() {
   lapd_ = nullptr;
   nt_ = nullptr;
   linkTarget_ = nullptr;
-  hdlc_->unbind();
-  hdlc_.reset();
 }
 
 void PstnSlot::PutHeader(std::ostream& out) const {
@@ -136,10 +143,8 @@ bool PstnSlot::IHwDisconnectReceiver(Slot& source) {
 }
 
 void PstnSlot::iactivate() {
-  if (hdlc_->activate())
+  if (OpenChannel())
     activate();
-  else
-    OnDeactivated();
 }
 
 bool PstnSlot::IActivate(TERM::TermActivateParams const&) {
@@ -262,13 +267,10 @@ bool PstnSlot::Ioctl(LGCP::IoctlParams const& params) {
 }
 
 void PstnSlot::OnUpdateTimer() {
-  statistics_.start(StatisticsPeriod);
-  SendHdlcInfo();
+  ChannelSlot::OnUpdateTimer();
   SendIsdnInfo();
   SendSs7Info();
 }
-
-void PstnSlot::SendHdlcInfo() { OnIoctlResponse(LinkSlot::HdlcLinkInfo(hdlc_->stats())); }
 
 void PstnSlot::SendIsdnInfo() {
   LGCP::IoctlResponse r;

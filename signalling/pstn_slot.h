@@ -5,22 +5,20 @@
 // connected. Level 3 runs in the controller: its messages come down in
 // `userData` and go up as `userData` signals; link statistics and state go
 // up as `ioctl` signals, the statistics every 3000 ms.
-#include <memory>
 #include <ostream>
 
 #include "core/slot.h"
 #include "core/slot_factory.h"
 #include "foundation/protocol.h"
-#include "foundation/timer.h"
 #include "hardware/hdlc.h"
 #include "signalling/lapd.h"
 #include "signalling/lapd_nt.h"
+#include "signalling/link_slot.h"
 #include "signalling/slc.h"
 
-class PstnSlot : public Slot, public ProtocolsFamily, public ISDN::LAPD::Notify, public HDLC::Notify {
+class PstnSlot : public LinkSlot::ChannelSlot, public ProtocolsFamily, public ISDN::LAPD::Notify {
 public:
   enum Mode { SS7Mode = 0, IsdnPri = 1, IsdnBri = 2, IsdnBriNetwork = 3 };
-  static constexpr unsigned StatisticsPeriod = 3000;
 
   explicit PstnSlot(LGCP::PstnParams const& params);
   ~PstnSlot() override;
@@ -30,13 +28,10 @@ public:
   bool IDeactivate() override;
   bool IUserData(std::vector<char> const& data) override;
   bool Ioctl(LGCP::IoctlParams const& params) override;
-  int GetConnectionPriority() override { return 1; }
   bool IHwConnectTransmitter(Slot& receiver) override;
   bool IHwConnectReceiver(Slot& source) override;
   bool IHwDisconnectTransmitter(Slot& receiver) override;
   bool IHwDisconnectReceiver(Slot& source) override;
-  bool IOnOutputStream() override { return true; }
-  bool IOnInputStream() override { return true; }
   char const* GetName() const override { return "pstn"; }
 
   // From the HDLC channel, to the link layer.
@@ -51,22 +46,19 @@ public:
   void transmit(Packet& frame) override;
   void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
 
-  void OnUpdateTimer();
+  void OnUpdateTimer() override;
   void PutHeader(std::ostream& out) const;
 
   int mode() const { return mode_; }
-  const HDLC& hdlc() const { return *hdlc_; }
   SS7::SLC* ss7() const { return ss7_; }
   ISDN::LAPD* lapd() const { return lapd_; }
   ISDN::LAPD_NT* lapd_nt() const { return nt_; }
 
 private:
   void iactivate();
-  void SendHdlcInfo();
   void SendIsdnInfo();
   void SendSs7Info();
 
-  std::unique_ptr<HDLC> hdlc_;
   int mode_;
   unsigned trunk_;
   SS7::SLC* ss7_;
@@ -76,7 +68,6 @@ private:
   int lastTrunkState_;
   bool trunkReported_;
   bool closing_;  // in the destructor: nothing more reaches the controller
-  MemberTimer<PstnSlot> statistics_;
 };
 
 class PstnFactory : public SlotFactory {
