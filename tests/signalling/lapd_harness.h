@@ -1,8 +1,10 @@
 #pragma once
 // What the data-link tests share: frames as byte strings, a channel that
 // records what a link sends, a family on top that records what comes up,
-// and a loop whose clock the test moves.
+// a loop whose clock the test moves, and the ends of a lossy line.
 #include <cstdint>
+#include <deque>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -110,6 +112,55 @@ public:
 
 private:
   testing_support::TestClock clock_;
+};
+
+// One end of two links back to back, its layer the only one of a family:
+// what the layer sends is kept and waits in flight for the test to deliver
+// it, unless a seeded random choice drops it.
+template <class Layer>
+struct LossyEnd : GenericHDLC {
+  Upper upper;
+  Layer* layer;
+  std::mt19937* random;
+  unsigned dropPercent = 0;
+  std::deque<Bytes> inFlight;
+  std::vector<Bytes> log;  // every frame sent, dropped or not
+  unsigned sent = 0;       // messages layer 3 has sent
+
+  LossyEnd(Layer* l, std::mt19937* r) : layer(l), random(r) {
+    l->set_hdlc(this);
+    upper.add_protocol_tail(l);
+  }
+  bool hdlc_transmit(Packet& frame) override {
+    log.push_back(bytes_of(frame));
+    if ((*random)() % 100 >= dropPercent)
+      inFlight.push_back(log.back());
+    return true;
+  }
+  bool is_open() const override { return true; }
+  bool is_ready() const override { return true; }
+  // Layer 3 sends message number `sent`: the prefix and the number in two octets.
+  void send(Bytes message) {
+    message.push_back(static_cast<uint8_t>(sent >> 8));
+    message.push_back(static_cast<uint8_t>(sent++));
+    from_above(layer, message);
+  }
+  // One frame to the other end; false when none waits.
+  bool deliver(LossyEnd& to) {
+    if (inFlight.empty())
+      return false;
+    Bytes f = inFlight.front();
+    inFlight.pop_front();
+    from_below(to.layer, f);
+    return true;
+  }
+  // The numbers of the messages that came up, in order.
+  std::vector<unsigned> received() const {
+    std::vector<unsigned> numbers;
+    for (const Bytes& m : upper.up)
+      numbers.push_back(m.size() >= 2 ? unsigned(m[m.size() - 2]) << 8 | m.back() : ~0u);
+    return numbers;
+  }
 };
 
 }  // namespace lapd_test

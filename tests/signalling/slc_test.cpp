@@ -205,12 +205,9 @@ TEST(Slc, LengthIndicators) {
     ASSERT_EQ(link.upper.up.size(), 1u);
     EXPECT_EQ(link.upper.up[0].size(), i.up);
   }
-  EXPECT_NE(link.logs.err().find("truncate 2 octet(s) : "), std::string::npos);
-  EXPECT_NE(link.logs.err().find("can't truncate signalling unit."), std::string::npos);
   unsigned before = link.slc->statistics().suRx;
   link.rx({0x80, 0x80});
   EXPECT_EQ(link.slc->statistics().suRx, before);
-  EXPECT_NE(link.logs.err().find("ignore packet, length too small "), std::string::npos);
 }
 
 // Sending: at most 127 unacknowledged, 200 waiting; acknowledgements open
@@ -226,7 +223,6 @@ TEST(Slc, WindowBufferAndRetransmission) {
   EXPECT_EQ(link.slc->statistics().overflows, 0u);
   link.l3(msu(0xEE));  // the TB is full
   EXPECT_EQ(link.slc->statistics().overflows, 1u);
-  EXPECT_NE(link.logs.err().find("no space in TB buffer, TB=200 RTB=127 ignoring msu: "), std::string::npos);
   link.wire.sent.clear();
 
   link.rx(su(1, 1, 127, 1));  // FSNs 0 and 1 acknowledged

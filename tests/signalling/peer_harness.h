@@ -1,11 +1,14 @@
 #pragma once
-// Frames of an exchange with an independent peer, kept as a pcap capture
-// and decoded by tshark, which must find every frame and nothing malformed
-// or suspicious among its expert items.
+// What the tests against independent peers share: the loop on the real
+// clock, bounded in time, and the frames of the exchange kept as a pcap
+// capture that tshark decodes, finding every frame and nothing malformed or
+// suspicious among its expert items.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -13,7 +16,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "foundation/timer.h"
 #include "tests/support/external_tools.h"
+#include "tests/support/loop_runner.h"
 
 namespace peer_test {
 
@@ -60,6 +65,19 @@ inline void expect_clean_decode(const Capture& capture, const std::vector<std::s
     EXPECT_NE(list.find(name), std::string::npos) << name << " not in\n" << list;
   EXPECT_EQ(expert.find("Errors ("), std::string::npos) << expert << list;
   EXPECT_EQ(expert.find("Warns ("), std::string::npos) << expert << list;
+}
+
+// Turns until pred holds or the seconds have passed. A 10 ms tick keeps
+// every turn short, so the bound holds also when nothing else moves.
+inline bool within(testing_support::LoopRunner& loop, int seconds, const std::function<bool()>& pred) {
+  struct Tick {
+    MemberTimer<Tick> timer{this, &Tick::fire};
+    void fire() { timer.start(10); }
+  } tick;
+  tick.fire();
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  loop.until([&] { return pred() || std::chrono::steady_clock::now() > deadline; }, 1 << 30);
+  return pred();
 }
 
 }  // namespace peer_test
