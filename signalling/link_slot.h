@@ -46,8 +46,6 @@ public:
   // Re-arms the timer and sends the reports (`hdlcLinkInfo`).
   virtual void OnUpdateTimer();
 
-  const HDLC& hdlc() const { return *hdlc_; }
-
 protected:
   // Opens the channel; a channel that cannot be opened is reported
   // `deactivated`.

@@ -49,7 +49,6 @@ public:
   void OnUpdateTimer() override;
   void PutHeader(std::ostream& out) const;
 
-  int mode() const { return mode_; }
   SS7::SLC* ss7() const { return ss7_; }
   ISDN::LAPD* lapd() const { return lapd_; }
   ISDN::LAPD_NT* lapd_nt() const { return nt_; }
