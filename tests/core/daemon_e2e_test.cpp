@@ -166,7 +166,7 @@ TEST(Daemon, MonitoringFilesAndAgentLink) {
 
   // A trunk losing its carrier reaches the framer file and, through the
   // trunk status signal, the agent.
-  std::ofstream(d.root + "/sim/control") << "trunk 2 2\n";
+  d.control("trunk 2 2\n");
   EXPECT_TRUE(d.eventually("/proc/driver/hdlc/peb22554/2", "Current state           : No Carrier"));
   EXPECT_TRUE(agentGets(agent, "e1Table.e1StatusDsc.3", "No Carrier"));
 

@@ -6,7 +6,6 @@
 // controller's records written to it, a silent ED-137 radio reported lost.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -68,7 +67,7 @@ TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
   SimDaemon d;
   TestController ctl;
   ASSERT_TRUE(d.attach(ctl));
-  auto inject = [&](const std::string& record) { std::ofstream(d.root + "/sim/control") << "inject " << record << "\n"; };
+  auto inject = [&](const std::string& record) { d.control("inject " + record + "\n"); };
 
   // Plain RTP, bridged both ways to E1 trunk 1, time slot 7 (channel 39).
   EXPECT_EQ(Command(ctl, 1, 10, [](LGCP::Command& c) {

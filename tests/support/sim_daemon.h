@@ -6,6 +6,7 @@
 // without a board) may be run the same way.
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -125,6 +126,17 @@ public:
       usleep(10000);
     }
     return false;
+  }
+
+  // Hands lines to the board's control file (see nodalsrv-sim) once the
+  // board has taken what was handed before. The board takes the file by
+  // renaming it, so it is written aside and renamed in place whole.
+  void control(const std::string& lines) {
+    std::string path = root + "/sim/control";
+    for (int i = 0; i < SimWait / 10 && access(path.c_str(), F_OK) == 0; ++i)
+      usleep(10000);
+    std::ofstream(path + ".new") << lines;
+    rename((path + ".new").c_str(), path.c_str());
   }
 
   std::string out() const { return readFile(root + ".out"); }
