@@ -31,15 +31,23 @@ inline std::string readFile(const std::string& path) {
   return text.str();
 }
 
-inline int freePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+// A loopback port nobody uses. With `hold`, the port stays taken while
+// hold is open: by a socket bound to it with SO_REUSEADDR, as a daemon binds
+// its own, but not listening. A daemon may then bind and listen on it, and
+// the system gives it to no other socket meanwhile (a test run side by side
+// would otherwise be given the port that the daemon has yet to bind).
+inline int freePort(Fd* hold = nullptr) {
+  Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  int on = 1;
+  setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
   socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
+  getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len);
+  if (hold)
+    hold->reset(fd.release());
   return ntohs(a.sin_port);
 }
 
@@ -52,12 +60,12 @@ public:
                      const char* program = NODALSRV_SIM) {
     char tmpl[] = "/tmp/nodalsrv-e2e-XXXXXX";
     root = mkdtemp(tmpl);
-    port = freePort();
+    port = freePort(&portHold_);
     if (!config.empty()) {
       std::system(("mkdir -p " + root + "/usr/local/etc").c_str());
       std::ofstream(root + "/usr/local/etc/server.conf") << config;
     }
-    authPort = freePort();
+    authPort = freePort(&authPortHold_);
     if (args.empty())
       args = {"--port", std::to_string(port)};
     pid = fork();
@@ -146,6 +154,9 @@ public:
   int port = 0;
   int authPort = 0;
   pid_t pid = -1;
+
+private:
+  Fd portHold_, authPortHold_;  // the ports, kept for the daemon
 };
 
 // Collects n replies (described with details when asked), leaving out the
