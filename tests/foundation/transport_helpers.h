@@ -104,7 +104,7 @@ struct TcpPair {
 };
 
 // Waits (on the descriptor, up to timeoutMs of real time) for one read.
-inline std::string read_some(int fd, int timeoutMs = 2000) {
+inline std::string read_some(int fd, int timeoutMs = 20000) {
   pollfd p = {fd, POLLIN, 0};
   char buf[70000];
   ssize_t n = poll(&p, 1, timeoutMs) == 1 ? recv(fd, buf, sizeof buf, MSG_DONTWAIT) : 0;
@@ -112,7 +112,7 @@ inline std::string read_some(int fd, int timeoutMs = 2000) {
 }
 
 // Reads exactly n bytes (or fewer when the peer stops for timeoutMs).
-inline std::string read_n(int fd, size_t n, int timeoutMs = 2000) {
+inline std::string read_n(int fd, size_t n, int timeoutMs = 20000) {
   std::string all;
   while (all.size() < n) {
     std::string more = read_some(fd, timeoutMs);
@@ -124,7 +124,7 @@ inline std::string read_n(int fd, size_t n, int timeoutMs = 2000) {
 }
 
 // True when the peer closed the connection (end of stream or reset).
-inline bool peer_closed(int fd, int timeoutMs = 2000) {
+inline bool peer_closed(int fd, int timeoutMs = 20000) {
   pollfd p = {fd, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) != 1)
     return false;
