@@ -145,21 +145,6 @@ TEST(Lapd, EventStateTable) {
   }
 }
 
-TEST(Lapd, NetworkSideAddressesAndLayerThreeBothWays) {
-  Link link(Side::network);
-  link.rx({0x00, 0x01, 0x7F});  // SABME command from the user: C/R = 0
-  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 73"});
-  ASSERT_EQ(link.state(), 6u);
-  link.send({0x08, 0x01, 0x01, 0x05});
-  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"02 01 00 00 08 01 01 05"});
-  link.rx({0x00, 0x01, 0x00, 0x02, 0x08, 0x01, 0x81, 0x01});  // ALERTING, acknowledges the SETUP
-  ASSERT_EQ(link.upper.up.size(), 1u);
-  EXPECT_EQ(hex(link.upper.up[0]), "08 01 81 01");
-  EXPECT_EQ(link.lapd->ack_queue(), 0u);
-  // The acknowledgement it owes goes out at once as RR response.
-  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 01 02"});
-}
-
 TEST(Lapd, WindowAcknowledgementAndTimers) {
   Link link;
   link.bring_to(6);
@@ -375,17 +360,6 @@ TEST(LapdTei, UiFramesCarryLayerThreeOnBasicRateOnly) {
   pri.rx_tei(0, 4, 127);
   EXPECT_TRUE(pri.upper.up.empty());
   EXPECT_TRUE(pri.wire.sent.empty());
-}
-
-TEST(LapdTei, LinkInfoReportsOnlyChanges) {
-  Link link(Side::user, true);
-  ACP::IsdnLinkInfo info;
-  EXPECT_TRUE(link.lapd->GetInfo(info));
-  EXPECT_FALSE(link.lapd->GetInfo(info));
-  link.lapd->local_activate();
-  EXPECT_TRUE(link.lapd->GetInfo(info));
-  EXPECT_EQ(info.get_lapdState().getValue(), 2);
-  EXPECT_EQ(info.get_queueOut().getValue(), 0);
 }
 
 }  // namespace
