@@ -34,13 +34,6 @@ protected:
       }
     });
   }
-  // Connects a line on E1 time slot 16 (slot 2) as the source.
-  void connectLine() {
-    line(2, 2, 0, 16);
-    connect(3, 2, 1);
-    ASSERT_EQ(replies(4).size(), 4u);
-    runner.turn(2);
-  }
   // The packages of each hdlcPackages signal, in hex.
   std::vector<std::vector<std::string>> batches() {
     std::vector<std::vector<std::string>> out;
@@ -53,22 +46,16 @@ protected:
     probe.received.clear();
     return out;
   }
-  std::vector<std::string> sent() {
-    std::vector<std::string> out;
-    for (const Bytes& f : newest().sent())
-      out.push_back(lapd_test::hex(f));
-    return out;
-  }
 };
 
 TEST_F(HdlcSlots, HeaderAndCountersBothWays) {
   packages(2, {{0xAA}, {0xBB, 0xCC}});  // queued until a connection opens the channel
   EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 success"));
-  connectLine();
+  connectTimeSlot16();
   SimBoard::MccChannel& ch = newest();
   EXPECT_EQ(ch.type(), 0u);  // one line channel both ways
   EXPECT_EQ(output(16), "connected " + std::to_string(ch.timeslot()));
-  EXPECT_THAT(sent(), ElementsAre("01 02 00 AA", "01 02 20 BB CC"));
+  EXPECT_THAT(sent(newest()), ElementsAre("01 02 00 AA", "01 02 20 BB CC"));
 
   ch.inject({0x01, 0x02, 0xA0, 0x11, 0x22});  // the peer's send counter is 5
   runner.turn();
@@ -76,7 +63,7 @@ TEST_F(HdlcSlots, HeaderAndCountersBothWays) {
   EXPECT_THAT(replies(1), ElementsAre("slot=1 signal ioctl"));
   packages(4, {{0xDD}});
   EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=1 success"));
-  EXPECT_EQ(sent().back(), "01 02 45 DD");
+  EXPECT_EQ(sent(newest()).back(), "01 02 45 DD");
 
   // Too short for a header: dropped. No second payload byte: the batch ends.
   for (const Bytes& f : {Bytes{0x01}, Bytes{0x01, 0x02}, Bytes{0x01, 0x02, 0x40}, Bytes{0x01, 0x02, 0x40, 0x7E}})
@@ -90,7 +77,7 @@ TEST_F(HdlcSlots, HeaderAndCountersBothWays) {
 }
 
 TEST_F(HdlcSlots, BatchesEndOnAClearBitOrAfter100Ms) {
-  connectLine();
+  connectTimeSlot16();
   SimBoard::MccChannel& ch = newest();
   const Bytes more = {0x01, 0x02, 0x00, 0x11, 0x80}, last = {0x01, 0x02, 0x00, 0x22, 0x00};
   // Another station's frame is not kept, but its clear bit ends the batch.
@@ -124,8 +111,8 @@ TEST_F(HdlcSlots, QueueAndStatistics) {
     bodies.push_back({static_cast<uint8_t>(i)});
   packages(2, bodies);
   EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 success"));
-  connectLine();
-  std::vector<std::string> frames = sent();
+  connectTimeSlot16();
+  std::vector<std::string> frames = sent(newest());
   ASSERT_EQ(frames.size(), 120u);
   EXPECT_EQ(frames.back(), "01 02 E0 77");
 

@@ -35,20 +35,6 @@ protected:
   void cas(int seq, int slot) {
     create(seq, slot, [](LGCP::CreateParams& p) { p.select_pstn().select_cas().set_trunk(1); });
   }
-  // Slot 1 made by `make`, on E1 time slot 16 (slot 2), connected.
-  void onE1(const std::function<void()>& make) {
-    make();
-    line(2, 2, 0, 16);
-    connect(3, 2, 1);
-    ASSERT_EQ(replies(5).size(), 5u);
-    runner.turn(2);
-  }
-  std::vector<std::string> sent(SimBoard::MccChannel& ch) {
-    std::vector<std::string> out;
-    for (const Bytes& f : ch.sent())
-      out.push_back(hex(f));
-    return out;
-  }
   LGCP::Signal trunkStatus(int trunk, ACP::TrunkState::NamedNumber state) {
     LGCP::Signal s;
     ACP::TrunkStatus& t = s.select_trunkStatus();
@@ -121,7 +107,8 @@ TEST_F(PstnSlots, EachCreateBuildsItsLinkAndChannel) {
 // An SS7 link through the slot: alignment on the line, the link's ioctls,
 // trunk status (MSUs as userData go both ways end to end).
 TEST_F(PstnSlots, Ss7LinkAnswersItsIoctlsAndFollowsTheTrunk) {
-  onE1([&] { ss7(1, 1, true); });
+  ss7(1, 1, true);
+  connectTimeSlot16(1);
   SimBoard::MccChannel& ch = newest();
   EXPECT_EQ(std::vector<uint32_t>({ch.type(), ch.packet_size(), ch.reserved(), ch.rx_threshold(), ch.tx_threshold()}),
             std::vector<uint32_t>({3, 512, 0, 1, 4}));
@@ -218,7 +205,8 @@ TEST_F(PstnSlots, UserDataLimitsIoctlsAndCongestion) {
 // Destroyed with the link running: the link ends on the line first, and
 // none of its timers fires after the slot has gone.
 TEST_F(PstnSlots, DestroyedWithTheLinkRunning) {
-  onE1([&] { isdn(1, 1, LGCP::IsdnType::pri, false); });
+  isdn(1, 1, LGCP::IsdnType::pri, false);
+  connectTimeSlot16(1);
   SimBoard::MccChannel& ch = newest();
   ch.inject({0x00, 0x01, 0x73});  // UA: established, T203 runs
   runner.turn();

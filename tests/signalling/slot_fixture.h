@@ -93,6 +93,21 @@ protected:
     return dynamic_cast<T*>(Slots::instance().slot(n));
   }
   SimBoard::MccChannel& newest() { return board.mcc().channel(board.mcc().channel_count() - 1); }
+  // Slot 2 on E1 time slot 16, connected as the source of slot 1; its
+  // replies and signals, and as many unread messages before, go.
+  void connectTimeSlot16(size_t unread = 0) {
+    line(2, 2, 0, 16);
+    connect(3, 2, 1);
+    ASSERT_EQ(replies(4 + unread).size(), 4 + unread);
+    runner.turn(2);
+  }
+  // The frames the daemon wrote to a channel, in hex.
+  static std::vector<std::string> sent(SimBoard::MccChannel& ch) {
+    std::vector<std::string> out;
+    for (const Bytes& f : ch.sent())
+      out.push_back(lapd_test::hex(f));
+    return out;
+  }
 
   // The ioctl responses sent since the last call, by alternative name.
   std::vector<std::string> reports() {
