@@ -14,9 +14,11 @@ public:
 
   // 0.0.0.0 port 0.
   void Reset();
-  // "a.b.c.d[:port]": a port after ':' is stored (and written to *port);
-  // without one *port is -1 and the port is unchanged. True when the address
-  // part parsed; an address that does not parse is left unchanged.
+  // "a.b.c.d[:port]", a..d decimal 0..255: a port after ':' (decimal, 1..65535)
+  // is stored (and written to *port); without one *port is -1 and the port is
+  // unchanged. True when the address part parsed; an address that does not
+  // parse is left unchanged. Text after ':' that is not such a port fails
+  // the whole text, changing nothing (*port -1).
   bool Assign(const char* text, int* port = nullptr);
   bool Assign(const std::string& text, int* port = nullptr) { return Assign(text.c_str(), port); }
   // The address word, in network byte order.

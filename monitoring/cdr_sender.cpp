@@ -20,12 +20,11 @@ bool Sender::SendTo(const std::string& record, const std::string& addresses) {
   std::istringstream words(addresses);
   std::string word;
   while (words >> word) {
-    // 0.0.0.0 (what an unparsed word would leave) and port 0 are not
-    // destinations: Linux delivers the former to the local host.
+    // A word needs an address and a port. 0.0.0.0 is no destination: Linux
+    // delivers it to the local host.
     INet4::Addr to;
     int port = -1;
-    if (!to.Assign(word, &port) || to.sockaddr().sin_addr.s_addr == htonl(INADDR_ANY) || port <= 0 ||
-        port > 0xFFFF) {
+    if (!to.Assign(word, &port) || port < 0 || to.sockaddr().sin_addr.s_addr == htonl(INADDR_ANY)) {
       std::cerr << "CDR_Sender: skip invalid address " << ext::quoted(word) << std::endl;
       continue;
     }
