@@ -120,6 +120,10 @@ void MonitoringCtl::OnSignal(const LGCP::Signal& sig) {
   if (!sig.is_trunkStatus())
     return;
   const ACP::TrunkStatus& status = sig.get_trunkStatus();
+  // The BRI line channels report under the same trunk numbers: only E1
+  // trunks are framers.
+  if (status.get_type().getValue() != ACP::TrunkType::e1)
+    return;
   bool changed = false;
   for (FramerDataHolder& framer : data_.framers())
     if (framer.index() - 1 == status.get_trunk().getValue())

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
+#include "messages/ACP/ACP.h"
 #include "tests/monitoring/fake_agent.h"
 #include "tests/support/sim_daemon.h"
 
@@ -140,20 +143,51 @@ TEST(Daemon, CommandLine) {
   }
 }
 
-// Waits (in real time) until the agent has received the item value,
+// Waits (in real time) until the agent has received each item value,
 // answering the link's pings meanwhile.
-bool agentGets(monitoring_test::FakeAgent& agent, const std::string& key, const std::string& value) {
-  for (int i = 0; i < testing_support::SimWait / 10; ++i) {
+bool agentGets(monitoring_test::FakeAgent& agent, std::map<std::string, std::string> items) {
+  for (int i = 0; i < testing_support::SimWait / 10 && !items.empty(); ++i) {
     agent.wait(1, 10);
     std::vector<std::string> lines = agent.drain();
     for (const std::string& line : lines)
       if (line == "ping")
         agent.answer_ping();
-    auto values = monitoring_test::FakeAgent::values(lines);
-    if (values.count(key) && values[key] == value)
-      return true;
+    for (const auto& value : monitoring_test::FakeAgent::values(lines))
+      if (items.count(value.first) && items[value.first] == value.second)
+        items.erase(value.first);
   }
-  return false;
+  return items.empty();
+}
+
+bool agentGets(monitoring_test::FakeAgent& agent, const std::string& key, const std::string& value) {
+  return agentGets(agent, std::map<std::string, std::string>{{key, value}});
+}
+
+// Reads the controller's messages until `rounds` polls of the eight BRI
+// line channels have been reported, answering the agent's pings; what the
+// agent received meanwhile. `controller` gets the controller's other lines.
+Lines agentOverBriRounds(TestController& ctl, monitoring_test::FakeAgent& agent, int rounds, Lines& controller) {
+  Lines received;
+  int bri = 0;
+  for (int i = 0; i < testing_support::SimWait / 10 && bri < 8 * rounds; ++i) {
+    ctl.wait(1, 10);
+    ctl.poll();
+    for (const std::string& payload : ctl.payloads()) {
+      LGCP::Message msg;
+      bool decoded = TestController::decode(payload, msg);
+      const LGCP::PDU& pdu = msg.get_pdu();
+      if (decoded && pdu.is_signal() && pdu.get_signal().is_trunkStatus()) {
+        bri += pdu.get_signal().get_trunkStatus().get_type().getValue() == ACP::TrunkType::bri;
+        continue;
+      }
+      controller.push_back(decoded ? TestController::describe(msg) : "undecodable");
+    }
+    ctl.payloads().clear();
+    for (const std::string& line : agent.drain())
+      line == "ping" ? static_cast<void>(agent.answer_ping()) : received.push_back(line);
+  }
+  EXPECT_EQ(bri, 8 * rounds);
+  return received;
 }
 
 TEST(Daemon, MonitoringFilesAndAgentLink) {
@@ -161,16 +195,30 @@ TEST(Daemon, MonitoringFilesAndAgentLink) {
   SimDaemon d({}, "[snmpagent]\nhost=" + agent.host() + "\nname=corv\n");
   ASSERT_TRUE(agent.accept(testing_support::SimWait));
   EXPECT_TRUE(agentGets(agent, "e1Table.e1StatusDsc.3", "Synchronized"));  // the framer files, read at 1 s
+  EXPECT_TRUE(d.eventually("/var/monitoring/powerstatus", "2"));  // and the power, at 2 s
   TestController ctl;
   ASSERT_TRUE(d.attach(ctl));
 
+  // Every controller connection gets the power status, also when it has
+  // not changed since the last check. The BRI line
+  // channels report every second under trunk numbers 0..7 (all without
+  // carrier on this board): the E1 framers, all in sync, stay as they are.
+  Lines controller;
+  Lines agentLines = agentOverBriRounds(ctl, agent, 3, controller);
+  EXPECT_NE(std::find(controller.begin(), controller.end(), "signal power"), controller.end())
+      << testing::PrintToString(controller);
+  for (const auto& item : monitoring_test::FakeAgent::values(agentLines))
+    EXPECT_NE(item.first.compare(0, 8, "e1Table."), 0) << item.first << "=" << item.second;
+
   // A trunk losing its carrier reaches the framer file and, through the
-  // trunk status signal, the agent.
-  d.control("trunk 2 2\n");
+  // trunk status signal, the agent; a new power state reaches its file.
+  d.control("trunk 2 2\npower 1\n");
   EXPECT_TRUE(d.eventually("/proc/driver/hdlc/peb22554/2", "Current state           : No Carrier"));
   EXPECT_TRUE(agentGets(agent, "e1Table.e1StatusDsc.3", "No Carrier"));
+  EXPECT_TRUE(d.eventually("/var/monitoring/powerstatus", "1"));
 
-  // What the controller displays goes to the files and the agent.
+  // What the controller displays goes to the files and the agent; a
+  // setting whose name leaves the tree is sent on but written nowhere.
   ctl.command(1, -1, [](LGCP::Command& c) {
     LGCP::BoardStatusParams& b = c.select_display().select_board().select_boardStatus();
     b.set_position(1);
@@ -178,9 +226,22 @@ TEST(Daemon, MonitoringFilesAndAgentLink) {
     b.set_status(LGCP::ExtBoardStatus::waitBoard);
     b.set_type(LGCP::ExtBoardType::isdn);
   });
-  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 success"}));
+  ctl.command(2, -1, [](LGCP::Command& c) {
+    MON::SnmpSetCommand s;
+    s.set_uniq(5);
+    MON::IniName& name = s.mutable_id().select_name();
+    name.set_section("..");
+    name.set_name("escaped");
+    name.set_index(0);
+    s.set_value("x");
+    c.select_display().select_snmp_set().mutable_commands().push_back(s);
+  });
+  EXPECT_EQ(exchange(ctl, 2), (Lines{"seq=1 success", "seq=2 success"}));
   EXPECT_TRUE(d.eventually("/var/monitoring/board1", "2\nx2\n1\n"));
-  EXPECT_TRUE(agentGets(agent, "extBoardTable.extBoardSoftVer.1", "x2"));
+  EXPECT_TRUE(agentGets(agent, {{"extBoardTable.extBoardSoftVer.1", "x2"}, {"...escaped.0", "x"}}));
+  struct stat st;
+  EXPECT_NE(stat((d.root + "/var/0/escaped").c_str(), &st), 0);
+  EXPECT_NE(d.err().find("is not a plain file name: no file written"), std::string::npos);
 }
 
 }  // namespace
