@@ -95,16 +95,14 @@ MonitoringDataHolder::MonitoringDataHolder()
       framers_.emplace_back(k + 1, path);
   }
 
-  int fd = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0) {
+  if (Fd socket = NetIfDataHolder::RequestSocket()) {
     for (int index = 0; index < InterfaceIndexes; ++index) {
       ifreq request;
       std::memset(&request, 0, sizeof request);
       request.ifr_ifindex = index;
-      if (::ioctl(fd, SIOCGIFNAME, &request) == 0)
+      if (::ioctl(socket.get(), SIOCGIFNAME, &request) == 0)
         interfaces_.emplace_back(index, request.ifr_name);
     }
-    ::close(fd);
   }
 
   CheckForMonDir(Paths::kMonitoringDir);

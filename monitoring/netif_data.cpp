@@ -4,9 +4,9 @@
 #include <cstring>
 #include <iostream>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include "core/traces.h"
 #include "hardware/errno_suffix.h"
@@ -25,22 +25,22 @@ void traceError(const char* what) {
 NetIfDataHolder::NetIfDataHolder(int ifindex, const std::string& name)
     : state_(-1), operStatus_(2), adminStatus_(2), ifindex_(ifindex), name_(name) {}
 
+Fd NetIfDataHolder::RequestSocket() { return Fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)); }
+
 bool NetIfDataHolder::updateNetIf() {
-  int fd = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
+  Fd socket = RequestSocket();
+  if (!socket) {
     traceError("Error open socket: ");
     return false;
   }
-  bool changed = false;
   ifreq request;
   std::memset(&request, 0, sizeof request);
   request.ifr_ifindex = ifindex_;
-  if (::ioctl(fd, SIOCGIFNAME, &request) == 0 && ::ioctl(fd, SIOCGIFFLAGS, &request) == 0)
-    changed = setNetIfStatus((request.ifr_flags & IFF_RUNNING) ? 1 : 0);
-  else
+  if (::ioctl(socket.get(), SIOCGIFNAME, &request) != 0 || ::ioctl(socket.get(), SIOCGIFFLAGS, &request) != 0) {
     traceError("Error ioctl socket: ");
-  ::close(fd);
-  return changed;
+    return false;
+  }
+  return setNetIfStatus((request.ifr_flags & IFF_RUNNING) ? 1 : 0);
 }
 
 bool NetIfDataHolder::setNetIfStatus(int sample) {

@@ -5,6 +5,8 @@
 #include <list>
 #include <string>
 
+#include "foundation/fd.h"
+
 class NetIfDataHolder {
 public:
   NetIfDataHolder(int ifindex, const std::string& name);
@@ -13,6 +15,11 @@ public:
   bool updateNetIf();
   // Adds one sample (1 running, 0 not); true when the smoothed state changed.
   bool setNetIfStatus(int sample);
+  // A socket for the interface name and flag requests: an ordinary IPv4
+  // datagram socket, which needs no privilege and closes at once (closing a
+  // packet socket waits for the kernel's network synchronisation, tens of
+  // milliseconds on the loop).
+  static Fd RequestSocket();
 
   int state() const { return state_; }  // -1 not yet sampled, 0 not running, 1 running
   int oper_status() const { return operStatus_; }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "foundation/paths.h"
 #include "monitoring/monitoring_data.h"
@@ -69,6 +72,25 @@ TEST(NetIfDataHolder, RunningStateOverTheLastThreeSamples) {
   lo.updateNetIf();
   lo.updateNetIf();
   EXPECT_EQ(lo.state(), 1);
+}
+
+// A daemon run as an ordinary user finds and samples the interfaces too.
+TEST(NetIfDataHolder, FoundAndSampledWithoutPrivilege) {
+  TempRoot root("netif");
+  EXPECT_EXIT(
+      {
+        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+          _exit(3);
+        MonitoringDataHolder data;
+        auto lo = std::find_if(data.interfaces().begin(), data.interfaces().end(),
+                               [](const NetIfDataHolder& n) { return n.name() == "lo"; });
+        if (lo == data.interfaces().end())
+          _exit(1);
+        lo->updateNetIf();
+        lo->updateNetIf();
+        _exit(lo->state() == 1 ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(MonitoringDataHolder, FileTreeAndChangeDetection) {
