@@ -169,9 +169,10 @@ TEST_F(MonitoringTest, DisplayCommands) {
   Connect();
   FromController();
   agent.drain();
+  const std::string own = DottedAddress(ctl->data().own_address());
   struct Case {
     std::function<void(LGCP::DisplayParams&)> fill;
-    const char* file;
+    std::string file;  // empty: none
     const char* content;
     Values values;  // none: the lines below exactly
     Lines lines;
@@ -201,12 +202,33 @@ TEST_F(MonitoringTest, DisplayCommands) {
          t.set_cnt(5);
        },
        "/var/monitoring/term_cnts/board7", "5", {{"extBoardTermCntTable.extBoardTermCnt.7", "5"}}, {}},
+      // Any owner's counter queues all four counter groups.
+      {[](LGCP::DisplayParams& d) {
+         LGCP::TermCounter& t = d.select_termCounter();
+         t.set_owner(LGCP::TermCounterOwner::router);
+         t.set_cnt(4);
+       },
+       "/var/monitoring/term_cnts/router", "4",
+       {{"gatewayTermCounters.routerTermCnt.0", "4"}, {"extBoardTermCntTable.extBoardTermCnt.7", "5"}}, {}},
+      // The controller's report for this board's own address is sent on
+      // (as is any report, changed or not).
+      {[&](LGCP::DisplayParams& d) {
+         LGCP::ControllerInfo& c = d.select_controller();
+         c.mutable_host().set_iaddr(own);
+         c.set_status(HSP::ControllerStatus::active);
+       },
+       "/var/monitoring/controller/" + own + "/status", "2", {{"gatewayCommon.controllerStatus.0", "2"}}, {}},
+      // A board's or phone's channel status is answered and changes nothing.
+      {[](LGCP::DisplayParams& d) { d.select_board().select_boardChannelStatus().set_position(9); }, "", nullptr,
+       {}, {}},
+      {[](LGCP::DisplayParams& d) { d.select_emPhone().select_phoneChannelStatus().set_phoneId(9); }, "", nullptr,
+       {}, {}},
       {[](LGCP::DisplayParams& d) {
          auto& list = d.select_snmpTrapReceivers();
          list.push_back(ASN1::IA5String("10.0.0.1"));
          list.push_back(ASN1::IA5String("10.0.0.2"));
        },
-       nullptr, nullptr, {}, {"trapsink 10.0.0.1,10.0.0.2"}},
+       "", nullptr, {}, {"trapsink 10.0.0.1,10.0.0.2"}},
       // Names from the wire that would leave the tree get no file, but the
       // agents still get the setting.
       {[](LGCP::DisplayParams& d) {
@@ -219,7 +241,7 @@ TEST_F(MonitoringTest, DisplayCommands) {
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(Display(c.fill));
-    if (c.file) {
+    if (!c.file.empty()) {
       EXPECT_EQ(readFile(c.file), c.content) << c.file;
     }
     Lines lines = After(0);
@@ -228,8 +250,10 @@ TEST_F(MonitoringTest, DisplayCommands) {
     else
       EXPECT_TRUE(Holds(lines, c.values));
   }
-  for (const char* outside : {"/var/2", "/var/monitoring/evil", "/var/monitoring/2"})
+  for (const char* outside : {"/var/2", "/var/monitoring/evil", "/var/monitoring/2", "/var/monitoring/board9"})
     EXPECT_FALSE(exists(outside)) << outside;
+  EXPECT_EQ(ctl->data().boards().size(), 1u);
+  EXPECT_EQ(ctl->data().phones().size(), 1u);
 
   // The controller's going takes the board files and the boards away.
   server.Deactivate();
