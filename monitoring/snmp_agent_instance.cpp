@@ -1,7 +1,5 @@
 #include "monitoring/snmp_agent.h"
 
-#include <cctype>
-#include <cstdlib>
 #include <iostream>
 #include <vector>
 
@@ -20,20 +18,10 @@ const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> monitoringAddres
     {nullptr, SnmpAgentInstance::lemzgw},
 };
 
-// "a.b.c.d:port" with a dotted address and a decimal port of 0..65535.
+// "a.b.c.d:port": a dotted address and a decimal port of 1..65535.
 bool parseHost(const std::string& host, INet4::Addr& address) {
-  size_t colon = host.find(':');
-  if (colon == std::string::npos)
-    return false;
-  std::string port = host.substr(colon + 1);
-  char* end = nullptr;
-  unsigned long number = port.empty() ? 0 : std::strtoul(port.c_str(), &end, 10);
-  if (port.empty() || *end != '\0' || number > 65535 || !std::isdigit(static_cast<unsigned char>(port[0])))
-    return false;
-  if (!address.Assign(host.substr(0, colon)))
-    return false;
-  address.SetPort(static_cast<unsigned short>(number));
-  return true;
+  int port = -1;
+  return address.Assign(host, &port) && port > 0;
 }
 
 }  // namespace
