@@ -202,14 +202,16 @@ TEST_F(MonitoringTest, DisplayCommands) {
          t.set_cnt(5);
        },
        "/var/monitoring/term_cnts/board7", "5", {{"extBoardTermCntTable.extBoardTermCnt.7", "5"}}, {}},
-      // Any owner's counter queues all four counter groups.
+      // Any owner's counter queues all four counter groups; the agents read
+      // the router's counter as unsigned 32 bits.
       {[](LGCP::DisplayParams& d) {
          LGCP::TermCounter& t = d.select_termCounter();
          t.set_owner(LGCP::TermCounterOwner::router);
-         t.set_cnt(4);
+         t.set_cnt(-4);
        },
-       "/var/monitoring/term_cnts/router", "4",
-       {{"gatewayTermCounters.routerTermCnt.0", "4"}, {"extBoardTermCntTable.extBoardTermCnt.7", "5"}}, {}},
+       "/var/monitoring/term_cnts/router", "-4",
+       {{"gatewayTermCounters.routerTermCnt.0", "4294967292"}, {"extBoardTermCntTable.extBoardTermCnt.7", "5"}},
+       {}},
       // The controller's report for this board's own address is sent on
       // (as is any report, changed or not).
       {[&](LGCP::DisplayParams& d) {
