@@ -186,7 +186,7 @@ Lines agentOverBriRounds(TestController& ctl, monitoring_test::FakeAgent& agent,
     for (const std::string& line : agent.drain())
       line == "ping" ? static_cast<void>(agent.answer_ping()) : received.push_back(line);
   }
-  EXPECT_EQ(bri, 8 * rounds);
+  EXPECT_GE(bri, 8 * rounds);
   return received;
 }
 
