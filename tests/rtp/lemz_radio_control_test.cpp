@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "asn1/coder_env.h"
+#include "rtp/rtp_lemz_slot.h"
 #include "tests/rtp/radio_fixture.h"
 #include "tests/support/log_capture.h"
 
@@ -315,6 +316,35 @@ TEST_F(LemzControlTest, AWorkstationSendsCommandsAndTakesNothing) {
   session().inject(1, address("10.0.0.2"), flag);
   read();
   EXPECT_TRUE(recorder.reports.empty());
+}
+
+// The gateway slot built with init parameters only: a session of its own,
+// initialised and attached to nothing, the gateway side without the status
+// timer.
+TEST_F(LemzControlTest, AGatewaySlotWithAnUnattachedSession) {
+  clock.set_auto_advance(false);
+  clock.set_real_wait(0);
+  rtp_ext_init_params init;
+  init.etype = 0x1337;
+  const size_t sessions = ext.session_count();
+  RtpLEMZRadioGWSlot slot(5, rtp, rtp_connection_params(), init);
+  ASSERT_EQ(ext.session_count(), sessions + 1);
+  EXPECT_EQ(session().init().etype, 0x1337);
+  EXPECT_FALSE(session().attached());
+  EXPECT_STREQ(slot.GetName(), "rtp ext LEMZ (GW)");
+  EXPECT_EQ(slot.control()->role_flag(), 0u);
+  slot.control()->SetNotify(&recorder);
+  const uint64_t start = clock.now_ms();
+  for (uint64_t t = 500; t <= 3000; t += 500) {
+    clock.set_ms(start + t);
+    loop.turn();
+  }
+  EXPECT_EQ(session().sent_total(), 0u);  // no status packets
+  ASSERT_TRUE(slot.control()->SendASNToChan(trans("10.0.0.5")));
+  EXPECT_EQ(session().sent().back()[0], 130);
+  inject("10.0.0.5", 7, header(SIG_PROTO_GW_FLAG_PTT, 5, 0));
+  read();
+  EXPECT_EQ(recorder.reports, (std::vector<std::string>{"10.0.0.5/2"}));
 }
 
 }  // namespace
