@@ -20,6 +20,12 @@ RtpLEMZRadioGWSlot::RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp
 }
 
 RtpLEMZRadioGWSlot::RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                                       const rtp_ext_init_params& init)
+    : RtpLEMZSlot(channel, session, params) {
+  Bind(new LemzRadioGWControl(init), false, Gateway);
+}
+
+RtpLEMZRadioGWSlot::RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                                        const rtp_attach_session_params& attach)
     : RtpLEMZSlot(channel, session, params) {
   Bind(new LemzRadioGWControl(channel, this->session(), attach), false, Gateway);

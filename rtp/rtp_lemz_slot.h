@@ -18,6 +18,10 @@ public:
   // slot's session; the status packets run on the timer when asked.
   RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                      const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init, bool timer);
+  // An extension session of its own that joins no RTP session; no status
+  // timer. The factory builds no such slot.
+  RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const rtp_ext_init_params& init);
   // No extension session: the slot's session joins the one the record names.
   RtpLEMZRadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                      const rtp_attach_session_params& attach);

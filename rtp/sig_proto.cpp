@@ -57,20 +57,30 @@ float getFloat(const uint8_t* in) {
   return f;
 }
 
-// The address's octets as they lie in memory (network order), reversed.
+void put32le(uint8_t* out, uint32_t v) {
+  out[0] = static_cast<uint8_t>(v);
+  out[1] = static_cast<uint8_t>(v >> 8);
+  out[2] = static_cast<uint8_t>(v >> 16);
+  out[3] = static_cast<uint8_t>(v >> 24);
+}
+
+uint32_t get32le(const uint8_t* in) {
+  return (uint32_t(in[3]) << 24) | (uint32_t(in[2]) << 16) | (uint32_t(in[1]) << 8) | in[0];
+}
+
+// The address's octets as they lie in memory (network order), reversed:
+// the address word most significant byte first on a little-endian host,
+// least significant first on a big-endian one.
 void putAddr(uint8_t* out, in_addr a) {
-  uint8_t octets[4];
-  std::memcpy(octets, &a.s_addr, sizeof octets);
-  for (int i = 0; i < 4; ++i)
-    out[i] = octets[3 - i];
+  if (is_little_endian())
+    put32(out, a.s_addr);
+  else
+    put32le(out, a.s_addr);
 }
 
 in_addr getAddr(const uint8_t* in) {
-  uint8_t octets[4];
-  for (int i = 0; i < 4; ++i)
-    octets[i] = in[3 - i];
   in_addr a;
-  std::memcpy(&a.s_addr, octets, sizeof octets);
+  a.s_addr = is_little_endian() ? get32(in) : get32le(in);
   return a;
 }
 
@@ -121,6 +131,13 @@ void setCallerId(char* area, uint8_t& length, const char* text, unsigned n) {
 }
 
 }  // namespace
+
+int is_little_endian() {
+  const uint32_t word = 0x01234567;
+  uint8_t first;
+  std::memcpy(&first, &word, 1);
+  return first == 0x67;
+}
 
 int sig_proto_pack(const sig_proto* record, uint8_t* buffer, size_t size) {
   if (!record || !buffer)

@@ -133,6 +133,9 @@ struct sig_proto {
   };
 };
 
+// 1 on a host that keeps the least significant byte of a word first.
+int is_little_endian();
+
 // Bytes written (4 or more); 0 for a null record or buffer; SIG_PROTO_ESHORT
 // when the buffer cannot hold the packet. A type without a payload of its
 // own, known or not, packs as the header alone.
@@ -172,7 +175,8 @@ int sig_proto_is_ptt_command(const sig_proto* record);
 // SSRC, then address, each compared as b - a; -1 when either is null.
 int cmp_sig_proto_header(const sig_proto* a, const sig_proto* b);
 // Compare the printed records (mode 1, respectively 4): the difference of
-// the text lengths (b - a) when they differ, else strncmp; -1 for null.
+// the text lengths (b - a) when they differ, else strncmp; -1 for null. A
+// type without a printer prints as the empty text.
 int cmp_sig_proto(const sig_proto* a, const sig_proto* b);
 int cmp_sig_proto_flags(const sig_proto* a, const sig_proto* b);
 
@@ -200,3 +204,20 @@ enum : int {
 // is cut to fit the buffer, which always ends in NUL). 0 for a null pointer,
 // a size below 1 or a type without a printer.
 int sprintf_sig_proto(char* buffer, size_t size, const sig_proto* record, int mode);
+
+// The packet types in the order the queue below takes them: seventeen,
+// without the squelch and RTE adjustments and WM_SELECT_RC_CHAN.
+constexpr size_t SIG_PROTO_QUEUE_TYPES = 17;
+extern const uint32_t init_sig_proto_type[SIG_PROTO_QUEUE_TYPES];
+
+// A block of 32 records followed by 128 bytes of zeroes; nothing sends
+// from it.
+constexpr size_t SIG_PROTO_QUEUE_SIZE = 32;
+struct sig_proto_queue_block {
+  sig_proto records[SIG_PROTO_QUEUE_SIZE];
+  uint8_t tail[128];
+};
+extern sig_proto_queue_block sig_proto_queue;
+// Clears the block and gives record i the type init_sig_proto_type[i], the
+// records past the list the type -1 (all bits set); 0.
+int init_sig_proto_queue();

@@ -188,8 +188,11 @@ int comparePrinted(const sig_proto* a, const sig_proto* b, int mode) {
   if (!a || !b)
     return -1;
   constexpr size_t TextSize = 8192;
+  // A type without a printer leaves its text untouched: empty, not what
+  // the stack held.
   char ta[TextSize];
   char tb[TextSize];
+  ta[0] = tb[0] = '\0';
   int la = sprintf_sig_proto(ta, TextSize, a, mode);
   int lb = sprintf_sig_proto(tb, TextSize, b, mode);
   if (la != lb)

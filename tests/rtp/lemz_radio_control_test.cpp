@@ -5,15 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "asn1/coder_env.h"
+#include "rtp/rtp_lemz_slot.h"
 #include "tests/rtp/radio_fixture.h"
 #include "tests/support/log_capture.h"
 
 using RTPSignalling::LemzRadioGWControl;
+using RTPSignalling::LemzRadioWSControl;
 using SimBoard::Bytes;
 using testing_support::LogCapture;
 using namespace radio_testing;
@@ -45,6 +48,9 @@ struct GWControl : LemzRadioGWControl {
   SimBoard::RtpExtSession* session = nullptr;
   uint64_t base = 0;
   std::vector<std::string> ticks;
+  // A status tick long after every packet went out: all that is due.
+  void tick() { ProcessRadioStatus(static_cast<unsigned long>(base + 100000 * ++late), 1000); }
+  unsigned late = 0;
 
 protected:
   unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval) override {
@@ -138,6 +144,8 @@ TEST_F(LemzControlTest, ProcessesTheLastOfARunFromOneSource) {
   read();
   EXPECT_EQ(recorder.reports,
             (std::vector<std::string>{"10.0.0.5/2", "10.0.0.6/2", "10.0.0.5/2", "10.0.0.5/2", "10.0.0.5/3"}));
+  // The controller has not set PTT: nothing filters the session.
+  EXPECT_FALSE(session().filtered());
 }
 
 TEST_F(LemzControlTest, AccessWhileTheRadioTransmits) {
@@ -155,6 +163,9 @@ TEST_F(LemzControlTest, AccessWhileTheRadioTransmits) {
   } cases[] = {
       {5, "10.0.0.5", SIG_PROTO_GW_FLAG_PTT, 3, 1, "10.0.0.9", true},   // pre-empts
       {3, "10.0.0.5", SIG_PROTO_GW_FLAG_PTT, 3, 1, "10.0.0.9", false},  // same priority
+      {2, "10.0.0.5", SIG_PROTO_GW_FLAG_PTT, 3, 1, "10.0.0.9", false},  // lower priority
+      {5, "10.0.0.5", SIG_PROTO_GW_FLAG_PTT, 3, 0, "10.0.0.9", false},  // PTT off pre-empts nothing
+      {5, "10.0.0.5", SIG_PROTO_GW_SEL_CALL, 3, 1, "10.0.0.9", true},   // a PTT command too
       {5, "10.0.0.5", SIG_PROTO_GW_FLAG_BSS, 3, 1, "10.0.0.9", false},  // not a PTT command
       {5, "10.0.0.5", SIG_PROTO_GW_FLAG_BSS, 9, 0, "10.0.0.5", true},   // the transmitting workstation
       {5, local, SIG_PROTO_GW_FLAG_BSS, 9, 0, "10.0.0.9", true},        // the gateway's own session
@@ -172,21 +183,62 @@ TEST_F(LemzControlTest, AccessWhileTheRadioTransmits) {
 }
 
 // wm-trans with PTT on: one WM_TRANS at once, and only that session heard
-// until PTT goes off; an ED-137 record is refused.
+// until PTT goes off; wm-selcall sends its caller ID once; gw-set-freq is
+// not for the workstations; a status sets the state the status packets
+// carry and sends nothing; an ED-137 record is refused.
 TEST_F(LemzControlTest, ControllerRequests) {
   make(false);
   ASSERT_TRUE(control->SendASNToChan(trans("10.0.0.5", 4, 0x01020304)));
   EXPECT_EQ(session().sent().back(), (Bytes{0x82, 0x44, 0x00, 0x00, 5, 0, 0, 10, 1, 2, 3, 4}));
   EXPECT_EQ(session().filter_address(), address("10.0.0.5"));
-  TERM::RadioStatus status;
-  status.select_lemz().mutable_flags().set_sql(true);
-  ASSERT_TRUE(control->SendASNToChan(status));
+  EXPECT_FALSE(session().inject(1, address("10.0.0.6"), {1, 0, 0, 0}));
+  EXPECT_FALSE(control->GetSQU());
+
+  ASSERT_TRUE(control->SendASNToChan(modifier([](TERM::LemzRadioModifierParams& p) {
+    TERM::RadioCommandWMSelCall& s = p.select_wm_selcall();
+    s.mutable_flags().set_ptt(true);
+    s.mutable_flags().set_sql(true);
+    s.set_ip("10.0.0.5");
+    s.set_cid("42");
+  })));
+  EXPECT_EQ(session().sent().back(), (Bytes{0x85, 0x05, 0x00, 0x00, 5, 0, 0, 10, 0, 0, 0, 0, 2, '4', '2', 0}));
   EXPECT_TRUE(control->GetSQU());
+  // The radio's state keeps no caller ID: the status packets say WM_TRANS.
+  control->tick();
+  EXPECT_EQ(session().sent()[2][0], 130);
+
+  // A status: frequency, standby and squelch from it; nothing sent, PTT off
+  // lifts the filter.
+  TERM::RadioStatus status;
+  TERM::LemzRadioStatus& l = status.select_lemz();
+  l.mutable_freq().set_channel(3);
+  l.mutable_freq().set_frequency("40.5");
+  l.set_standby_state_channel(TERM::RadioStandby::standby);
+  l.set_standby_group(9);
+  ASSERT_TRUE(control->SendASNToChan(status));
+  EXPECT_FALSE(control->GetSQU());
   EXPECT_FALSE(session().filtered());
-  EXPECT_EQ(session().sent_total(), 1u);  // a status sends nothing
+  const size_t sent = session().sent_total();
+
+  // gw-set-freq: nothing sent, the radio's frequency kept.
+  ASSERT_TRUE(control->SendASNToChan(modifier([](TERM::LemzRadioModifierParams& p) {
+    TERM::RadioFrequency& f = p.select_gw_set_freq().mutable_freq();
+    f.set_channel(11);
+    f.set_frequency("145.5");
+  })));
+  EXPECT_EQ(session().sent_total(), sent);
+  control->tick();
+  const std::deque<Bytes>& packets = session().sent();
+  ASSERT_EQ(packets.size(), sent + 4);
+  EXPECT_EQ(packets[sent + 1], (Bytes{0x84, 0x00, 0, 0, 0, 0, 0, 3, 0x42, 0x22, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(packets[sent + 3], (Bytes{0x87, 0x00, 0, 0, 1, 9, 0, 0}));
+
   TERM::RadioModifier ed137;
   ed137.select_ed_137();
   EXPECT_FALSE(control->SendASNToChan(ed137));
+  TERM::RadioStatus ed137Status;
+  ed137Status.select_ed_137();
+  EXPECT_FALSE(control->SendASNToChan(ed137Status));
 }
 
 TEST_F(LemzControlTest, StatusPacketsAndTheNextDelay) {
@@ -240,6 +292,59 @@ TEST_F(LemzControlTest, ReportsOfAFreshControlAreTracedWithTheirSubstitutions) {
   EXPECT_NE(text.find("receive extension packet(s)!"), std::string::npos) << text;
   EXPECT_NE(text.find("report: squelshe -1 cannot be sent, sent as 0"), std::string::npos) << text;
   EXPECT_NE(text.find("command=0x1 send extension to controller: "), std::string::npos) << text;
+}
+
+// The workstation side sends GW_* commands from the controller's records,
+// no WM_* packets, and reports nothing it receives.
+TEST_F(LemzControlTest, AWorkstationSendsCommandsAndTakesNothing) {
+  LemzRadioWSControl ws(3, attach(1), rtp_ext_init_params());
+  ws.SetNotify(&recorder);
+  ws.SetRoleFlag(1);
+  ASSERT_TRUE(ws.SendASNToChan(modifier([](TERM::LemzRadioModifierParams& p) {
+    TERM::RadioFrequency& f = p.select_gw_set_freq().mutable_freq();
+    f.set_channel(2);
+    f.set_frequency("1.5");
+  })));
+  EXPECT_EQ(session().sent(), (std::deque<Bytes>{{0x02, 0xF0, 0, 0, 0, 0, 0, 2, 0x3F, 0xC0, 0, 0}}));
+  ASSERT_TRUE(ws.SendASNToChan(modifier([](TERM::LemzRadioModifierParams& p) { p.select_gw_set_ptt(); })));
+  EXPECT_EQ(session().sent().back(), (Bytes{0x03, 0x00, 0, 0}));
+  ASSERT_TRUE(ws.SendASNToChan(trans("10.0.0.5")));
+  EXPECT_EQ(session().sent_total(), 2u);  // no WM_* from a workstation
+  Bytes flag(4);
+  const sig_proto p = header(SIG_PROTO_WM_FLAG, 1, 1);
+  sig_proto_pack(&p, flag.data(), flag.size());
+  session().inject(1, address("10.0.0.2"), flag);
+  read();
+  EXPECT_TRUE(recorder.reports.empty());
+}
+
+// The gateway slot built with init parameters only: a session of its own,
+// initialised and attached to nothing, the gateway side without the status
+// timer.
+TEST_F(LemzControlTest, AGatewaySlotWithAnUnattachedSession) {
+  clock.set_auto_advance(false);
+  clock.set_real_wait(0);
+  rtp_ext_init_params init;
+  init.etype = 0x1337;
+  const size_t sessions = ext.session_count();
+  RtpLEMZRadioGWSlot slot(5, rtp, rtp_connection_params(), init);
+  ASSERT_EQ(ext.session_count(), sessions + 1);
+  EXPECT_EQ(session().init().etype, 0x1337);
+  EXPECT_FALSE(session().attached());
+  EXPECT_STREQ(slot.GetName(), "rtp ext LEMZ (GW)");
+  EXPECT_EQ(slot.control()->role_flag(), 0u);
+  slot.control()->SetNotify(&recorder);
+  const uint64_t start = clock.now_ms();
+  for (uint64_t t = 500; t <= 3000; t += 500) {
+    clock.set_ms(start + t);
+    loop.turn();
+  }
+  EXPECT_EQ(session().sent_total(), 0u);  // no status packets
+  ASSERT_TRUE(slot.control()->SendASNToChan(trans("10.0.0.5")));
+  EXPECT_EQ(session().sent().back()[0], 130);
+  inject("10.0.0.5", 7, header(SIG_PROTO_GW_FLAG_PTT, 5, 0));
+  read();
+  EXPECT_EQ(recorder.reports, (std::vector<std::string>{"10.0.0.5/2"}));
 }
 
 }  // namespace

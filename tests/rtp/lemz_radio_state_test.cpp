@@ -121,6 +121,7 @@ TEST(LemzRadioState, EveryCommandFromPacketToReportAndBack) {
   TERM::RtpRadioRequest request;
   EXPECT_EQ(LemzRadioMapping::EncodeASN(LemzRadioState(), unknown, request), -1);
   EXPECT_FALSE(request.has_request());
+  EXPECT_TRUE(encodes(request));  // the status alone
 }
 
 // Each header flag lands in its own boolean of the status and of the
@@ -151,6 +152,15 @@ TEST(LemzRadioState, FlagBitsAndBooleans) {
     };
     EXPECT_EQ(count(" TRUE"), 2u) << c.name;
     EXPECT_EQ(count(std::string(" ") + c.name + " TRUE"), 2u) << c.name;
+    // And back into the same word from the status and from the modifier.
+    LemzRadioState fromStatus, fromModifier;
+    LemzRadioMapping::DecodeASN(request.get_status().get_lemz(), fromStatus);
+    LemzRadioMapping::DecodeASN(request.get_request().get_lemz(), fromModifier);
+    for (const LemzRadioState* back : {&fromStatus, &fromModifier})
+      EXPECT_EQ(std::vector<uint32_t>({back->ptt, back->bss, back->vad_rx, back->vad_tx, back->sql, back->sh,
+                                       back->pwr, back->rv, back->resv}),
+                std::vector<uint32_t>({s.ptt, s.bss, s.vad_rx, s.vad_tx, s.sql, s.sh, s.pwr, s.rv, s.resv}))
+          << c.name;
   }
 }
 
@@ -171,6 +181,12 @@ TEST(LemzRadioState, ReportsEncodeWhateverTheStateHolds) {
   EXPECT_TRUE(encodes(request));
   EXPECT_EQ(log.lines,
             "squelshe -1->0;rte -1->0;standby-state-channel -1->0;standby-group -1->0;standby-state-receiver -1->0;");
+  const TERM::LemzRadioStatus& fresh = request.get_status().get_lemz();
+  EXPECT_EQ(std::make_pair(fresh.get_squelshe().getValue(), fresh.get_rte().getValue()),
+            std::make_pair(int(TERM::RadioSquelshe::no_config), int(TERM::RadioRTE::no_config)));
+  EXPECT_EQ(std::make_pair(fresh.get_standby_state_channel().getValue(), fresh.get_standby_state_receiver().getValue()),
+            std::make_pair(int(TERM::RadioStandby::active), int(TERM::RadioStandby::active)));
+  EXPECT_EQ(fresh.get_flags().get_prio().getValue(), 15);
 
   // A radio that sends bytes beyond the ranges, in every packet type.
   for (const Row& row : Rows) {
@@ -203,16 +219,63 @@ TEST(LemzRadioState, ReportsEncodeWhateverTheStateHolds) {
 }
 
 // WM_CHAN: the report carries the packet's frequency as text, its status
-// the radio state's own.
-TEST(LemzRadioState, FrequencyText) {
+// the radio state's own. A controller status sets a full state and leaves
+// what it does not carry; gw-set-freq changes the frequency and no flag.
+TEST(LemzRadioState, FrequencyTextAndWhatTheControllerRecordsLeave) {
   LemzRadioState radio, chan;
+  radio.channel = 2;
   radio.frequency = 40.25f;
   LemzRadioMapping::DecodeProto(packet(SIG_PROTO_WM_CHAN), chan);
   TERM::RtpRadioRequest request;
   LemzRadioMapping::EncodeASN(radio, chan, request);
-  EXPECT_EQ(request.get_request().get_lemz().get_params().get_wm_chan().get_freq().get_frequency().getValue(),
-            "123.500000");
-  EXPECT_EQ(request.get_status().get_lemz().get_freq().get_frequency().getValue(), "40.250000");
+  const TERM::RadioFrequency& sent = request.get_request().get_lemz().get_params().get_wm_chan().get_freq();
+  EXPECT_EQ(std::make_pair(sent.get_channel().getValue(), sent.get_frequency().getValue()),
+            std::make_pair(5, std::string("123.500000")));
+  const TERM::RadioFrequency& own = request.get_status().get_lemz().get_freq();
+  EXPECT_EQ(std::make_pair(own.get_channel().getValue(), own.get_frequency().getValue()),
+            std::make_pair(2, std::string("40.250000")));
+
+  LemzRadioState s;
+  s.command = 132;
+  s.session_addr = addr("10.0.0.5");
+  s.session_ssrc = 6;
+  std::strcpy(s.caller_id, "99");
+  s.quality = 1.5f;
+  s.source_addr = addr("10.0.0.7");
+  s.source_ssrc = 8;
+  TERM::LemzRadioStatus status;
+  status.mutable_freq().set_channel(3);
+  status.mutable_freq().set_frequency("abc");  // not a number: 0.0
+  status.mutable_flags().set_prio(4);
+  status.mutable_remote().set_no(7);
+  status.set_squelshe(TERM::RadioSquelshe::on);
+  status.set_rte(TERM::RadioRTE::a1b);
+  status.set_standby_state_channel(TERM::RadioStandby::standby);
+  status.set_standby_group(7);
+  status.set_standby_state_receiver(TERM::RadioStandby::active);
+  LemzRadioMapping::DecodeASN(status, s);
+  EXPECT_EQ(std::vector<double>({double(s.command), double(s.channel), s.frequency, double(s.priority),
+                                 double(s.remote_no), double(s.squelshe), double(s.rte),
+                                 double(s.standby_state_channel), double(s.standby_group),
+                                 double(s.standby_state_receiver)}),
+            std::vector<double>({0, 3, 0.0, 4, 7, 2, 2, 1, 7, 0}));
+  EXPECT_EQ(std::make_pair(s.session_addr, s.session_ssrc), std::make_pair(addr("10.0.0.5"), 6u));
+  EXPECT_STREQ(s.caller_id, "99");
+  EXPECT_EQ(s.quality, 1.5f);
+  EXPECT_EQ(std::make_pair(s.source_addr, s.source_ssrc), std::make_pair(addr("10.0.0.7"), 8u));
+
+  s.ptt = 1;
+  s.priority = 2;
+  TERM::LemzRadioModifier freq;
+  freq.mutable_addr().set_session_addr("10.1.1.1");
+  TERM::RadioFrequency& f = freq.mutable_params().select_gw_set_freq().mutable_freq();
+  f.set_channel(11);
+  f.set_frequency("145.125");
+  LemzRadioMapping::DecodeASN(freq, s);
+  EXPECT_EQ(std::make_pair(s.command, s.channel), std::make_pair(2, 11));
+  EXPECT_EQ(s.frequency, 145.125f);
+  EXPECT_EQ(std::make_pair(s.ptt, s.priority), std::make_pair(1u, 2));
+  EXPECT_EQ(s.source_addr, addr("10.1.1.1"));
 }
 
 }  // namespace

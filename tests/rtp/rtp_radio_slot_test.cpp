@@ -118,8 +118,10 @@ TEST_F(RadioSlotTest, LemzSessionOfEachMode) {
   for (Mode mode : {Mode::None, Mode::NoMode, Mode::Both}) {
     ASSERT_EQ(Created(static_cast<int>(n), LemzRequest(mode)).size(), 3u);
     const SimBoard::RtpExtSession& s = *ext.latest();
-    EXPECT_EQ(s.init().etype, 0x1337);
+    EXPECT_EQ(ext.requests(RtpExt::Init).back().in,
+              (SimBoard::RecordBuilder().u16(0x1337).u16(0).u32(0).u32(0).u32(0).u32(0).bytes()));
     EXPECT_EQ(std::make_pair(s.attached_file(), s.attached_pid()), std::make_pair(SessionFile(n), int32_t(getpid())));
+    EXPECT_EQ(RadioSlot(n)->control()->role_flag(), 0u);  // the gateway side
     EXPECT_TRUE(RadioSlot(n++)->control()->timer_enabled());
   }
   // only-rtp: no extension session of its own; the slot's session joins
@@ -130,6 +132,54 @@ TEST_F(RadioSlotTest, LemzSessionOfEachMode) {
   EXPECT_FALSE(RadioSlot(n)->control()->timer_enabled());
   EXPECT_THAT(driver.last().requests(), ElementsAre(Rtp::BeginSession, Rtp::AddChannel, Rtp::AttachSession));
   EXPECT_EQ(driver.requests(Rtp::AttachSession).back().in, SimBoard::words({7, 1234}));
+  EXPECT_EQ(RadioSlot(n)->control()->role_flag(), 0u);
+  // Without a radio part the plain RTP factory takes the request.
+  ASSERT_EQ(Created(static_cast<int>(++n), Request()).size(), 3u);
+  EXPECT_EQ(RadioSlot(n), nullptr);
+}
+
+// The LEMZ radio part's delays (an absent one 0), BSS, noise gate and
+// SELCAL shaping, each as the request gives it.
+TEST_F(RadioSlotTest, LemzRadioPartSettings) {
+  const struct {
+    std::function<void(TERM::RtpRadioRequest&)> fill;
+    const char* delays;  // null: no delay request
+    uint32_t features;   // of BSS, noise gate and SELCAL shaping
+    uint32_t flags;      // the add-channel record's last word
+  } cases[] = {
+      {[](TERM::RtpRadioRequest& r) {
+         r.set_rx_delay(5);
+         r.set_selcal_delay(7);
+         r.set_bss_enable(true);
+       },
+       "rx=5 tx=0 selcal=7", SimBoard::Dsp::Bss, 1},
+      {[](TERM::RtpRadioRequest& r) {
+         r.set_bss_enable(false);
+         r.set_ng_enable(true);
+         r.set_selcal_sh_enable(true);
+       },
+       nullptr, SimBoard::Dsp::Ng | SimBoard::Dsp::SelcalSh, 0},
+      {[](TERM::RtpRadioRequest& r) {
+         r.set_ng_enable(false);
+         r.set_selcal_sh_enable(false);
+       },
+       nullptr, 0, 0},
+  };
+  unsigned n = 2;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(n);
+    LGCP::CreateRtpParams p = LemzRequest();
+    c.fill(p.mutable_codecRTP().mutable_radio());
+    logs.clear();
+    ASSERT_EQ(Created(static_cast<int>(n), p).size(), 3u);
+    const unsigned ts = static_cast<unsigned>(RadioSlot(n++)->channel());
+    const std::string line = "DSPROC_CONFIGURE DELAYS ts=" + std::to_string(ts) + " ";
+    EXPECT_EQ(logs.log().find(c.delays ? line + c.delays : "DSPROC_CONFIGURE DELAYS") != std::string::npos,
+              c.delays != nullptr);
+    const uint32_t radio = SimBoard::Dsp::Bss | SimBoard::Dsp::Ng | SimBoard::Dsp::SelcalSh;
+    EXPECT_EQ(board.dsp().features(ts) & radio, c.features);
+    EXPECT_EQ(driver.last().channel_record().flags, c.flags);
+  }
 }
 
 // What the radio part sets (the set-up both kinds share).

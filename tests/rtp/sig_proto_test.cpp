@@ -105,6 +105,9 @@ TEST(SigProto, PacksAndUnpacksHandComputedPackets) {
       EXPECT_EQ(sig_proto_unpack(&after, g.wire.data(), n), SIG_PROTO_ESHORT) << n;
       EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0) << n;
     }
+    // The shortest input is enough: padding is not required.
+    sig_proto enough = fresh(0);
+    EXPECT_EQ(sig_proto_unpack(&enough, g.wire.data(), g.shortest), 0);
   }
   // Types without a payload of their own, known or not, pack as the header.
   for (uint32_t type : {0u, 50u, 129u, 255u})
@@ -148,6 +151,7 @@ TEST(SigProto, UnpackKeepsAnUnknownTypeAlone) {
   after.type = before.type;
   EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
   EXPECT_EQ(sig_proto_unpack(nullptr, unknown, 4), SIG_PROTO_ENULL);
+  EXPECT_EQ(sig_proto_unpack(&after, nullptr, 4), SIG_PROTO_ENULL);
 }
 
 // Random field values, over-wide ones included: the header fields come back
@@ -205,15 +209,24 @@ TEST(SigProto, UnpackSurvivesRandomInput) {
 TEST(SigProto, NamesPttCommandsAndCallerIdSetters) {
   const sig_proto_const_name* t = sig_proto_packet_const_name;
   EXPECT_EQ(sig_proto_find_id_by_name(t, "WM_CHAN"), 132);
+  EXPECT_EQ(sig_proto_find_id_by_name(t, "GW_FLAG"), 1);
+  EXPECT_EQ(sig_proto_find_id_by_name(t, "WM_STANDBY"), 135);
   EXPECT_EQ(sig_proto_find_id_by_name(t, ""), -1);  // the search stops at the terminator
+  EXPECT_EQ(sig_proto_find_id_by_name(t, "WM_CHANX"), -1);
+  EXPECT_EQ(sig_proto_find_id_by_name(t, nullptr), -1);
   EXPECT_STREQ(sig_proto_find_name_by_id(t, 13), "GW_ADJUST_STANDBY");
+  EXPECT_STREQ(sig_proto_find_name_by_id(t, 129), "WM_FLAG");
   EXPECT_EQ(sig_proto_find_name_by_id(t, 14), nullptr);
+  EXPECT_EQ(sig_proto_find_name_by_id(t, 0), nullptr);
+  EXPECT_EQ(sig_proto_find_name_by_id(t, -1), nullptr);  // the terminator is no entry
+  EXPECT_EQ(sig_proto_find_name_by_id(nullptr, 1), nullptr);
   std::string ptt;
   for (uint32_t type = 0; type < 256; ++type) {
     const sig_proto r = fresh(type);
     ptt += sig_proto_is_ptt_command(&r) ? std::to_string(type) + " " : "";
   }
   EXPECT_EQ(ptt, "1 3 9 129 130 133 ");
+  EXPECT_EQ(sig_proto_is_ptt_command(nullptr), 0);
   // At most 255 bytes of caller ID, the rest of the area cleared.
   sig_proto r = fresh(9);
   sig_proto_set_gw_selcall(&r, std::string(300, 'x').c_str(), 300);
@@ -221,11 +234,76 @@ TEST(SigProto, NamesPttCommandsAndCallerIdSetters) {
             std::make_pair(255, std::string(255, 'x')));
   sig_proto_set_gw_selcall(&r, "ab", 2);
   EXPECT_EQ(std::string(r.gw_sel_call.callerID, 4), std::string("ab\0\0", 4));
+  // No text: length 0 and the area empty.
+  sig_proto_set_wm_selcall_transmite(&r, addr("1.2.3.4"), 9, nullptr, 12);
+  EXPECT_EQ(r.wm_sel_call_trans.callerID_length, 0);
+  EXPECT_STREQ(r.wm_sel_call_trans.callerID, "");
+}
+
+// A negative argument leaves its field alone; no setter touches the type
+// or a null record.
+TEST(SigProto, SettersLeaveNegativeArgumentsAlone) {
+  sig_proto r = fresh(7);
+  sig_proto_set_base(&r, 9, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3, 300);
+  sig_proto_set_base(&r, -1, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  sig_proto_set_ptt(&r, -5);
+  EXPECT_EQ(pack(r), (Bytes{7, 0x97, 0xF9, 0x67}));
+  EXPECT_EQ(std::make_pair(r.flag_t, r.flag_p), std::make_pair(0u, 1u));
+  sig_proto_set_ptt(&r, 0);
+  EXPECT_EQ(pack(r), (Bytes{7, 0x93, 0xF9, 0x67}));
+  for (int (*reset)(sig_proto*) : {sig_proto_init, +[](sig_proto* p) { return sig_proto_set_ptt(p, 1); },
+                                   +[](sig_proto* p) { return sig_proto_set_wm_chan(p, 1, 1.0f, 1, 1); },
+                                   +[](sig_proto* p) { return sig_proto_set_gw_selcall(p, "1", 1); },
+                                   +[](sig_proto* p) {
+                                     return sig_proto_set_base(p, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1);
+                                   }})
+    EXPECT_EQ(reset(nullptr), 0);
+}
+
+TEST(SigProto, Comparisons) {
+  sig_proto a = fresh(3), b = fresh(3);
+  a.source_ssrc = b.source_ssrc = 10;
+  a.source_addr = b.source_addr = 100;
+  EXPECT_EQ(cmp_sig_proto_header(&a, &b), 0);
+  b.priority = 4;  // not part of the header comparison
+  EXPECT_EQ(cmp_sig_proto_header(&a, &b), 0);
+  b.source_addr = 103;
+  EXPECT_EQ(cmp_sig_proto_header(&a, &b), 3);
+  b.source_ssrc = 8;  // the SSRC before the address
+  EXPECT_EQ(cmp_sig_proto_header(&a, &b), -2);
+  b.type = 1;  // the type before both
+  EXPECT_EQ(cmp_sig_proto_header(&a, &b), -2);
+  EXPECT_EQ(cmp_sig_proto_header(nullptr, &b), -1);
+
+  sig_proto c = fresh(132), d = fresh(132);
+  sig_proto_set_wm_chan(&c, 5, 1.0f, 1, 1);
+  sig_proto_set_wm_chan(&d, 5, 1.0f, 1, 1);
+  EXPECT_EQ(cmp_sig_proto(&c, &d), 0);
+  d.wm_chan.id = 50;  // one character longer
+  EXPECT_EQ(cmp_sig_proto(&c, &d), 1);
+  d.wm_chan.id = 6;
+  EXPECT_LT(cmp_sig_proto(&c, &d), 0);
+  EXPECT_EQ(cmp_sig_proto_flags(&c, &d), 0);  // flags only
+  d.flag_b = 1;
+  EXPECT_NE(cmp_sig_proto_flags(&c, &d), 0);
+  EXPECT_EQ(cmp_sig_proto(&c, nullptr), -1);
+  EXPECT_EQ(cmp_sig_proto_flags(nullptr, &d), -1);
+
+  // Types without a printer print as empty texts, whatever the previous
+  // comparison left where the texts are made.
+  const sig_proto e = fresh(50), f = fresh(50);
+  for (auto cmp : {cmp_sig_proto, cmp_sig_proto_flags}) {
+    EXPECT_NE(cmp(&c, &d), 0);
+    EXPECT_EQ(cmp(&e, &f), 0);
+  }
 }
 
 std::string print(const sig_proto& r, int mode, size_t size = 8192) {
   std::vector<char> text(size, 'Z');
   const int n = sprintf_sig_proto(text.data(), text.size(), &r, mode);
+  if (n > 0) {
+    EXPECT_EQ(static_cast<size_t>(n), std::strlen(text.data()));
+  }
   return n > 0 ? std::string(text.data(), static_cast<size_t>(n)) : "";
 }
 
@@ -239,6 +317,13 @@ TEST(SigProto, PrinterSnapshots) {
   sig_proto r = fresh(3);
   sig_proto_set_base(&r, 6, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 17);
   EXPECT_EQ(print(r, SIG_PROTO_PRINT_TYPE_NAME), "type      : GW_FLAG_PTT,\n" + base);
+  EXPECT_EQ(print(r, SIG_PROTO_PRINT_FLAGS_ONLY), flags);
+  r.type = 0;  // no name: the number
+  EXPECT_EQ(print(r, SIG_PROTO_PRINT_TYPE_NAME | SIG_PROTO_PRINT_FLAGS_ONLY), "type      : 0x00000000,\n" + flags);
+  r.type = 130;
+  sig_proto_set_wm_transmite(&r, addr("10.1.2.3"), 0xAB);
+  EXPECT_EQ(print(r, SIG_PROTO_PRINT_TYPE_NAME),
+            "type      : WM_TRANS,\n" + base + "wm_trans.session_addr : 10.1.2.3,\nwm_trans.ssrc         : 0x000000AB,\n");
   r.type = 132;
   sig_proto_set_wm_chan(&r, 5, 123.5f, 12, 3);
   EXPECT_EQ(print(r, SIG_PROTO_PRINT_TYPE_HEX | SIG_PROTO_PRINT_FLAGS_ONLY), "type      : 0x00000084,\n" + flags);
@@ -252,6 +337,33 @@ TEST(SigProto, PrinterSnapshots) {
   EXPECT_EQ(print(r, 0, 20), selcall.substr(0, 19));  // always terminated
   r.type = 14;  // no printer
   EXPECT_EQ(print(r, 0), "");
+  r.type = 9;
+  char text[16];
+  EXPECT_EQ(sprintf_sig_proto(text, 0, &r, 2), 0);
+  EXPECT_EQ(sprintf_sig_proto(nullptr, sizeof text, &r, 2), 0);
+  EXPECT_EQ(sprintf_sig_proto(text, sizeof text, nullptr, 2), 0);
+}
+
+// The host's byte order, whichever it is, and the session address as the
+// wire has it on every host (the hand-computed packets above).
+TEST(SigProto, HostByteOrder) {
+  EXPECT_EQ(is_little_endian(), __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 1 : 0);
+}
+
+// The seventeen types in their order, the rest -1, everything else cleared.
+TEST(SigProto, QueueBlock) {
+  std::memset(&sig_proto_queue, 0xA5, sizeof sig_proto_queue);
+  EXPECT_EQ(init_sig_proto_queue(), 0);
+  std::string types;
+  for (const sig_proto& r : sig_proto_queue.records)
+    types += std::to_string(static_cast<int32_t>(r.type)) + " ";
+  EXPECT_EQ(types, "1 3 4 5 6 7 8 2 9 10 13 129 130 132 131 133 135 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 ");
+  sig_proto_queue_block cleared;
+  std::memset(&cleared, 0, sizeof cleared);
+  for (size_t i = 0; i < SIG_PROTO_QUEUE_SIZE; ++i)
+    cleared.records[i].type = sig_proto_queue.records[i].type;
+  EXPECT_EQ(std::memcmp(&cleared, &sig_proto_queue, sizeof cleared), 0);
+  EXPECT_EQ(sizeof sig_proto_queue, SIG_PROTO_QUEUE_SIZE * sizeof(sig_proto) + 128);
 }
 
 }  // namespace
