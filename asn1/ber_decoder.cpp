@@ -279,7 +279,9 @@ int BERDecoder::visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex
   if (optional) value.includeOptionalField(static_cast<unsigned>(presenceIndex), i);
   AbstractData* field = value.ensureField(i);
   if (!field) return optional ? CONTINUE : FAIL;
-  if (record->tags != &SEQUENCE::defaultTag) tagPassCount = 1;
+  // The field's own tag replaces the type's; an untagged field (a CHOICE or open
+  // type) reads its alternative's or contents' header itself.
+  if (record->tags != &SEQUENCE::defaultTag && expected != 0) tagPassCount = 1;
   const char* const outerEnd = endPosition;
   const std::size_t depth = sequenceEnds.size();
   const bool ok = field->accept(*this);
