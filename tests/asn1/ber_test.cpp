@@ -110,6 +110,7 @@ TEST(Ber, DecoderToleratesAndRefuses) {
       {"02050080000000", [] { return new IntRangeMax(0x80000000u); }, &IntRangeMax::theInfo},
       {"048500000000010000", nullptr, &ASN1::OCTET_STRING::theInfo},  // five length octets
       {"1F8480800001", nullptr, &ASN1::INTEGER::theInfo},             // tag number above 0xFFFF
+      {"1F9080808080020105", nullptr, &ASN1::INTEGER::theInfo},       // the same, 2 once cut to 32 bits
       {"0484FFFFFFFF00", nullptr, &ASN1::OCTET_STRING::theInfo},       // length beyond the input
       {"04030102", nullptr, &ASN1::OCTET_STRING::theInfo},
       {"03020800", nullptr, &ASN1::BIT_STRING::theInfo},  // eight unused bits
