@@ -41,7 +41,9 @@ bool BERDecoder::decodeHeader(unsigned& tag, bool& primitive, unsigned& length) 
   length = first;
   if (first & 0x80) {
     const unsigned n = first & 0x7fu;
-    if (n > 4 || n > octetsLeft()) return refuse();
+    // The indefinite form (n = 0) reads as length 0 where it cannot carry contents;
+    // a constructed value's contents in that form are not read.
+    if ((n == 0 && !primitive) || n > 4 || n > octetsLeft()) return refuse();
     length = 0;
     for (unsigned k = 0; k < n; ++k) length = (length << 8) | static_cast<unsigned char>(*position++);
   }
@@ -79,13 +81,19 @@ bool BERDecoder::decodeWithin(AbstractData& value, const char* limit) {
   return ok;
 }
 
-bool BERDecoder::decodeInteger(const AbstractData& value, int& number) {
+bool BERDecoder::decodeInteger(const AbstractData& value, bool holdsUnsigned, int& number) {
   unsigned length;
   if (!decodeHeader(value, length) || length == 0) return false;
   const unsigned char* octets = reinterpret_cast<const unsigned char*>(position);
-  unsigned bits = (octets[0] & 0x80) ? ~0u : 0u;  // sign extension
-  for (unsigned k = 0; k < length; ++k) bits = (bits << 8) | octets[k];
   position += length;
+  // Octets before the last four only extend the sign, or put a zero before an
+  // unsigned number: a number wider than 32 bits is refused.
+  const unsigned wide = length > 4 ? length - 4 : 0;
+  const unsigned char fill = (holdsUnsigned && octets[0] == 0) || !(octets[wide] & 0x80) ? 0x00 : 0xff;
+  for (unsigned k = 0; k < wide; ++k)
+    if (octets[k] != fill) return false;
+  unsigned bits = (octets[wide] & 0x80) ? ~0u : 0u;  // sign extension
+  for (unsigned k = wide; k < length; ++k) bits = (bits << 8) | octets[k];
   number = static_cast<int>(bits);
   return true;
 }
@@ -107,14 +115,14 @@ bool BERDecoder::do_visit(BOOLEAN& value) {
 
 bool BERDecoder::do_visit(INTEGER& value) {
   int number;
-  if (!decodeInteger(value, number)) return false;
+  if (!decodeInteger(value, value.holdsUnsigned(), number)) return false;
   value.setValue(number);
   return true;
 }
 
 bool BERDecoder::do_visit(ENUMERATED& value) {
   int number;
-  if (!decodeInteger(value, number)) return false;
+  if (!decodeInteger(value, false, number)) return false;
   value.setValue(number);
   return true;
 }
@@ -279,7 +287,9 @@ int BERDecoder::visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex
   if (optional) value.includeOptionalField(static_cast<unsigned>(presenceIndex), i);
   AbstractData* field = value.ensureField(i);
   if (!field) return optional ? CONTINUE : FAIL;
-  if (record->tags != &SEQUENCE::defaultTag) tagPassCount = 1;
+  // The field's own tag replaces the type's; an untagged field (a CHOICE or open
+  // type) reads its alternative's or contents' header itself.
+  if (record->tags != &SEQUENCE::defaultTag && expected != 0) tagPassCount = 1;
   const char* const outerEnd = endPosition;
   const std::size_t depth = sequenceEnds.size();
   const bool ok = field->accept(*this);

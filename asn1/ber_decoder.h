@@ -15,9 +15,10 @@ class BERDecoder : public Visitor {
   BERDecoder(const char* begin, const char* end, CoderEnv* env = nullptr)
       : env(env), position(begin), endPosition(end), tagPassCount(0) {}
 
-  // One identifier and definite length (the indefinite form reads as 0); false,
-  // with the position put back, when they are malformed or the length exceeds
-  // the input. Tag numbers above 0xFFFF and lengths of more than four octets are
+  // One identifier and definite length (the indefinite form reads as 0 in a
+  // primitive encoding); false, with the position put back, when they are
+  // malformed or the length exceeds the input. Tag numbers above 0xFFFF, lengths
+  // of more than four octets and constructed encodings of indefinite length are
   // refused.
   bool decodeHeader(unsigned& tag, bool& primitive, unsigned& length);
   // The same for `value`: the tag must be the value's record tag unless a tag
@@ -52,8 +53,9 @@ class BERDecoder : public Visitor {
 
  private:
   std::size_t octetsLeft() const { return static_cast<std::size_t>(endPosition - position); }
-  // A primitive value's contents as a two's complement number (low 32 bits kept).
-  bool decodeInteger(const AbstractData& value, int& number);
+  // A primitive value's contents as a two's complement number that fits 32 bits:
+  // signed, or unsigned for a holder of unsigned numbers.
+  bool decodeInteger(const AbstractData& value, bool holdsUnsigned, int& number);
   // Reads an open type's header, and moves back to it unless it is an explicit tag
   // of its own; the contained value's encoding lies within [position, `contentsEnd`).
   bool decodeOpenHeader(const OpenData& value, const char*& contentsEnd);

@@ -29,11 +29,7 @@ unsigned lengthLength(unsigned length) {
   return n;
 }
 
-// The contents of an INTEGER: an unsigned number above 2^31 - 1 needs a leading
-// zero octet to stay positive.
-long long integerContents(const INTEGER& value) {
-  return value.holdsUnsigned() ? static_cast<long long>(static_cast<unsigned>(value.getValue())) : value.getValue();
-}
+// An unsigned number above 2^31 - 1 needs a leading zero octet to stay positive.
 unsigned integerLength(long long contents) {
   return contents > 0x7fffffffll ? 5 : getIntegerDataLength(static_cast<int>(contents));
 }
@@ -113,7 +109,7 @@ bool BEREncoder::do_visit(const BOOLEAN& value) {
 
 bool BEREncoder::do_visit(const INTEGER& value) {
   encodeHeader(value);
-  long long contents = integerContents(value);
+  long long contents = value.numericValue();
   encodeInteger(contents, integerLength(contents));
   return true;
 }
@@ -210,7 +206,7 @@ bool DataLengthCounter::do_visit(const BOOLEAN&) {
 }
 
 bool DataLengthCounter::do_visit(const INTEGER& value) {
-  length += integerLength(integerContents(value));
+  length += integerLength(value.numericValue());
   return true;
 }
 

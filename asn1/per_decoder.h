@@ -16,7 +16,7 @@ class PERDecoder : public Visitor {
   };
 
   PERDecoder(const char* begin, const char* end, CoderEnv* env = nullptr)
-      : env(env), beginPosition(begin), endPosition(end), position(begin), bitOffset(8) {}
+      : env(env), endPosition(end), position(begin), bitOffset(8) {}
 
   memento_type get_memento() const { return memento_type{position, bitOffset}; }
   void rollback(const memento_type& memento) {
@@ -126,7 +126,6 @@ class PERDecoder : public Visitor {
   bool decodeWithin(AbstractData& value, unsigned len);
 
   CoderEnv* env;
-  const char* beginPosition;
   const char* endPosition;
   const char* position;
   unsigned char bitOffset;  // unread bits of the current octet; 8: untouched

@@ -37,11 +37,7 @@ bool AVNEncoder::do_visit(const Null&) { return !!(*strm << "NULL"); }
 bool AVNEncoder::do_visit(const BOOLEAN& value) { return !!(*strm << (value.getValue() ? "TRUE" : "FALSE")); }
 
 bool AVNEncoder::do_visit(const INTEGER& value) {
-  if (value.holdsUnsigned())
-    *strm << static_cast<unsigned>(value.getValue());
-  else
-    *strm << value.getValue();
-  return strm->good();
+  return !!(*strm << value.numericValue());
 }
 
 bool AVNEncoder::do_visit(const IntegerWithNamedNumber& value) {

@@ -60,6 +60,10 @@ class INTEGER : public ConstrainedObject {
   // A record with bounds that start at 0 or above holds unsigned numbers: text,
   // BER and the checks read the 32 bits as such.
   bool holdsUnsigned() const { return info()->type != Unconstrained && info()->lowerLimit >= 0; }
+  // The number so read.
+  long long numericValue() const {
+    return holdsUnsigned() ? static_cast<long long>(static_cast<unsigned>(value)) : value;
+  }
   // Within the record's bounds; an unconstrained INTEGER takes every value.
   bool isStrictValid() const;
 

@@ -65,11 +65,7 @@ bool AbstractData::isStrictlyValid() const { return check<StrictlyValidChecker>(
 bool INTEGER::isStrictValid() const {
   const InfoType* record = info();
   if (record->type == Unconstrained) return true;
-  if (record->lowerLimit >= 0) {  // unsigned numbers: a negative int lies above every 31-bit bound
-    const unsigned v = static_cast<unsigned>(getValue());
-    return v >= static_cast<unsigned>(record->lowerLimit) && v <= record->upperLimit;
-  }
-  const long long v = getValue();
+  const long long v = numericValue();
   return v >= record->lowerLimit && v <= static_cast<long long>(record->upperLimit);
 }
 
@@ -152,8 +148,7 @@ bool InvalidTracer::do_visit(const BOOLEAN&) { return true; }
 bool InvalidTracer::do_visit(const INTEGER& value) {
   const INTEGER::InfoType* record = value.info();
   if (record->type == Unconstrained) return true;
-  const bool unsignedRange = record->lowerLimit >= 0;
-  const long long v = unsignedRange ? static_cast<long long>(static_cast<unsigned>(value.getValue())) : value.getValue();
+  const long long v = value.numericValue();
   if (v < record->lowerLimit) {
     text << " The INTEGER value " << v << " is smaller than lower bound " << record->lowerLimit;
     return false;

@@ -13,6 +13,13 @@ using ASN1::AbstractData;
 
 namespace {
 
+// SEQUENCE { a INTEGER OPTIONAL, b BOOLEAN OPTIONAL }
+Rec const OptionsInfos[] = {&ASN1::INTEGER::theInfo, &ASN1::BOOLEAN::theInfo};
+const int OptionsIds[] = {0, 1};
+const char* const OptionsNames[] = {"a", "b"};
+const ASN1::SEQUENCE::InfoType Options = {
+    {&ASN1::SEQUENCE::create, 16}, false, OptionsInfos, OptionsIds, 2, 0, 2, nullptr, nullptr, OptionsNames};
+
 std::unique_ptr<AbstractData> parsed(const void* info, const std::string& text, bool expectOk = true) {
   std::unique_ptr<AbstractData> value(freshValue(info));
   EXPECT_EQ(value->setFromValueNotation(text), expectOk) << text;
@@ -35,6 +42,10 @@ TEST(Parser, AcceptedForms) {
       {"'F'H", &ASN1::OCTET_STRING::theInfo, [] { return new ASN1::OCTET_STRING(ASN1::OCTET_STRING::Octets{char(0xf0)}); }},
       {"{ }", &Ints::theInfo, [] { return new Ints; }},
       {"{ }", &Empty, [] { return new ASN1::SEQUENCE(&Empty); }},
+      {"{ }", &Options, [] { return new ASN1::SEQUENCE(&Options); }},  // the OPTIONAL fields absent
+      {"{ b TRUE }", &Options, made<ASN1::SEQUENCE>(Options, [](ASN1::SEQUENCE& s) {
+         optional<ASN1::BOOLEAN>(s, 1).setValue(true);
+       })},
       {"{ id 7 }", &Ext,
        [] {
          auto* s = new ASN1::SEQUENCE(&Ext);

@@ -146,6 +146,26 @@ inline const char* const ReportNames[] = {"serial", "entries"};
 inline const ASN1::SEQUENCE::InfoType Report = {
     {&ASN1::SEQUENCE::create, 16}, true, ReportInfos, ReportIds, 2, 0, 0, nullptr, nullptr, ReportNames};
 
+// Inner ::= CHOICE { x [0] INTEGER, y [1] NULL }, Outer ::= CHOICE { inner Inner,
+// z [5] BOOLEAN }, Tagged ::= SEQUENCE { d Outer, n [3] INTEGER }: tags tables,
+// with 0 for the untagged CHOICEs.
+inline Rec const InnerInfos[] = {&ASN1::INTEGER::theInfo, Nul};
+inline const unsigned InnerTags[] = {0x800000, 0x800001};
+inline const char* const InnerNames[] = {"x", "y"};
+inline const ASN1::CHOICE::InfoType Inner = {{&ASN1::CHOICE::create, 0}, false, InnerInfos, 2, 2, InnerTags,
+                                             InnerNames};
+inline Rec const OuterInfos[] = {&Inner, &ASN1::BOOLEAN::theInfo};
+inline const unsigned OuterTags[] = {0, 0x800005};
+inline const char* const OuterNames[] = {"inner", "z"};
+inline const ASN1::CHOICE::InfoType Outer = {{&ASN1::CHOICE::create, 0}, false, OuterInfos, 2, 2, OuterTags,
+                                             OuterNames};
+inline Rec const TaggedInfos[] = {&Outer, &ASN1::INTEGER::theInfo};
+inline const int TaggedIds[] = {-1, -1};
+inline const unsigned TaggedTags[] = {0, 0x800003};
+inline const char* const TaggedNames[] = {"d", "n"};
+inline const ASN1::SEQUENCE::InfoType Tagged = {
+    {&ASN1::SEQUENCE::create, 16}, false, TaggedInfos, TaggedIds, 2, 0, 0, nullptr, TaggedTags, TaggedNames};
+
 // Makes a new value of record `info` (a SEQUENCE, CHOICE or list), filled by `fill`.
 typedef std::function<AbstractData*()> Builder;
 template <class T, class F>

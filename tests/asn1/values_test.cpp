@@ -181,6 +181,20 @@ TEST(Values, FreedStorageIsReusedWithoutDisturbingLiveValues) {
   }
 }
 
+// Present when the program runs under AddressSanitizer, whichever compiler
+// built it.
+extern "C" int __asan_address_is_poisoned(void const volatile* address) __attribute__((weak));
+
+TEST(Values, SanitizerSeesFreedValues) {
+  if (!__asan_address_is_poisoned) GTEST_SKIP() << "not built with AddressSanitizer";
+  // The value pool steps aside, so a use after free of a value is reported.
+  auto* value = new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo);
+  const void* storage = value;
+  EXPECT_FALSE(__asan_address_is_poisoned(storage));
+  delete value;
+  EXPECT_TRUE(__asan_address_is_poisoned(storage));
+}
+
 TEST(Values, OpenValuesCompareByContentThenKind) {
   ASN1::OpenData withBuf, withData(new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo));
   withBuf.set_buf(std::vector<char>{1, 2});

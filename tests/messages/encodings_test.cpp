@@ -9,6 +9,9 @@
 #include "messages/MON/MON.h"
 #include "messages/TERM/TERM.h"
 #include "tests/asn1/test_util.h"
+#include "tests/messages/round_trip.h"
+
+using MessagesTest::expectRoundTrips;
 
 namespace {
 
@@ -31,6 +34,7 @@ TEST(ControllerMessages, CompleteEncodingsBothWays) {
     LGCP::Message back;
     ASSERT_TRUE(decodeHex(c.second, back)) << c.second;
     EXPECT_TRUE(back == *c.first) << c.second;
+    expectRoundTrips(*c.first);
   }
 }
 
@@ -73,6 +77,7 @@ TEST(ControllerMessages, ChoiceIndexesAndExtensions) {
   pd.set_value(1);
   pd.set_timeout(2);
   EXPECT_EQ(encodeHex(rtp), "01010102");
+  expectRoundTrips(rtp);
 
   LGCP::TonecCode done;  // the extension addition travels as an open type
   done.select_dtmfDone();
@@ -80,6 +85,7 @@ TEST(ControllerMessages, ChoiceIndexesAndExtensions) {
   LGCP::TonecCode decoded;
   ASSERT_TRUE(decodeHex("800100", decoded));
   EXPECT_TRUE(decoded.is_dtmfDone());
+  expectRoundTrips(done);
 }
 
 TEST(ParameterTypes, RtpParamsAndEnumerations) {
@@ -90,6 +96,7 @@ TEST(ParameterTypes, RtpParamsAndEnumerations) {
   EXPECT_EQ(encodeHex(rtp), "00018001611388");
   rtp.set_dname("xy");  // the one sized string: 1..64 characters
   EXPECT_EQ(encodeHex(rtp), "20018001611388047879");
+  expectRoundTrips(rtp);
   rtp.set_dname("");
   EXPECT_EQ(encodeHex(rtp), "FAIL");
 
@@ -98,6 +105,7 @@ TEST(ParameterTypes, RtpParamsAndEnumerations) {
   EXPECT_EQ(encodeHex(TERM::ED137CauseCode(TERM::ED137CauseCode::radio_no_permissions)), "000833");  // 0..2099
   TERM::RadioStandby standby(TERM::RadioStandby::not_use);  // -1: outside 0..1
   EXPECT_EQ(encodeHex(standby), "FAIL");
+  expectRoundTrips(standby);  // -1 in BER and by its name
   standby = TERM::RadioStandby::standby;
   EXPECT_EQ(encodeHex(standby), "80");
 }
@@ -112,6 +120,7 @@ TEST(RadioPackets, ListsAndEnumerations) {
   EXPECT_EQ(encodeHex(state), "70");
   state.setValue(3);  // no name, still inside 0..14
   EXPECT_EQ(encodeHex(state), "18");
+  expectRoundTrips(state);  // printed as the number
   LEMZGW::ProtoLemzAnalogGainIDV1 gain(LEMZGW::ProtoLemzAnalogGainIDV1::fake);  // 0..255
   EXPECT_EQ(encodeHex(gain), "00FF");
 
@@ -130,6 +139,8 @@ TEST(AgentMessages, Encodings) {
   sink.set_host("ho");
   sink.set_port(162);
   EXPECT_EQ(encodeHex(sink), "4002686F0200A2");
+  expectRoundTrips(ping);
+  expectRoundTrips(sink);
   MON::SnmpTrapsink back;
   ASSERT_TRUE(decodeHex("4002686F0200A2", back));
   EXPECT_EQ(back.get_host().getValue(), "ho");

@@ -8,10 +8,13 @@
 #include "messages/LEMZGW/LEMZGW.h"
 #include "messages/LGCP/LGCP.h"
 #include "messages/TERM/TERM.h"
+#include "tests/messages/round_trip.h"
 
 namespace {
 
+// Every value printed here also reads back, from this text and from BER.
 std::string print(const ASN1::AbstractData& value) {
+  MessagesTest::expectRoundTrips(value);
   std::ostringstream out;
   out << value;
   return out.str();
@@ -98,6 +101,26 @@ TEST(MessagePrinting, EnumerationNamesCarryTheirValues) {
   // Repeated values print the first name that carries them.
   EXPECT_EQ(print(LEMZGW::ProtoLemzAnalogGainIDV1(LEMZGW::ProtoLemzAnalogGainIDV1::min)), "rtx1");
   EXPECT_EQ(print(LEMZGW::ProtoLemzAnalogGainIDV1(LEMZGW::ProtoLemzAnalogGainIDV1::max)), "rsh");  // 10
+}
+
+// Text read into a controller message: fields in order, names ended by the
+// punctuation after them, the printer's multi-line form alike; a field out of
+// order is refused.
+TEST(MessageParsing, SampleInputs) {
+  LGCP::Message connect;
+  ASSERT_TRUE(connect.setFromValueNotation("{ seq 7, slot 33, pdu command : connect : 13 }"));
+  LGCP::Message expected = answer(7, 33);
+  expected.mutable_pdu().select_command().select_connect().setValue(13);
+  EXPECT_TRUE(connect == expected) << connect;
+  LGCP::Message again;
+  ASSERT_TRUE(again.setFromValueNotation(expected.asValueNotation()));
+  EXPECT_TRUE(again == expected);
+  LGCP::Message compact;
+  ASSERT_TRUE(compact.setFromValueNotation("{seq 7,slot 33,pdu response:error:unexpectedMsgType}"));
+  EXPECT_EQ(compact.get_pdu().get_response().get_error().getValue(), LGCP::ErrorCause::unexpectedMsgType);
+
+  LGCP::Message disordered;
+  EXPECT_FALSE(disordered.setFromValueNotation("{ slot 33, seq 7, pdu command : ping : NULL }"));
 }
 
 // The tracer names the first field out of its range by its path.

@@ -92,8 +92,9 @@ TEST(MessageRecords, TypesReachableFromTheLinkMessages) {
     if (dynamic_cast<ASN1::ENUMERATED*>(value.get())) ++kinds["ENUMERATED"];
     if (dynamic_cast<ASN1::AbstractString*>(value.get()) && r != &ASN1::IA5String::theInfo) ++kinds["string"];
     std::unique_ptr<ASN1::AbstractData> copy(value->clone());
-    EXPECT_EQ(typeid(*copy), typeid(*value));
-    EXPECT_TRUE(*copy == *value);
+    const ASN1::AbstractData &original = *value, &cloned = *copy;
+    EXPECT_EQ(typeid(cloned), typeid(original));
+    EXPECT_TRUE(cloned == original);
   }
   EXPECT_EQ(kinds["SEQUENCE"], 215);
   EXPECT_EQ(kinds["CHOICE"], 61);

@@ -101,6 +101,18 @@ TEST(MessageVectors, EncodeAndDecodeAsErlangDoes) {
   }
 }
 
+// Cut short anywhere, a message's BER never decodes (its outer length is
+// past the end), and the decoder reads nothing beyond what it was given.
+TEST(MessageVectors, TruncatedBerNeverDecodes) {
+  for (const Case& c : loadCases("ber")) {
+    for (std::size_t n = 0; n < c.octets.size(); ++n) {
+      std::vector<char> cut(c.octets.begin(), c.octets.begin() + n);
+      std::unique_ptr<ASN1::AbstractData> value = emptyValue(c.type);
+      EXPECT_FALSE(decodeInto(cut, *value, ASN1::CoderEnv::ber)) << c.name() << " cut to " << n;
+    }
+  }
+}
+
 // What the printer writes for a message reads back, through the value-notation
 // rule of the coder entry, into an equal message.
 TEST(MessageVectors, ValueNotationReadsBack) {

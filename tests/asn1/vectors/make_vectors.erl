@@ -1,4 +1,5 @@
-%% Encodes the test values with Erlang's aligned PER codec and prints one
+%% Encodes the test values with Erlang's codec (aligned PER or BER, as the
+%% module was compiled) and prints one
 %% "name hex" line per value, in the order below.
 -module(make_vectors).
 -export([main/0]).
@@ -80,7 +81,9 @@ values() ->
      {msg_create, 'Message',
       {'Message', 7, 33, {command, {create, {trunk, {'Trunk', 1, 1}}}}}},
      {msg_userdata, 'Message', {'Message', 7, 33, {command, {userData, <<1, 2, 255>>}}}},
-     {report, 'Report', {'Report', 3000000000, [entry(I) || I <- lists:seq(1, 20)]}}].
+     {report, 'Report', {'Report', 3000000000, [entry(I) || I <- lists:seq(1, 20)]}},
+     {tagged_inner, 'Tagged', {'Tagged', {inner, {x, 7}}, 9}},
+     {tagged_z, 'Tagged', {'Tagged', {z, true}, 9}}].
 
 main() ->
     lists:foreach(
