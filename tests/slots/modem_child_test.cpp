@@ -139,6 +139,34 @@ TEST_F(ModemTest, FaxReceiverEndsWithItsSlot) {
   EXPECT_THAT(logs.err(), HasSubstr("03:dsp-modem: sent HUP to pppd."));
 }
 
+// A hang-up handler like the daemon's (it only notes the signal), in
+// place for the life of the object.
+class DaemonHangUpHandler {
+public:
+  DaemonHangUpHandler() {
+    struct sigaction noted = {};
+    noted.sa_handler = [](int) {};
+    noted.sa_flags = SA_RESTART;
+    sigaction(SIGHUP, &noted, &previous_);
+  }
+  ~DaemonHangUpHandler() { sigaction(SIGHUP, &previous_, nullptr); }
+
+private:
+  struct sigaction previous_;
+};
+
+TEST_F(ModemTest, FaxReceiverDestroyedWithinItsFirstSecond) {
+  DaemonHangUpHandler handler;
+  program("/usr/local/bin/fax", kRunsOn, kEndsOnHangUp);
+  startModem(1, 3, [](TERM::ModemParams& p) { p.mutable_fax(); });
+  simple(2, 3, LGCP::Command::alt_destroy);
+  // The child waits a second before it executes the receiver: the hang-up
+  // must end it there and then, not fall to the daemon's handler. The loop
+  // clock stands still, so the 5000 ms time-out cannot answer the destroy.
+  EXPECT_TRUE(received("seq=2 slot=3 success"));
+  EXPECT_THAT(kills(), IsEmpty());
+}
+
 TEST_F(ModemTest, FaxOriginateKeepsTheModem) {
   startModem(1, 3, [](TERM::ModemParams& p) {
     p.mutable_fax();
