@@ -1,7 +1,12 @@
 // The authentication relay with a test client writing host-order words:
 // framing across and within writes, impossible sizes, bad records, the
-// records sent down on activation, and a client closing inside its handler.
+// records sent down on activation, a client closing inside its handler,
+// and a connection the relay has no descriptor left to watch.
 #include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "tests/slots/modem_fixture.h"
 
@@ -86,6 +91,36 @@ TEST_F(RelayTest, ActivationWithoutAClientOrModemParameters) {
   EXPECT_THAT(logs.log(), HasSubstr("send error: unknown auth 0 session."));
   ctl.command(3, 3, [](LGCP::Command& c) { c.select_activate().select_empty(); });
   EXPECT_THAT(messages(1), ElementsAre("seq=3 slot=3 error unsupported"));
+}
+
+TEST_F(RelayTest, ConnectionThatCannotBeWatchedIsClosed) {
+  // A client served and one gone first: the sanitizers learn the types
+  // they check on the way while they can still open their probes.
+  connected().close();
+  ASSERT_TRUE(until([&] { return modems().clients().empty(); }));
+  Fd first = connected();
+  Fd peer = client();  // waiting in the listener's queue
+  // One descriptor left: the accepted connection takes it, and the loop's
+  // duplicate of it cannot be made. Restored as soon as the relay is done.
+  rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  Fd lowestFree(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(lowestFree.get()) + 1;
+  lowestFree.close();
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  const bool taken = until([&] {
+    return logs.err().find(" refused: ") != std::string::npos || modems().clients().size() > 1;
+  });
+  setrlimit(RLIMIT_NOFILE, &saved);
+  ASSERT_TRUE(taken);
+  EXPECT_TRUE(peer_closed(peer.get()));
+  EXPECT_EQ(modems().clients().size(), 1u);
+  EXPECT_THAT(logs.err(), testing::ContainsRegex("modem\\[2,1\\]: auth connection from 127\\.0\\.0\\.1:[0-9]+ refused: "
+                                                 "Too many open files\n$"));
+  // With descriptors again, connections are served.
+  connected();
+  EXPECT_FALSE(peer_closed(first.get(), 0));
 }
 
 TEST_F(RelayTest, ClientClosingWhileItsRecordIsHandled) {
