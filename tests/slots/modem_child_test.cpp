@@ -178,6 +178,15 @@ TEST_F(ModemTest, FaxOriginateKeepsTheModem) {
   EXPECT_EQ(faxed[0].word(4), 0xffffffffu);
   EXPECT_EQ(modemSlot(3)->pid(), -1);
   EXPECT_EQ(modemDev().allocated(), 1u);
+
+  // A refused request ends the set-up with `abort` and its errno.
+  modemDev().fail(SimBoard::ModemControl::FaxOriginate, EIO);
+  startModem(2, 5, [](TERM::ModemParams& p) {
+    p.mutable_fax();
+    p.mutable_originate();
+  });
+  EXPECT_TRUE(received("slot=5 signal abort 5"));
+  EXPECT_THAT(logs.err(), HasSubstr("05:dsp-modem: originate failed : Input/output error"));
 }
 
 }  // namespace modem_test
