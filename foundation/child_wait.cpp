@@ -55,6 +55,24 @@ void ChildWait::Detach() {
     service->waiters_.remove(this);
 }
 
+bool ChildWait::Signal(int signo) {
+  if (pid_ <= 0)
+    return false;
+  // With SIGCHLD held back, the handler cannot reap the child between the
+  // look and the signal: a child seen running keeps its pid until then.
+  sigset_t chld, previous;
+  sigemptyset(&chld);
+  sigaddset(&chld, SIGCHLD);
+  sigprocmask(SIG_BLOCK, &chld, &previous);
+  siginfo_t info = {};
+  const bool running =
+      ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+  if (running)
+    ::kill(pid_, signo);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  return running;
+}
+
 void ChildWait::Initialize() {
   if (!ChildWaitService::childWaitService)
     ChildWaitService::childWaitService = new ChildWaitService;

@@ -62,6 +62,10 @@ public:
   void Attach(int pid);
   // Stops watching.
   void Detach();
+  // Sends signo to the child while it runs; false, sending nothing, once it
+  // has ended (reaped or waiting to be), when its pid may already belong to
+  // another process.
+  bool Signal(int signo);
 
   int pid() const { return pid_; }
 

@@ -5,14 +5,17 @@
 
 #include "slots/modem_factory.h"
 
-AuthClient::AuthClient(ModemFactory& factory, const Fd& fd, const INet4::Addr& peer)
+AuthClient::AuthClient(ModemFactory& factory, int fd, const INet4::Addr& peer)
     : fd_(fd), peer_(peer), usage_(0), fill_(0), end_(4), factory_(factory), session_(-1), hasSession_(false) {
   event_.Bind("AuthClient::OnSocketEvent", &AuthClient::OnSocketEvent, this);
 }
 
 AuthClient::~AuthClient() { OnDisconnect(); }
 
-void AuthClient::Activate() { event_.Schedule(fd_, POLLIN); }
+bool AuthClient::Activate() {
+  event_.Schedule(fd_, POLLIN);
+  return bool(event_.fd());
+}
 
 void AuthClient::OnDisconnect() {
   fd_.close();

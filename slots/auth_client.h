@@ -13,13 +13,15 @@ class ModemFactory;
 
 class AuthClient {
 public:
-  AuthClient(ModemFactory& factory, const Fd& fd, const INet4::Addr& peer);
+  // Takes over the accepted connection fd.
+  AuthClient(ModemFactory& factory, int fd, const INet4::Addr& peer);
   ~AuthClient();
   AuthClient(const AuthClient&) = delete;
   AuthClient& operator=(const AuthClient&) = delete;
 
-  // Starts watching the connection for input.
-  void Activate();
+  // Starts watching the connection for input; false, with errno, when the
+  // loop's duplicate of it cannot be made.
+  bool Activate();
   // Writes one whole record; false when the connection is closed or fails.
   bool Send(const attr* record);
   // Closes the connection and stops watching it.

@@ -1,5 +1,7 @@
 #include "slots/child_program.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <unistd.h>
 
@@ -22,9 +24,26 @@ pid_t StartChild(const ChildProgram& program) {
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
 
+  // Every signal waits over the fork: the child must not run one of the
+  // daemon's handlers (a hang-up would be taken and lost) before it has put
+  // back the default actions and an empty mask, which its program keeps.
+  sigset_t all, previous;
+  sigfillset(&all);
+  sigprocmask(SIG_SETMASK, &all, &previous);
   pid_t pid = ::fork();
-  if (pid != 0)
+  if (pid != 0) {
+    const int err = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = err;
     return pid;
+  }
+  struct sigaction defaults = {};
+  defaults.sa_handler = SIG_DFL;
+  for (int signo = 1; signo < NSIG; ++signo)
+    ::sigaction(signo, &defaults, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   // The descriptor is kept across the exec as the standard input.
   if (program.input == STDIN_FILENO)
     SetCloexec(STDIN_FILENO, false);

@@ -1,7 +1,8 @@
 #pragma once
 // Starting an outside program as a child of the daemon. The argument
-// vector is built before the fork; the child only moves its standard
-// input, waits, writes its banner and executes. A child that cannot
+// vector is built before the fork; the child first puts back the default
+// action of every signal and an empty signal mask, then only moves its
+// standard input, waits, writes its banner and executes. A child that cannot
 // execute the program writes its failure text and leaves with _exit, so
 // that nothing of the daemon's exit handlers or buffered output runs in it
 // (by default "fail to exec!" and exit code 2, wait status 512).

@@ -31,7 +31,10 @@ int ddmBits(const TERM::ModemParams& params) {
 DspModemSlot::DspModemSlot(ModemFactory& factory, const TERM::ModemParams& params)
     : ModemSlot(factory, params), timeslot_(-1), modem_(-1) {}
 
-DspModemSlot::~DspModemSlot() { unbind(); }
+DspModemSlot::~DspModemSlot() {
+  pppd_kill();
+  unbind();
+}
 
 void DspModemSlot::unbind() {
   if (unbinding())

@@ -167,9 +167,16 @@ void ModemFactory::OnSocketEvent(int, short revents) {
     std::cerr << ext::header(this) << "fail to set nonblock mode." << std::endl;
     return;
   }
-  auto* client = new AuthClient(*this, fd, peer);
+  auto* client = new AuthClient(*this, fd.release(), peer);
+  if (!client->Activate()) {
+    // Out of descriptors: a connection that cannot be watched is closed now.
+    const int err = errno;
+    std::cerr << ext::header(this) << "auth connection from " << peer << " refused: " << strerror(err)
+              << std::endl;
+    delete client;
+    return;
+  }
   clients_.push_back(client);
-  client->Activate();
   std::cerr << ext::header(this) << "incoming auth connection from " << peer << std::endl;
 }
 

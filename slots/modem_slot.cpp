@@ -26,7 +26,7 @@ ModemSlot::ModemSlot(ModemFactory& factory, const TERM::ModemParams& params)
   wait_.Bind(this, &ModemSlot::on_terminate);
 }
 
-ModemSlot::~ModemSlot() { pppd_kill(); }
+ModemSlot::~ModemSlot() = default;
 
 void ModemSlot::PutHeader(std::ostream& out) const {
   Put(out);
@@ -93,8 +93,9 @@ bool ModemSlot::IBeforeDestroy() {
     unbind();
     return true;
   }
-  std::cerr << ext::header(this) << "sent HUP to pppd." << std::endl;
-  ::kill(pid_, SIGHUP);
+  // A child that has ended already is not signalled; its end is on its way.
+  if (wait_.Signal(SIGHUP))
+    std::cerr << ext::header(this) << "sent HUP to pppd." << std::endl;
   timer_.set(TerminateTimeoutMs, &ModemSlot::on_terminate_timeout, this);
   return false;
 }
@@ -134,9 +135,12 @@ void ModemSlot::on_terminate_timeout() {
 void ModemSlot::pppd_kill() {
   if (pid_ < 0)
     return;
-  std::cerr << ext::header(this) << "pppd isn't terminated, killing ..." << std::endl;
-  ::kill(pid_, SIGKILL);
-  ::sleep(0);
+  if (wait_.Signal(SIGKILL)) {
+    std::cerr << ext::header(this) << "pppd isn't terminated, killing ..." << std::endl;
+    ::sleep(0);
+  }
+  // Killed or ended: the slot gives the child up and never signals it again.
+  pid_ = -1;
 }
 
 void ModemSlot::OnAuth(const attr* record) {

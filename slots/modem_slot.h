@@ -57,6 +57,8 @@ protected:
   // this slot), else sends `abort` with the status.
   void child_ended(int status);
   void on_terminate_timeout();
+  // Kills a recorded child that still runs and forgets it; each concrete
+  // slot's destructor runs it.
   void pppd_kill();
   // True on the first call only: unbind() hands back once, also when the
   // slot is deleted without its release (the controller lost).

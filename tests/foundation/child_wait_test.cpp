@@ -122,3 +122,28 @@ TEST_F(ChildWaitTest, FullQueueDropsRecordsButReapsEveryChildAndKeepsErrno) {
   EXPECT_LT(owner.statuses.size(), kChildren);
   EXPECT_EQ(kChildren - owner.statuses.size(), service().waiters().count());
 }
+
+TEST_F(ChildWaitTest, SignalReachesOnlyAChildThatStillRuns) {
+  Owner owner;
+  ChildWait never, running, ended;
+  EXPECT_FALSE(never.Signal(SIGTERM));  // no child recorded
+
+  running.Bind(&owner, &Owner::OnEnd);
+  running.Attach(spawnShell("exec sleep 30"));
+  EXPECT_TRUE(running.Signal(SIGTERM));
+  ASSERT_TRUE(runUntil([&] { return owner.statuses.size() == 1; }));
+  EXPECT_TRUE(WIFSIGNALED(owner.statuses[0]) && WTERMSIG(owner.statuses[0]) == SIGTERM);
+  // Reaped: its pid may be another process's by now.
+  EXPECT_FALSE(running.Signal(SIGTERM));
+
+  // Ended but not yet reaped: nothing is sent either.
+  holdChld(true);
+  pid_t pid = spawnShell("exit 0");
+  ended.Bind(&owner, &Owner::OnEnd);
+  ended.Attach(pid);
+  awaitEnded({pid});
+  EXPECT_FALSE(ended.Signal(SIGTERM));
+  holdChld(false);
+  ASSERT_TRUE(runUntil([&] { return owner.statuses.size() == 2; }));
+  EXPECT_EQ(owner.statuses[1], 0);
+}

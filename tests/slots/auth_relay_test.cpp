@@ -1,14 +1,46 @@
 // The authentication relay with a test client writing host-order words:
 // framing across and within writes, impossible sizes, bad records, the
-// records sent down on activation, and a client closing inside its handler.
+// records sent down on activation, a client closing inside its handler,
+// and a connection the relay has no descriptor left to watch.
 #include <gmock/gmock.h>
 
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "tests/slots/modem_fixture.h"
+
+namespace {
+
+// When set, the next write of a whole record of this type fails with EINTR
+// before writing anything, as a write interrupted by a signal does.
+uint32_t interruptedRecord = 0;
+
+}  // namespace
+
+// Every write of this test program passes here.
+extern "C" ssize_t write(int fd, const void* data, size_t size) {
+  uint32_t head[2];
+  if (interruptedRecord && size >= sizeof head) {
+    std::memcpy(head, data, sizeof head);
+    if (head[0] == size && head[1] == interruptedRecord) {
+      interruptedRecord = 0;
+      errno = EINTR;
+      return -1;
+    }
+  }
+  return syscall(SYS_write, fd, data, size);
+}
 
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
 using transport_test::peer_closed;
+using transport_test::read_n;
 using transport_test::send_all;
 
 namespace modem_test {
@@ -86,6 +118,56 @@ TEST_F(RelayTest, ActivationWithoutAClientOrModemParameters) {
   EXPECT_THAT(logs.log(), HasSubstr("send error: unknown auth 0 session."));
   ctl.command(3, 3, [](LGCP::Command& c) { c.select_activate().select_empty(); });
   EXPECT_THAT(messages(1), ElementsAre("seq=3 slot=3 error unsupported"));
+}
+
+TEST_F(RelayTest, InterruptedWriteIsRetried) {
+  Fd peer = connected();
+  send_all(peer.get(), authRequest(0, "alice", "secret"));
+  messages(1);
+  interruptedRecord = AuthAccept;
+  ctl.command(2, 3, [](LGCP::Command& c) {
+    TERM::ModemUserParameters& m = c.select_activate().select_modem();
+    m.set_remoteAddr("10.1.2.3");
+    m.set_netmask("255.255.255.0");
+    m.set_gateway("10.1.2.1");
+    m.set_dns("10.9.9.9");
+    m.set_mtu(1500);
+  });
+  EXPECT_THAT(messages(1), ElementsAre("seq=2 slot=3 success"));
+  EXPECT_EQ(interruptedRecord, 0u);
+  EXPECT_EQ(read_n(peer.get(), 52), words({16, 2, 0, 1}) + words({36, 3, 0, 0, inet_addr("10.1.2.3"),
+                                                                   inet_addr("255.255.255.0"), inet_addr("10.1.2.1"),
+                                                                   inet_addr("10.9.9.9"), 1500}));
+}
+
+TEST_F(RelayTest, ConnectionThatCannotBeWatchedIsClosed) {
+  // A client served and one gone first: the sanitizers learn the types
+  // they check on the way while they can still open their probes.
+  connected().close();
+  ASSERT_TRUE(until([&] { return modems().clients().empty(); }));
+  Fd first = connected();
+  Fd peer = client();  // waiting in the listener's queue
+  // One descriptor left: the accepted connection takes it, and the loop's
+  // duplicate of it cannot be made. Restored as soon as the relay is done.
+  rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  Fd lowestFree(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(lowestFree.get()) + 1;
+  lowestFree.close();
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  const bool taken = until([&] {
+    return logs.err().find(" refused: ") != std::string::npos || modems().clients().size() > 1;
+  });
+  setrlimit(RLIMIT_NOFILE, &saved);
+  ASSERT_TRUE(taken);
+  EXPECT_TRUE(peer_closed(peer.get()));
+  EXPECT_EQ(modems().clients().size(), 1u);
+  EXPECT_THAT(logs.err(), testing::ContainsRegex("modem\\[2,1\\]: auth connection from 127\\.0\\.0\\.1:[0-9]+ refused: "
+                                                 "Too many open files\n$"));
+  // With descriptors again, connections are served.
+  connected();
+  EXPECT_FALSE(peer_closed(first.get(), 0));
 }
 
 TEST_F(RelayTest, ClientClosingWhileItsRecordIsHandled) {

@@ -4,8 +4,10 @@
 // the fax programs.
 #include <gmock/gmock.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 #include "tests/slots/modem_fixture.h"
 
@@ -58,19 +60,48 @@ TEST_F(ModemTest, DestroyHangsUpThenKillsAfterTimeOut) {
   EXPECT_THAT(messages(1), ElementsAre("seq=4 slot=5 success"));
   EXPECT_THAT(modems().modem_slots(), IsEmpty());
   EXPECT_EQ(modemDev().allocated(), 0u);
+  // Killed once, by the time-out; the slot's end does not signal it again.
+  EXPECT_EQ(kills(), Lines{"05:dsp-modem: pppd isn't terminated, killing ..."});
 }
+
+// The loop's clock, whose pause without descriptors (the one after the
+// controller is lost) lasts until the child has ended and been reaped.
+class PauseUntilReaped : public testing_support::TestClock {
+public:
+  PauseUntilReaped(uint64_t nowMs, pid_t child) : TestClock(nowMs), child_(child) { set_auto_advance(false); }
+  int poll(pollfd* fds, nfds_t count, int timeoutMs) override {
+    if (count > 0)
+      return TestClock::poll(fds, count, timeoutMs);
+    for (int i = 0; i < 2000 && ::kill(child_, 0) == 0; ++i)
+      ::usleep(10000);
+    return 0;
+  }
+
+private:
+  pid_t child_;
+};
 
 TEST_F(ModemTest, ControllerLostWhileASlotWaitsForItsChild) {
   program("/usr/local/sbin/pppd", kRunsOn, kIgnoresHangUp);
-  startModem(1, 3, [](TERM::ModemParams&) {});
+  program("/usr/local/sbin/ppp2", kRunsOn, kEndsOnHangUp);
+  createModem(1, 3, [](TERM::ModemParams&) {});
+  createModem(2, 5, [](TERM::ModemParams& p) { p.set_execfile("/usr/local/sbin/ppp2"); });
+  messages(2);
+  modemSlot(3)->IOnOutputStream();
+  modemSlot(5)->IOnOutputStream();
   argsOf("/usr/local/sbin/pppd");
+  argsOf("/usr/local/sbin/ppp2");
   Fd peer = client();
   transport_test::send_all(peer.get(), authRequest(0, "u", "p"));
-  messages(3);
+  ASSERT_TRUE(received("slot=3 signal modemProceeding auth u/p"));
 
+  // Slot 5's child ends on the hang-up and is reaped in the pause: its pid
+  // is no longer its own, and only slot 3's child is killed.
+  PauseUntilReaped pause(clock.now_ms(), modemSlot(5)->pid());
   ctl.close();
   ASSERT_TRUE(until([] { return Slots::instance().slots().empty(); }));
   EXPECT_THAT(modems().modem_slots(), IsEmpty());
+  EXPECT_EQ(kills(), Lines{"03:dsp-modem: pppd isn't terminated, killing ..."});
   // The deleted slot is no longer reachable through its session.
   transport_test::send_all(peer.get(), authRequest(0, "u", "p"));
   EXPECT_TRUE(until([&] { return logs.err().find("receive auth request for unknown session 0") != std::string::npos; }));
@@ -108,6 +139,34 @@ TEST_F(ModemTest, FaxReceiverEndsWithItsSlot) {
   EXPECT_THAT(logs.err(), HasSubstr("03:dsp-modem: sent HUP to pppd."));
 }
 
+// A hang-up handler like the daemon's (it only notes the signal), in
+// place for the life of the object.
+class DaemonHangUpHandler {
+public:
+  DaemonHangUpHandler() {
+    struct sigaction noted = {};
+    noted.sa_handler = [](int) {};
+    noted.sa_flags = SA_RESTART;
+    sigaction(SIGHUP, &noted, &previous_);
+  }
+  ~DaemonHangUpHandler() { sigaction(SIGHUP, &previous_, nullptr); }
+
+private:
+  struct sigaction previous_;
+};
+
+TEST_F(ModemTest, FaxReceiverDestroyedWithinItsFirstSecond) {
+  DaemonHangUpHandler handler;
+  program("/usr/local/bin/fax", kRunsOn, kEndsOnHangUp);
+  startModem(1, 3, [](TERM::ModemParams& p) { p.mutable_fax(); });
+  simple(2, 3, LGCP::Command::alt_destroy);
+  // The child waits a second before it executes the receiver: the hang-up
+  // must end it there and then, not fall to the daemon's handler. The loop
+  // clock stands still, so the 5000 ms time-out cannot answer the destroy.
+  EXPECT_TRUE(received("seq=2 slot=3 success"));
+  EXPECT_THAT(kills(), IsEmpty());
+}
+
 TEST_F(ModemTest, FaxOriginateKeepsTheModem) {
   startModem(1, 3, [](TERM::ModemParams& p) {
     p.mutable_fax();
@@ -119,6 +178,15 @@ TEST_F(ModemTest, FaxOriginateKeepsTheModem) {
   EXPECT_EQ(faxed[0].word(4), 0xffffffffu);
   EXPECT_EQ(modemSlot(3)->pid(), -1);
   EXPECT_EQ(modemDev().allocated(), 1u);
+
+  // A refused request ends the set-up with `abort` and its errno.
+  modemDev().fail(SimBoard::ModemControl::FaxOriginate, EIO);
+  startModem(2, 5, [](TERM::ModemParams& p) {
+    p.mutable_fax();
+    p.mutable_originate();
+  });
+  EXPECT_TRUE(received("slot=5 signal abort 5"));
+  EXPECT_THAT(logs.err(), HasSubstr("05:dsp-modem: originate failed : Input/output error"));
 }
 
 }  // namespace modem_test

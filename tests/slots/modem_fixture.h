@@ -158,6 +158,16 @@ protected:
     });
   }
 
+  // The lines logged for children killed so far.
+  Lines kills() {
+    Lines lines;
+    std::istringstream in(logs.err());
+    for (std::string line; std::getline(in, line);)
+      if (line.find("killing") != std::string::npos)
+        lines.push_back(line);
+    return lines;
+  }
+
   TempRoot root{"modem"};
   std::unique_ptr<ModemFactory> factory_;
 };
