@@ -168,6 +168,18 @@ TEST_F(ED137ControlTest, KeepAlivesAndFarEndLoss) {
   EXPECT_EQ(recorder.aborts.size(), 4u);
   control->SetTimerEnable(false);
   EXPECT_EQ(nextWrite(), 0u);
+
+  // Without a keep-alive period the far end is never lost; the
+  // keep-alives still go.
+  ED137RadioParams none;
+  none.keepalive_period = 0;
+  recorder.aborts.clear();
+  make(none);
+  control->SetTimerInterval(1000);
+  control->SetTimerEnable(true);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(nextWrite(), 1000u * (i + 1));
+  EXPECT_TRUE(recorder.aborts.empty());
 }
 
 TEST_F(ED137ControlTest, AControllerSendDelaysTheNextKeepAlive) {

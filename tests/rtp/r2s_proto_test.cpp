@@ -66,10 +66,22 @@ TEST(R2sProto, Packs) {
   // The room check counts an RX RRC as five bytes whatever its form.
   EXPECT_EQ(packed(rxRecord(), 26), Bytes{uint8_t(R2S_PROTO_ESHORT)});
   EXPECT_EQ(packed(rxRecord(), 27), rxBytes);
+  // Fields wider than their place are cut to it, the PTT id to six bits.
+  r2s_proto_init(&r, R2S_PROTO_TYPE_RX);
+  r2s_proto_set_rx_header(&r, 9, 3, 0x41, 2, 2, 2);
+  EXPECT_EQ(packed(r, 4), (Bytes{0x30, 0x40, 0x00, 0x00}));
+  r2s_proto_set_rx_header(&r, 1, 0, 0x41, 0, 0, 0);
+  EXPECT_EQ(packed(r, 4), (Bytes{0x20, 0x40, 0x00, 0x00}));
+  r2s_proto_set_tx_header(&r, 0, 0xFF, 0, 0);
+  EXPECT_EQ(packed(r, 4), (Bytes{0x0F, 0xC0, 0x00, 0x00}));
   // A kind the direction does not carry takes neither bytes nor room.
   r2s_proto tx = txRecord();
   r2s_proto_add_rx_sqi(&tx, 1, 1);
   EXPECT_EQ(packed(tx, txBytes.size()), txBytes);
+  // The squelch and SCT places stay 0 in TX, whatever the record's unused words hold.
+  tx = txRecord();
+  tx.tx.unused[0] = tx.tx.unused[1] = 1;
+  EXPECT_EQ(packed(tx, 64), txBytes);
 
   r2s_proto_init(&r, R2S_PROTO_TYPE_RX);
   r2s_proto_add_rx_rrc(&r, r2s_proto_rx_additional_rrc{});
