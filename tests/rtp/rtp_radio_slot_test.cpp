@@ -200,6 +200,27 @@ TEST_F(RadioSlotTest, CodecChangeFollowsTheNewSession) {
   }
 }
 
+// While a position transmits, only the far end's packets are taken; the
+// session a codec change starts keeps that limit.
+TEST_F(RadioSlotTest, TheSourceLimitOutlivesACodecChange) {
+  ASSERT_EQ(Created(2, Ed137Request()).size(), 3u);
+  Ioctl(3, 2, [](LGCP::IoctlParams& p) {
+    TERM::ED137RadioModifier& m = p.select_rtpExt().select_ed_137();
+    m.mutable_addr().set_session_addr("10.0.0.9");
+    m.mutable_params().select_tx().mutable_header().set_ptt(TERM::ED137RadioPTT::normal_ptt_on);
+  });
+  EXPECT_THAT(Answers(1), ElementsAre("seq=3 slot=2 success"));
+  const uint32_t farEnd = ntohl(inet_addr("10.0.0.9")), position = ntohl(inet_addr("10.0.0.7"));
+  const SimBoard::Bytes ptt = {0x20, 0x00, 0x00, 0x00};
+  EXPECT_FALSE(ext.latest()->inject(1, position, ptt));
+  SimBoard::RtpExtSession* before = ext.latest();
+  EXPECT_THAT(Codec(4, true, LGCP::CodecMode::ulaw), ElementsAre("seq=4 slot=2 success"));
+  ASSERT_NE(ext.latest(), before);
+  EXPECT_FALSE(ext.latest()->inject(1, position, ptt));
+  EXPECT_TRUE(ext.latest()->inject(1, farEnd, ptt));
+  EXPECT_EQ(ext.requests(RtpExt::Filter).size(), 2u);
+}
+
 TEST_F(RadioSlotTest, CodecChangeFailures) {
   ASSERT_EQ(Created(2, Ed137Request()).size(), 3u);
   SimBoard::RtpExtSession& first = *ext.latest();
