@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -150,6 +151,31 @@ TEST(R2sProto, EveryFeatureRoundTripsBothWays) {
     ASSERT_EQ(back.additional_count, original.additional_count);
     for (uint32_t i = 0; i < back.additional_count; ++i)
       EXPECT_EQ(0, std::memcmp(&back.additionals[i], &original.additionals[i], sizeof back.additionals[i])) << i;
+  }
+}
+
+// Every cut of the whole vectors keeps the header and the features that
+// end before the cut; a cut inside a feature is too short.
+TEST(R2sProto, CutsKeepTheWholeFeaturesBeforeThem) {
+  const struct {
+    bool rx;
+    const Bytes& bytes;
+    std::vector<size_t> ends;  // where each feature ends
+    uint32_t pttId;
+  } vectors[] = {{true, rxBytes, {4, 6, 11, 24}, 5}, {false, txBytes, {4, 6, 10}, 63}};
+  for (const auto& v : vectors) {
+    for (size_t n = 0; n < v.bytes.size(); ++n) {
+      r2s_proto r;
+      const int rc = unpack(r, Bytes(v.bytes.begin(), v.bytes.begin() + static_cast<long>(n)), v.rx);
+      const size_t whole =
+          static_cast<size_t>(std::count_if(v.ends.begin(), v.ends.end(), [&](size_t e) { return e <= n; }));
+      const bool atEnd = n == 2 || std::count(v.ends.begin(), v.ends.end(), n) == 1;
+      EXPECT_EQ(rc, atEnd ? 0 : R2S_PROTO_ESHORT) << n;
+      EXPECT_EQ(r.additional_count, whole) << n;
+      if (n >= 2) {
+        EXPECT_EQ(v.rx ? r.rx.ptt_id : r.tx.ptt_id, v.pttId) << n;
+      }
+    }
   }
 }
 
