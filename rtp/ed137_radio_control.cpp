@@ -107,7 +107,7 @@ void ED137RadioControl::EncodeStatusASN(ED137RadioState const& state, TERM::RtpR
 void ED137RadioControl::EncodeASN(ED137RadioState const& radio, ED137RadioState const& chan,
                                   TERM::RtpRadioRequest& request) {
   for (const ED137RadioState* s : {&radio, &chan})
-    if (s->ptt != s->ReportedPtt())
+    if (trace() && s->ptt != s->ReportedPtt())
       std::clog << GetPrefix() << "report: ptt " << s->ptt << " cannot be sent, sent as " << s->ReportedPtt()
                 << std::endl;
   EncodeStatusASN(radio, request);

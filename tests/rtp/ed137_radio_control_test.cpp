@@ -138,7 +138,8 @@ TEST_F(ED137ControlTest, ReportsTheLastStateOfEachSourceOncePerChange) {
 }
 
 // The wire's PTT type has three bits, the controller's enumeration five
-// values: types 5 to 7 are reported as PTT off, and logged. The expected
+// values: types 5 to 7 are reported as PTT off, told to the log when the
+// trace is on. The expected
 // reports were encoded by Erlang's asn1 (erlc -bper) from the values
 // {status {ptt-off, squ-off, 0, false, false, false, sqi {rssi, 0}},
 // request {addr {"10.0.0.5", 77}, tx {PTT, squ-off, 3, false, false, false}}}.
@@ -148,19 +149,29 @@ TEST_F(ED137ControlTest, EveryPttTypeReachesTheControllerAsAValueItDecodes) {
   };
   const std::vector<std::string> reports = {erlang('0'), erlang('1'), erlang('2'), erlang('3'),
                                             erlang('4'), erlang('0'), erlang('0'), erlang('0')};
-  make();
-  testing_support::LogCapture log;
-  for (uint8_t type = 0; type < 8; ++type) {
-    ptt("10.0.0.5", 77, type, 3);
-    read();
+  for (bool trace : {false, true}) {
+    make();
+    control->SetTrace(trace);
+    recorder.encoded.clear();
+    testing_support::LogCapture log;
+    for (uint8_t type = 0; type < 8; ++type) {
+      ptt("10.0.0.5", 77, type, 3);
+      read();
+    }
+    ASSERT_EQ(recorder.encoded.size(), reports.size());
+    for (size_t i = 0; i < reports.size(); ++i)
+      EXPECT_EQ(recorder.encoded[i], reports[i]) << "PTT type " << i;
+    std::istringstream text(log.log());
+    std::string substitutions;
+    for (std::string line; std::getline(text, line);)
+      if (line.find("report: ") != std::string::npos)
+        substitutions += line + "\n";
+    std::string expected;
+    for (int type : {5, 6, 7})
+      expected += control->GetPrefix() + "report: ptt " + std::to_string(type) + " cannot be sent, sent as 0\n";
+    EXPECT_EQ(substitutions, trace ? expected : "");
+    EXPECT_EQ(log.log().empty(), !trace);
   }
-  ASSERT_EQ(recorder.encoded.size(), reports.size());
-  for (size_t i = 0; i < reports.size(); ++i)
-    EXPECT_EQ(recorder.encoded[i], reports[i]) << "PTT type " << i;
-  std::string lines;
-  for (int type : {5, 6, 7})
-    lines += control->GetPrefix() + "report: ptt " + std::to_string(type) + " cannot be sent, sent as 0\n";
-  EXPECT_EQ(log.log(), lines);
 }
 
 TEST_F(ED137ControlTest, OnlyARadioThatTransmitsTakesPTT) {
