@@ -106,6 +106,10 @@ void ED137RadioControl::EncodeStatusASN(ED137RadioState const& state, TERM::RtpR
 
 void ED137RadioControl::EncodeASN(ED137RadioState const& radio, ED137RadioState const& chan,
                                   TERM::RtpRadioRequest& request) {
+  for (const ED137RadioState* s : {&radio, &chan})
+    if (trace() && s->ptt != s->ReportedPtt())
+      std::clog << GetPrefix() << "report: ptt " << s->ptt << " cannot be sent, sent as " << s->ReportedPtt()
+                << std::endl;
   EncodeStatusASN(radio, request);
   TERM::ED137RadioModifier& modifier = request.mutable_request().select_ed_137();
   in_addr address;
@@ -121,7 +125,7 @@ bool ED137RadioControl::SendToChan(Record const& record) {
   if (!record.is_ed_137())
     return false;
   ED137RadioState s = radioState_;
-  s.DecodeASN(record.get_ed_137());
+  DecodeASN(record.get_ed_137(), s);
   SendRadioStateToChan(s);
   return true;
 }

@@ -58,7 +58,13 @@ protected:
   bool NeedSendProto(ED137RadioState const& state);
   void SendRadioStateToChan(ED137RadioState const& state);
   void EncodeStatusASN(ED137RadioState const& state, TERM::RtpRadioRequest& request);
+  // The report of a change from the positions: the radio's status and what
+  // changed (a PTT type the records cannot hold goes as PTT off, told to
+  // the log when the trace is on).
   void EncodeASN(ED137RadioState const& radio, ED137RadioState const& chan, TERM::RtpRadioRequest& request);
+  // The controller's records onto a state.
+  void DecodeASN(TERM::ED137RadioModifier const& modifier, ED137RadioState& state) { state.DecodeASN(modifier); }
+  void DecodeASN(TERM::ED137RadioStatus const& status, ED137RadioState& state) { state.DecodeASN(status); }
 
   ED137RadioParams params_;
   r2s_proto received_{};

@@ -23,7 +23,7 @@ void takeQuality(ED137RadioState& s, TERM::ED137RadioExtensionSQI const& sqi) {
 }
 
 void putHeader(ED137RadioState const& s, TERM::ED137RadioHeader& h) {
-  h.mutable_ptt().setValue(static_cast<int>(s.ptt));
+  h.mutable_ptt().setValue(static_cast<int>(s.ReportedPtt()));
   h.mutable_squ().setValue(static_cast<int>(s.squ));
   h.set_ptt_id(s.ptt_id);
   h.set_ptt_mute(s.ptt_mute != 0);

@@ -42,7 +42,14 @@ struct ED137RadioState {
   uint32_t session_addr = 0;  // far end, network order
   uint32_t session_ssrc = 0;
 
+  // The highest PTT type the controller's records hold (emergency PTT on);
+  // the wire's three bits reach 7.
+  static constexpr uint32_t MaxPtt = 4;
+
   bool IsEqual(ED137RadioState const& other) const;
+  // The PTT type the controller's records carry: the state's, or PTT off
+  // for one they cannot hold.
+  uint32_t ReportedPtt() const { return ptt <= MaxPtt ? ptt : 0; }
   uint32_t direction() const { return flags & DirectionMask; }
   // Makes the state one of the given direction with a valid header,
   // keeping the quality flag.
@@ -52,7 +59,8 @@ struct ED137RadioState {
   // the session words stay) or a modifier (the far end and an RX or TX header).
   void DecodeASN(TERM::ED137RadioStatus const& status);
   void DecodeASN(TERM::ED137RadioModifier const& modifier);
-  // The status the controller sees: the header and always the quality.
+  // The status the controller sees: the header (with the reported PTT
+  // type) and always the quality.
   void EncodeStatusASN(TERM::ED137RadioStatus& status) const;
   // The RX or TX command of the state's direction; false for neither.
   bool EncodeASN(TERM::ED137RadioModifierParams& params) const;

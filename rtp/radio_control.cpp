@@ -100,6 +100,10 @@ bool RadioControl::RtpExtStart(bool newSession) {
   }
   extFd_.reset(fd.release());
   extEvent_.Schedule(extFd_, POLLIN);
+  // A new session takes every source: the limit set on the one before
+  // goes on to it.
+  if (filterActive_)
+    SetFilter();
   return true;
 }
 
@@ -149,9 +153,7 @@ void RadioControl::UpdateAccess(bool set, const in_addr& source) {
     filter_.addr = address;
     filter_.reserved = 0;
     filterActive_ = true;
-    rtp_ext_filter_params f = filter_;
-    if (DevIo::ioctl(extFd_.get(), RTP_EXT_FILTER, &f) < 0)
-      Fail("set filer rtp_ext session fail !!!");
+    SetFilter();
   } else if (filterActive_) {
     filter_ = rtp_ext_filter_params();
     filterActive_ = false;
@@ -159,6 +161,12 @@ void RadioControl::UpdateAccess(bool set, const in_addr& source) {
     if (DevIo::ioctl(extFd_.get(), RTP_EXT_UNFILTER, &f) < 0)
       Fail("reset filer rtp_ext session fail !!!");
   }
+}
+
+void RadioControl::SetFilter() {
+  rtp_ext_filter_params f = filter_;
+  if (DevIo::ioctl(extFd_.get(), RTP_EXT_FILTER, &f) < 0)
+    Fail("set filer rtp_ext session fail !!!");
 }
 
 const std::string& RadioControl::GetPrefix() {

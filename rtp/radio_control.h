@@ -90,7 +90,8 @@ public:
   void SetTimerInterval(unsigned long ms) { interval_ = static_cast<uint32_t>(ms); }
   void SetTimer(unsigned long ms);
 
-  // Limits the session to packets from `source` (set) or lifts the limit.
+  // Limits the session to packets from `source` (set) or lifts the limit;
+  // a session started later keeps the limit.
   void UpdateAccess(bool set, const in_addr& source);
 
   // "rtp_ext[" id "] " the time ":" ("rtp_ext " the time ":" without an id).
@@ -157,6 +158,8 @@ private:
   // Opens and initialises a new session; a closed Fd after a logged failure.
   Fd OpenSession();
   void Fail(const char* what);
+  // Gives the session the filter record (logged when refused).
+  void SetFilter();
 
   RadioControlType type_;
   Fd rtpFd_;

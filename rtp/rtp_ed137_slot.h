@@ -21,5 +21,12 @@ public:
   RtpED137RadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
                       const rtp_ext_attach_session_params& attach, const rtp_ext_init_params& init,
                       const RTPSignalling::ED137RadioParams& radio);
+  // The gateway control with default parameters and no timer, on an
+  // extension session of its own that is not attached, or without one: the
+  // slot's session joins the one the record names. The factory uses neither.
+  RtpED137RadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                      const rtp_ext_init_params& init);
+  RtpED137RadioGWSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                      const rtp_attach_session_params& attach);
   char const* GetName() const override { return "rtp ext ED137 (GW)"; }
 };

@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "asn1/coder_env.h"
+#include "foundation/ext.h"
 #include "tests/rtp/radio_fixture.h"
+#include "tests/support/log_capture.h"
 
 using RTPSignalling::ED137RadioGWControl;
 using RTPSignalling::ED137RadioParams;
@@ -21,8 +25,15 @@ namespace {
 
 struct Recorder : RTPSignalling::IRadioControlNotify {
   std::vector<std::string> reports;
+  std::vector<std::string> encoded;  // each report in aligned PER, in hex
   std::vector<int> aborts;
   void RadioControlNotify(TERM::RtpRadioRequest const& r) override {
+    std::vector<char> bytes;
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+    env.encode(r, bytes);
+    std::ostringstream hex;
+    hex << ext::OutBufInHex(bytes.data(), bytes.size());
+    encoded.push_back(hex.str());
     const TERM::ED137RadioModifier& m = r.get_request().get_ed_137();
     const TERM::ED137RadioHeader& h = m.get_params().get_tx().get_header();
     reports.push_back(m.get_addr().get_session_addr().getValue() + "/" +
@@ -126,6 +137,43 @@ TEST_F(ED137ControlTest, ReportsTheLastStateOfEachSourceOncePerChange) {
   }
 }
 
+// The wire's PTT type has three bits, the controller's enumeration five
+// values: types 5 to 7 are reported as PTT off, told to the log when the
+// trace is on. The expected
+// reports were encoded by Erlang's asn1 (erlc -bper) from the values
+// {status {ptt-off, squ-off, 0, false, false, false, sqi {rssi, 0}},
+// request {addr {"10.0.0.5", 77}, tx {PTT, squ-off, 3, false, false, false}}}.
+TEST_F(ED137ControlTest, EveryPttTypeReachesTheControllerAsAValueItDecodes) {
+  auto erlang = [](char ptt) {
+    return std::string("40 48 00 00 01 00 08 31 30 2E 30 2E 30 2E 35 00 4D 4") + ptt + " 03 00 ";
+  };
+  const std::vector<std::string> reports = {erlang('0'), erlang('1'), erlang('2'), erlang('3'),
+                                            erlang('4'), erlang('0'), erlang('0'), erlang('0')};
+  for (bool trace : {false, true}) {
+    make();
+    control->SetTrace(trace);
+    recorder.encoded.clear();
+    testing_support::LogCapture log;
+    for (uint8_t type = 0; type < 8; ++type) {
+      ptt("10.0.0.5", 77, type, 3);
+      read();
+    }
+    ASSERT_EQ(recorder.encoded.size(), reports.size());
+    for (size_t i = 0; i < reports.size(); ++i)
+      EXPECT_EQ(recorder.encoded[i], reports[i]) << "PTT type " << i;
+    std::istringstream text(log.log());
+    std::string substitutions;
+    for (std::string line; std::getline(text, line);)
+      if (line.find("report: ") != std::string::npos)
+        substitutions += line + "\n";
+    std::string expected;
+    for (int type : {5, 6, 7})
+      expected += control->GetPrefix() + "report: ptt " + std::to_string(type) + " cannot be sent, sent as 0\n";
+    EXPECT_EQ(substitutions, trace ? expected : "");
+    EXPECT_EQ(log.log().empty(), !trace);
+  }
+}
+
 TEST_F(ED137ControlTest, OnlyARadioThatTransmitsTakesPTT) {
   const struct {
     int type, txrxmode;
@@ -168,6 +216,18 @@ TEST_F(ED137ControlTest, KeepAlivesAndFarEndLoss) {
   EXPECT_EQ(recorder.aborts.size(), 4u);
   control->SetTimerEnable(false);
   EXPECT_EQ(nextWrite(), 0u);
+
+  // Without a keep-alive period the far end is never lost; the
+  // keep-alives still go.
+  ED137RadioParams none;
+  none.keepalive_period = 0;
+  recorder.aborts.clear();
+  make(none);
+  control->SetTimerInterval(1000);
+  control->SetTimerEnable(true);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(nextWrite(), 1000u * (i + 1));
+  EXPECT_TRUE(recorder.aborts.empty());
 }
 
 TEST_F(ED137ControlTest, AControllerSendDelaysTheNextKeepAlive) {

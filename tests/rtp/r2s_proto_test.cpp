@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -66,10 +67,22 @@ TEST(R2sProto, Packs) {
   // The room check counts an RX RRC as five bytes whatever its form.
   EXPECT_EQ(packed(rxRecord(), 26), Bytes{uint8_t(R2S_PROTO_ESHORT)});
   EXPECT_EQ(packed(rxRecord(), 27), rxBytes);
+  // Fields wider than their place are cut to it, the PTT id to six bits.
+  r2s_proto_init(&r, R2S_PROTO_TYPE_RX);
+  r2s_proto_set_rx_header(&r, 9, 3, 0x41, 2, 2, 2);
+  EXPECT_EQ(packed(r, 4), (Bytes{0x30, 0x40, 0x00, 0x00}));
+  r2s_proto_set_rx_header(&r, 1, 0, 0x41, 0, 0, 0);
+  EXPECT_EQ(packed(r, 4), (Bytes{0x20, 0x40, 0x00, 0x00}));
+  r2s_proto_set_tx_header(&r, 0, 0xFF, 0, 0);
+  EXPECT_EQ(packed(r, 4), (Bytes{0x0F, 0xC0, 0x00, 0x00}));
   // A kind the direction does not carry takes neither bytes nor room.
   r2s_proto tx = txRecord();
   r2s_proto_add_rx_sqi(&tx, 1, 1);
   EXPECT_EQ(packed(tx, txBytes.size()), txBytes);
+  // The squelch and SCT places stay 0 in TX, whatever the record's unused words hold.
+  tx = txRecord();
+  tx.tx.unused[0] = tx.tx.unused[1] = 1;
+  EXPECT_EQ(packed(tx, 64), txBytes);
 
   r2s_proto_init(&r, R2S_PROTO_TYPE_RX);
   r2s_proto_add_rx_rrc(&r, r2s_proto_rx_additional_rrc{});
@@ -138,6 +151,31 @@ TEST(R2sProto, EveryFeatureRoundTripsBothWays) {
     ASSERT_EQ(back.additional_count, original.additional_count);
     for (uint32_t i = 0; i < back.additional_count; ++i)
       EXPECT_EQ(0, std::memcmp(&back.additionals[i], &original.additionals[i], sizeof back.additionals[i])) << i;
+  }
+}
+
+// Every cut of the whole vectors keeps the header and the features that
+// end before the cut; a cut inside a feature is too short.
+TEST(R2sProto, CutsKeepTheWholeFeaturesBeforeThem) {
+  const struct {
+    bool rx;
+    const Bytes& bytes;
+    std::vector<size_t> ends;  // where each feature ends
+    uint32_t pttId;
+  } vectors[] = {{true, rxBytes, {4, 6, 11, 24}, 5}, {false, txBytes, {4, 6, 10}, 63}};
+  for (const auto& v : vectors) {
+    for (size_t n = 0; n < v.bytes.size(); ++n) {
+      r2s_proto r;
+      const int rc = unpack(r, Bytes(v.bytes.begin(), v.bytes.begin() + static_cast<long>(n)), v.rx);
+      const size_t whole =
+          static_cast<size_t>(std::count_if(v.ends.begin(), v.ends.end(), [&](size_t e) { return e <= n; }));
+      const bool atEnd = n == 2 || std::count(v.ends.begin(), v.ends.end(), n) == 1;
+      EXPECT_EQ(rc, atEnd ? 0 : R2S_PROTO_ESHORT) << n;
+      EXPECT_EQ(r.additional_count, whole) << n;
+      if (n >= 2) {
+        EXPECT_EQ(v.rx ? r.rx.ptt_id : r.tx.ptt_id, v.pttId) << n;
+      }
+    }
   }
 }
 

@@ -1,7 +1,8 @@
-// The radio control base against the simulated "/dev/rtp_ext": device
-// failures with the texts operators look for, the source filter, the log
+// The radio control base against the simulated "/dev/rtp_ext": the
+// session of each type with its request records, device failures with the
+// texts operators look for, the source filter, the status timer, the log
 // prefix and the local address. The protocol controls' and the radio
-// slots' tests run its sessions, timer and read loop.
+// slots' tests run its read loop.
 #include "rtp/radio_control.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/device_io.h"
 #include "foundation/mux_time.h"
+#include "simboard/rtp.h"
 #include "tests/rtp/radio_fixture.h"
 #include "tests/support/log_capture.h"
 
@@ -21,6 +24,20 @@ using testing_support::LogCapture;
 using namespace radio_testing;
 
 namespace {
+
+// Notes the status ticks and answers each with the next planned delay.
+class TickingControl : public RadioControl {
+public:
+  using RadioControl::RadioControl;
+  std::vector<uint32_t> ticks;
+  std::vector<unsigned long> delays;
+
+protected:
+  unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval) override {
+    ticks.push_back(static_cast<uint32_t>(now));
+    return ticks.size() <= delays.size() ? delays[ticks.size() - 1] : interval;
+  }
+};
 
 class RadioControlTest : public RadioFixture {
 protected:
@@ -32,6 +49,64 @@ protected:
   }
   size_t Requests(unsigned long request) { return ext.requests(request).size(); }
 };
+
+TEST_F(RadioControlTest, SessionOfEachType) {
+  {
+    RadioControl own(7, attach(1234), init());
+    SimBoard::RtpExtSession& s = session();
+    EXPECT_EQ(ext.requests(RtpExt::Init).at(0).in,
+              (SimBoard::Bytes{0x01, 0x67, 0, 0, 0, 0, 0, 1, 0, 0, 0, 123, 0, 0, 0, 10, 0, 0, 0, 1}));
+    EXPECT_EQ(ext.requests(RtpExt::Attach).at(0).in, SimBoard::words({uint32_t(rtp.get()), 1234}));
+    EXPECT_TRUE(s.attached());
+
+    // Stopped and started again around a codec change: a new session.
+    EXPECT_TRUE(own.RtpExtStop());
+    EXPECT_EQ(std::make_pair(s.detaches(), s.open()), std::make_pair(1u, false));
+    EXPECT_TRUE(own.RtpExtStop());  // nothing left to detach
+    EXPECT_EQ(Requests(RtpExt::Detach), 1u);
+    EXPECT_TRUE(own.RtpExtStart(false));
+    ASSERT_NE(&session(), &s);
+    EXPECT_TRUE(session().attached());
+    EXPECT_EQ(ext.requests(RtpExt::Attach).back().in, SimBoard::words({uint32_t(rtp.get()), 1234}));
+  }
+  // The destructor closes without detaching.
+  EXPECT_EQ(std::make_pair(session().detaches(), session().open()), std::make_pair(0u, false));
+
+  // Its own session, initialised, never attached; stopping leaves it, and
+  // only a new session replaces it.
+  const size_t attaches = Requests(RtpExt::Attach);
+  RadioControl only(init());
+  SimBoard::RtpExtSession& o = session();
+  EXPECT_TRUE(o.initialised());
+  EXPECT_TRUE(only.RtpExtStop());
+  EXPECT_TRUE(only.RtpExtStart(false));
+  EXPECT_EQ(&session(), &o);
+  EXPECT_TRUE(o.open());
+  EXPECT_TRUE(only.RtpExtStart(true));
+  EXPECT_NE(&session(), &o);
+  EXPECT_FALSE(o.open());
+  EXPECT_EQ(Requests(RtpExt::Attach), attaches);
+  EXPECT_EQ(Requests(RtpExt::Detach), 1u);
+
+  // The slot's RTP session joins another session's extension stream, at
+  // construction and at each start.
+  rtp_connection_params begun;
+  ASSERT_EQ(DevIo::ioctl(rtp.get(), SimBoard::Rtp::BeginSession, &begun), 0);
+  rtp_attach_session_params other;
+  other.fd_rtp = 9;
+  other.pid_rtp = 4321;
+  const size_t sessions = ext.session_count();
+  LogCapture log;
+  RadioControl joined(3, rtp, other);
+  EXPECT_TRUE(joined.RtpExtStop());
+  EXPECT_TRUE(joined.RtpExtStart(false));
+  EXPECT_EQ(ext.session_count(), sessions);
+  EXPECT_EQ(log.err(), "");
+  const std::vector<SimBoard::LoggedRequest> a = board.device("/dev/rtp")->requests(0xC0085209);
+  ASSERT_EQ(a.size(), 2u);
+  EXPECT_EQ(a[0].in, SimBoard::words({9, 4321}));
+  EXPECT_EQ(a[1].in, a[0].in);
+}
 
 TEST_F(RadioControlTest, DeviceFailuresAreLoggedAndLeaveNoSession) {
   const struct {
@@ -88,6 +163,27 @@ TEST_F(RadioControlTest, SourceFilter) {
   EXPECT_EQ(std::make_pair(Requests(RtpExt::Filter), Requests(RtpExt::Unfilter)), std::make_pair(size_t(3), size_t(1)));
   EXPECT_EQ(log.err(), Prefix(2) + "reset filer rtp_ext session fail !!!\n" + Prefix(2) +
                            "set filer rtp_ext session fail !!!\n");
+}
+
+TEST_F(RadioControlTest, StatusTimerTicksWithTheDelayItIsGiven) {
+  clock.set_real_wait(1);
+  TickingControl control(4, attach(), init());
+  control.delays = {250, 40};
+  const uint64_t start = clock.now_ms();
+  // The interval alone arms nothing: no timer, so the clock does not move.
+  control.SetTimerInterval(300);
+  loop.turn(3);
+  EXPECT_EQ(clock.now_ms(), start);
+  control.SetTimerEnable(true);
+  loop.until([&] { return control.ticks.size() == 4; }, 100);
+  // 300, then the delays the hook returned, then the interval again.
+  const uint32_t t = static_cast<uint32_t>(start);
+  EXPECT_EQ(control.ticks, (std::vector<uint32_t>{t + 300, t + 550, t + 590, t + 890}));
+  control.SetTimerEnable(false);
+  const uint64_t stopped = clock.now_ms();
+  loop.turn(3);
+  EXPECT_EQ(clock.now_ms(), stopped);
+  EXPECT_EQ(control.ticks.size(), 4u);
 }
 
 TEST_F(RadioControlTest, PrefixAndLocalAddress) {

@@ -2,14 +2,17 @@
 // E1 time slot, an event of its driver session turned into an `rtp` signal
 // and the voice driver's counts in the resources report; LEMZ radio
 // sessions in both modes and an ED-137 one, radio packets injected at the
-// simulated header-extension driver reported as rtpExt signals, the
-// controller's records written to it, a silent ED-137 radio reported lost.
+// simulated header-extension driver reported as rtpExt signals (one checked
+// against the octets of an independent encoder), the controller's records
+// written to it, a silent ED-137 radio reported lost.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "foundation/ext.h"
 #include "messages/TERM/TERM.h"
 #include "tests/support/sim_daemon.h"
 
@@ -62,6 +65,24 @@ void WmTrans(LGCP::Command& c) {
 }
 
 void Destroy(LGCP::Command& c) { c.select_destroy(); }
+
+// The octets of the next rtpExt signal, in hex; empty when none comes.
+std::string RtpExtOctets(TestController& ctl) {
+  for (int i = 0; i < testing_support::SimWait / 10; ++i, ctl.payloads().clear()) {
+    ctl.wait(1, 10);
+    for (const std::string& payload : ctl.payloads()) {
+      LGCP::Message msg;
+      if (TestController::decode(payload, msg) && msg.get_pdu().is_signal() &&
+          msg.get_pdu().get_signal().is_rtpExt()) {
+        std::ostringstream hex;
+        hex << ext::OutBufInHex(payload.data(), payload.size());
+        ctl.payloads().clear();
+        return hex.str();
+      }
+    }
+  }
+  return "";
+}
 
 TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
   SimDaemon d;
@@ -141,6 +162,13 @@ TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
   EXPECT_TRUE(d.eventually("/sim/rtp_ext", "1 00 00 00 00\n"));
   inject("/dev/rtp_ext 00 00 00 07 0a 00 00 09 20 00 00 00");
   EXPECT_EQ(Next(ctl, 1), (Lines{"slot=14 signal rtpExt 10.0.0.9"}));
+  // PTT type 6, which the controller's records cannot hold, is reported as
+  // PTT off: the octets Erlang's asn1 (erlc -bper) gives the message {slot
+  // 14, rtpExt {status {ptt-off, squ-off, 0, false, false, false, sqi
+  // {rssi, 0}}, request {addr {"10.0.0.9", 7}, tx {ptt-off, squ-off, 0,
+  // false, false, false}}}}.
+  inject("/dev/rtp_ext 00 00 00 07 0a 00 00 09 c0 00 00 00");
+  EXPECT_EQ(RtpExtOctets(ctl), "40 00 0E 8F 40 48 00 00 01 00 08 31 30 2E 30 2E 30 2E 39 00 07 40 00 00 ");
   EXPECT_EQ(Command(ctl, 14, 14, [](LGCP::Command& c) {
               TERM::ED137RadioModifier& m = c.select_ioctl().select_rtpExt().select_ed_137();
               m.mutable_addr().set_session_addr("10.0.0.9");

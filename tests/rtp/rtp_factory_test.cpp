@@ -58,6 +58,14 @@ TEST_F(RtpTest, CreateTranslatesTheRequestIntoTheSession) {
          r.set_ssrc(0xdeadbeef);
        },
        "rx=18 tx=18 factor=9029 vad=1 crate=1 ttl=64 dscp=184 ssrc=3735928559"},
+      // Present but off; the highest class selector is the TOS byte 224.
+      {[](P& p) {
+         TERM::RtpParams& r = p.mutable_codecRTP();
+         r.set_vad(false);
+         r.set_crate(0);
+         r.set_qos_dscp(TERM::IpQoSDSCP::cs7);
+       },
+       "vad=0 crate=0 ttl=0 dscp=224"},
       // Without shost the local port is the remote one and the address is
       // left to the driver; the RTCP socket binds next to that port.
       {[&](P& p) {
@@ -84,6 +92,7 @@ TEST_F(RtpTest, CreateTranslatesTheRequestIntoTheSession) {
                              std::to_string(c.chn) + "," + std::to_string(c.flags);
     EXPECT_THAT(seen, HasSubstr(row.session));
     EXPECT_THAT(seen, HasSubstr("channel=-1,-1,-1,0"));
+    EXPECT_EQ(got.reserved1 | got.reserved2 | got.reserved3 | got.reserved4, 0u);
     Destroy(100 + n, n);
     replies(1);
     ++n;
@@ -104,6 +113,8 @@ TEST_F(RtpTest, EveryDeclineClosesWhatItOpenedAndAsksTheNextFactory) {
        "rtp do not created: payload ptR2Snot found\n"},
       {"T.38 payload", [](P& p) { p.mutable_codecRTP().set_payload(TERM::Payload::ptT38_UDP_TL); },
        "rtp do not created: payload ptT38-UDP-TLnot found\n"},
+      {"reserved payload", [](P& p) { p.mutable_codecRTP().set_payload(TERM::Payload::reserv_3); },
+       "rtp do not created: payload reserv-3not found\n"},
       {"port in use", [&](P& p) { p.mutable_codecRTP().mutable_shost().set_port(taken.port() - 1); },
        "rtp do not created: can not bind socket [errno=Address already in use, port="},
       {"bad address", [](P& p) { p.mutable_codecRTP().mutable_dhost().set_iaddr("gateway"); },

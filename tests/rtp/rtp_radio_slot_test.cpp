@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "rtp/rtp_ed137_factory.h"
+#include "rtp/rtp_ed137_slot.h"
 #include "rtp/rtp_ext_slot.h"
 #include "rtp/rtp_lemz_factory.h"
 #include "simboard/dsp.h"
@@ -111,6 +112,42 @@ TEST_F(RadioSlotTest, Ed137SessionRecords) {
     EXPECT_EQ(RadioSlot(n++)->control()->interval(), c.interval);
     EXPECT_THAT(s.sent(), ElementsAre(SimBoard::Bytes{0, 0, 0, 0}));
   }
+}
+
+// The two gateway slots the factory does not build: default parameters and
+// no timer; an extension session of their own that is not attached, or the
+// slot's session joined to the one the record names.
+TEST_F(RadioSlotTest, Ed137GatewaySlotsTheFactoryDoesNotBuild) {
+  Fd session(DevIo::open("/dev/rtp", O_RDONLY | O_CLOEXEC));
+  rtp_connection_params params;
+  ASSERT_EQ(DevIo::ioctl(session.get(), Rtp::BeginSession, &params), 0);
+  rtp_ext_init_params init;
+  init.etype = 0x0167;
+  init.words[2] = 7;
+  TERM::RadioStatus squelch;
+  squelch.select_ed_137().mutable_header().set_squ(TERM::ED137RadioSQU::squ_on);
+  {
+    RtpED137RadioGWSlot own(5, session, params, init);
+    SimBoard::RtpExtSession& s = *ext.latest();
+    EXPECT_EQ(ext.requests(RtpExt::Init).back().in,
+              (SimBoard::RecordBuilder().u16(0x0167).u16(0).u32(0).u32(0).u32(7).u32(0).bytes()));
+    EXPECT_FALSE(s.attached());
+    EXPECT_FALSE(own.control()->timer_enabled());
+    EXPECT_EQ(own.control()->notify(), static_cast<RTPSignalling::IRadioControlNotify*>(&own));
+    EXPECT_TRUE(own.control()->SendASNToChan(squelch));
+    EXPECT_THAT(s.sent(), ElementsAre(SimBoard::Bytes{0x10, 0, 0, 0}));
+  }
+  EXPECT_EQ(ext.open_count(), 0u);
+  const size_t sessions = ext.session_count();
+  rtp_attach_session_params other;
+  other.fd_rtp = 7;
+  other.pid_rtp = 1234;
+  RtpED137RadioGWSlot joined(5, session, params, other);
+  EXPECT_EQ(ext.session_count(), sessions);
+  EXPECT_EQ(driver.requests(Rtp::AttachSession).back().in, SimBoard::words({7, 1234}));
+  EXPECT_FALSE(joined.control()->timer_enabled());
+  EXPECT_TRUE(joined.control()->SendASNToChan(squelch));
+  EXPECT_TRUE(joined.control()->GetSQU());
 }
 
 TEST_F(RadioSlotTest, LemzSessionOfEachMode) {
@@ -248,6 +285,27 @@ TEST_F(RadioSlotTest, CodecChangeFollowsTheNewSession) {
       EXPECT_EQ(std::make_pair(last->detaches(), last->open()), std::make_pair(1u, false));
     }
   }
+}
+
+// While a position transmits, only the far end's packets are taken; the
+// session a codec change starts keeps that limit.
+TEST_F(RadioSlotTest, TheSourceLimitOutlivesACodecChange) {
+  ASSERT_EQ(Created(2, Ed137Request()).size(), 3u);
+  Ioctl(3, 2, [](LGCP::IoctlParams& p) {
+    TERM::ED137RadioModifier& m = p.select_rtpExt().select_ed_137();
+    m.mutable_addr().set_session_addr("10.0.0.9");
+    m.mutable_params().select_tx().mutable_header().set_ptt(TERM::ED137RadioPTT::normal_ptt_on);
+  });
+  EXPECT_THAT(Answers(1), ElementsAre("seq=3 slot=2 success"));
+  const uint32_t farEnd = ntohl(inet_addr("10.0.0.9")), position = ntohl(inet_addr("10.0.0.7"));
+  const SimBoard::Bytes ptt = {0x20, 0x00, 0x00, 0x00};
+  EXPECT_FALSE(ext.latest()->inject(1, position, ptt));
+  SimBoard::RtpExtSession* before = ext.latest();
+  EXPECT_THAT(Codec(4, true, LGCP::CodecMode::ulaw), ElementsAre("seq=4 slot=2 success"));
+  ASSERT_NE(ext.latest(), before);
+  EXPECT_FALSE(ext.latest()->inject(1, position, ptt));
+  EXPECT_TRUE(ext.latest()->inject(1, farEnd, ptt));
+  EXPECT_EQ(ext.requests(RtpExt::Filter).size(), 2u);
 }
 
 TEST_F(RadioSlotTest, CodecChangeFailures) {

@@ -1,12 +1,14 @@
 // An RTP slot through its life against the simulated drivers: the requests
 // on its sessions, codec changes that restart the session, the driver's
-// events, packet detection, and the RTCP packets it sends, read by an
-// independent dissector.
+// events, packet detection, the controller's ioctls, and the RTCP packets
+// it sends, read by an independent dissector.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "simboard/dsp.h"
+#include "simboard/dtmf.h"
 #include "simboard/hal.h"
 #include "tests/rtp/rtp_fixture.h"
 #include "tests/support/external_tools.h"
@@ -151,6 +153,52 @@ TEST_F(RtpSlotTest, PacketDetectionAndAFailedRestart) {
   EXPECT_EQ(driver.open_count(), 0u);
   Destroy(3, 2);
   EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=2 success", "seq=3 slot=2 success"));
+}
+
+TEST_F(RtpSlotTest, IoctlsReachTheirDevices) {
+  using P = LGCP::IoctlParams;
+  const unsigned ts = static_cast<unsigned>(session->channel());
+  EXPECT_EQ(Answer([](P& p) { p.select_echoSuppressor() = true; }), "success");
+  EXPECT_TRUE(board.dtmf().channel(ts).lms);
+  EXPECT_EQ(Answer([](P& p) { p.select_dtmf_enable() = true; }), "success");
+  EXPECT_EQ(Answer([](P& p) { p.select_dtmf_reject_enable() = true; }), "success");
+  EXPECT_TRUE(board.dtmf().channel(ts).dtmf);
+  EXPECT_TRUE(board.dtmf().channel(ts).reject);
+  EXPECT_EQ(Answer([](P& p) { p.select_vad_enable() = true; }), "success");
+  EXPECT_EQ(Answer([](P& p) { p.select_sd_enable() = true; }), "success");
+  EXPECT_EQ(Answer([](P& p) { p.select_sd_disable(); }), "success");
+  EXPECT_EQ(Answer([](P& p) {
+              LGCP::ToneFilter& f = p.select_tone_filter();
+              f.set_freq(2100);
+              f.set_enable(true);
+              f.set_duration_th_msec(40);
+              f.set_det_level_dB(-30);
+            }),
+            "success");
+  EXPECT_EQ(board.dsp().features(ts), uint32_t(SimBoard::Dsp::Vad));
+  EXPECT_EQ(Answer([](P& p) { p.select_rx_gain().set_gainDB(6); }), "success");
+
+  // What the slot leaves to the framework's defaults, and what it does not serve.
+  for (int alternative : {P::alt_dtmf_disable, P::alt_mute_enable, P::alt_delays, P::alt_tone_gen_enable})
+    EXPECT_EQ(Answer([&](P& p) {
+                const ASN1::AbstractData::InfoType* info = p.info()->selectionInfos[alternative];
+                p.setSelection(alternative, info->create(info));
+              }),
+              "unsupported");
+  simple(4, 2, LGCP::Command::alt_deactivate);
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=2 error unsupported"));
+
+  // The slot's destruction switches off what the tone and DSP drivers do
+  // for it, sets the receive gain back and turns its tone filters off.
+  logs.clear();
+  Destroy(3, 2);
+  replies(2);
+  EXPECT_FALSE(board.dtmf().channel(ts).dtmf);
+  EXPECT_FALSE(board.dtmf().channel(ts).reject);
+  EXPECT_EQ(board.dsp().features(ts), 0u);
+  EXPECT_EQ(board.dsp().requests(SimBoard::Dsp::Disable).back().in,
+            SimBoard::words({ts, 0, SimBoard::Dsp::ToneFilter}));
+  EXPECT_THAT(logs.log(), HasSubstr("DSPROC_CONFIGURE RX GAIN ts=" + std::to_string(ts) + " gain_dB=0\n"));
 }
 
 // tshark's RTCP dissector reads the source description and the goodbye as
