@@ -90,7 +90,7 @@ TEST_F(MccSlots, FramesBothWaysKeepTheirBoundaries) {
   EXPECT_THAT(ch.sent(), ElementsAre(Bytes({'h', 'e', 'l', 'l', 'o'}), Bytes(big.begin(), big.end())));
 
   // A write the channel refuses is reported, not taken as sent; so is one
-  // that finds the line full.
+  // that finds the line full, and one the channel takes in part.
   ch.fail_writes(EIO);
   userData(5, "lost");
   EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=1 error unsupported"));
@@ -98,9 +98,13 @@ TEST_F(MccSlots, FramesBothWaysKeepTheirBoundaries) {
   userData(6, "full");
   EXPECT_THAT(replies(1), ElementsAre("seq=6 slot=1 error unsupported"));
   ch.line_full(false);
+  ch.cut_next_write(2);
+  userData(7, "cut");
+  EXPECT_THAT(replies(1), ElementsAre("seq=7 slot=1 error unsupported"));
   EXPECT_THAT(logs.err(), HasSubstr("mcc: 01:MCC: write failed: Input/output error\n"));
   EXPECT_THAT(logs.err(), HasSubstr("mcc: 01:MCC: write failed: Resource temporarily unavailable\n"));
-  EXPECT_THAT(ch.sent(), ElementsAre(Bytes({'h', 'e', 'l', 'l', 'o'}), Bytes(big.begin(), big.end())));
+  EXPECT_THAT(logs.err(), HasSubstr("mcc: 01:MCC: short write: 2 of 3 bytes\n"));
+  EXPECT_THAT(ch.sent(), ElementsAre(Bytes({'h', 'e', 'l', 'l', 'o'}), Bytes(big.begin(), big.end()), Bytes({'c', 'u'})));
 }
 
 TEST_F(MccSlots, AChannelThatEndsIsNoLongerWatched) {
