@@ -37,6 +37,8 @@ public:
   void hang_up() { file_->close(); }
   // The daemon's next writes fail with err.
   void fail_writes(int err, int times = 1) { file_->fail_writes(err, times); }
+  // The daemon's next write takes only the first `bytes` of its frame.
+  void cut_next_write(size_t bytes) { file_->cut_next_write(bytes); }
   // A stalled channel takes no frames: the daemon's writes fill the socket
   // and then fail with EAGAIN; un-stalling takes them and POLLOUT returns.
   void stall(bool on);

@@ -15,7 +15,7 @@ constexpr size_t MaxDatagram = 65536;
 
 OpenFile::OpenFile(Device& device, int simFd, ino_t inode, int flags, uint64_t id)
     : device_(device), simFd_(simFd), inode_(inode), flags_(flags), id_(id), delivered_(0), consumed_(0),
-      writeError_(0), writeErrorTimes_(0), external_(false), full_(false), fillers_(0) {}
+      writeError_(0), writeErrorTimes_(0), writeCut_(-1), external_(false), full_(false), fillers_(0) {}
 
 OpenFile::~OpenFile() { close(); }
 
@@ -148,6 +148,9 @@ ssize_t OpenFile::daemon_write(int fd, const void* buf, size_t count) {
     errno = writeError_;
     return -1;
   }
+  if (writeCut_ >= 0 && static_cast<size_t>(writeCut_) < count)
+    count = static_cast<size_t>(writeCut_);
+  writeCut_ = -1;
   // A full channel gives EAGAIN also to a blocking descriptor (see daemon_read).
   return ::send(fd, buf, count, MSG_NOSIGNAL | MSG_DONTWAIT);
 }

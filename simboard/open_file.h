@@ -62,6 +62,8 @@ public:
   bool full() const { return full_; }
   // The daemon's next `times` writes fail with err (and write nothing).
   void fail_writes(int err, int times = 1);
+  // The daemon's next write takes only the first `bytes` of what it gives.
+  void cut_next_write(size_t bytes) { writeCut_ = static_cast<ssize_t>(bytes); }
 
   // The daemon's read and write on its end (a descriptor of this file).
   ssize_t daemon_read(int fd, void* buf, size_t count);
@@ -91,6 +93,7 @@ private:
   std::deque<std::pair<uint64_t, int>> readErrors_;  // datagram number -> errno
   int writeError_;
   int writeErrorTimes_;
+  ssize_t writeCut_;  // -1: the next write is taken whole
   bool external_;
   bool full_;
   std::deque<Bytes> backlog_;  // the daemon's frames set aside by fill()

@@ -103,7 +103,7 @@ void PlaySlotNetwork::Release() {
 // ---- file player
 
 PlaySlotFile::PlaySlotFile(int timeslot, const Fd& channel, std::vector<std::string> names, uint32_t repeat)
-    : PlaySlotGeneric(timeslot, channel), repeat_(repeat), started_(false), released_(false),
+    : PlaySlotGeneric(timeslot, channel), repeat_(repeat), passBytes_(0), started_(false), released_(false),
       names_(std::move(names)), next_(0) {
   abort_.Bind(this, &PlaySlotFile::delayed_abort);
 }
@@ -127,6 +127,7 @@ void PlaySlotFile::delayed_abort() {
 
 bool PlaySlotFile::Restart() {
   next_ = 0;
+  passBytes_ = 0;
   return NextPhrase();
 }
 
@@ -152,9 +153,16 @@ void PlaySlotFile::OnCopy(ASync::Copy::Status::Type status) {
     Release();
     return;
   }
+  passBytes_ += copy_->copied();
   if (NextPhrase())
     return;
   // The list is done: again for ever, again `repeat` - 1 times, or the end.
+  // A list that played nothing would only start over at once, without end.
+  if (passBytes_ == 0) {
+    std::clog << ext::header(this) << "nothing to play in the list, play ended" << std::endl;
+    Release();
+    return;
+  }
   if (repeat_ != 0 && repeat_-- == 1) {
     Release();
     return;

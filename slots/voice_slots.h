@@ -54,7 +54,8 @@ private:
   std::unique_ptr<ASync::Connect> connect_;
 };
 
-// Plays a list of prompt files, `repeat` times (0: without end).
+// Plays a list of prompt files, `repeat` times (0: without end). A pass
+// through the list that plays nothing (every prompt empty) ends the play.
 class PlaySlotFile : public PlaySlotGeneric {
 public:
   static constexpr unsigned BufferSize = 8192;
@@ -76,6 +77,7 @@ private:
   std::unique_ptr<ASync::Copy> copy_;
   Fd file_;
   uint32_t repeat_;
+  uint64_t passBytes_;  // played since the list last started
   bool started_;
   bool released_;
   Dpc abort_;

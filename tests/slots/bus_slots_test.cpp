@@ -88,13 +88,34 @@ TEST_F(BusSlots, MapReplacementMatrix) {
   }
 }
 
+// A map slot's release disables its receive channel and leaves its
+// transmit channel as it is; a map slot without a transmit channel is no
+// source.
+TEST_F(BusSlots, MapReleaseDisablesOnlyTheReceiveChannelAndRefusesWhatItLacks) {
+  map(1, 1, {{3, 10}}, {{3, 11}});
+  map(2, 2, {}, {{3, 12}});
+  ASSERT_EQ(replies(5).size(), 5u);
+  connect(3, 2, 1);  // slot 2 has no transmit channel
+  connect(4, 1, 2);
+  EXPECT_THAT(replies(2), ElementsAre("seq=3 slot=2 error connectFail", "seq=4 slot=1 success"));
+  EXPECT_EQ(output(8588), "connected 8586");
+  unsigned transmitDisables = board.hal().output(8586).disables;
+  destroy(5, 1);
+  EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=1 success", "seq=5 slot=1 success"));
+  EXPECT_EQ(output(8587), "disabled");
+  EXPECT_EQ(board.hal().output(8586).disables, transmitDisables);
+  EXPECT_EQ(output(8588), "constant 213");  // the receiver lost its source
+}
+
 TEST_F(BusSlots, ExtTakesASourceOnlyWhileActivated) {
   map(1, 1, {{4, 1}}, {});
   ext(2, 2, 3, 4);
   ext(3, 3, 2048, 0);  // outside the shared range
-  EXPECT_THAT(replies(5), ElementsAre("seq=1 slot=1 success", "slot=1 signal transmitter active 8705",
+  ext(4, 3, 0, -1);
+  EXPECT_THAT(replies(6), ElementsAre("seq=1 slot=1 success", "slot=1 signal transmitter active 8705",
                                       "seq=2 slot=2 success", "slot=2 signal transmitter active 8195",
-                                      "seq=3 slot=3 error insufficientResources"));
+                                      "seq=3 slot=3 error insufficientResources",
+                                      "seq=4 slot=3 error insufficientResources"));
   connect(5, 1, 2);
   EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=1 error connectFail"));
   activate(6, 2);
@@ -111,13 +132,17 @@ TEST_F(BusSlots, ExtTakesASourceOnlyWhileActivated) {
   EXPECT_THAT(replies(2), ElementsAre("slot=2 signal receiver inactive", "seq=9 slot=2 success"));
   EXPECT_EQ(output(8196), "disabled");
   EXPECT_EQ(Slots::instance().slot(2)->source(), nullptr);
+  connect(10, 1, 2);
+  EXPECT_THAT(replies(1), ElementsAre("seq=10 slot=1 error connectFail"));
 }
 
 TEST_F(BusSlots, EchoBusesAreNeverPresent) {
-  for (int bus : {0, 16})
+  for (int bus : {0, 15, 16, -1})
     create(bus + 100, 5, [&](LGCP::CreateParams& p) { p.select_echo().set_bus(bus); });
-  EXPECT_THAT(replies(2), ElementsAre("seq=100 slot=5 error insufficientResources",
-                                      "seq=116 slot=5 error insufficientResources"));
+  EXPECT_THAT(replies(4), ElementsAre("seq=100 slot=5 error insufficientResources",
+                                      "seq=115 slot=5 error insufficientResources",
+                                      "seq=116 slot=5 error insufficientResources",
+                                      "seq=99 slot=5 error insufficientResources"));
   LGCP::Resources resources;
   echoes.Query(resources);
   EXPECT_THAT(resources.get_echoBus(), IsEmpty());

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "simboard/mcc.h"
 #include "slots/mcc_slot.h"
@@ -11,6 +13,7 @@
 
 using SimBoard::Bytes;
 using testing::ElementsAre;
+using testing::HasSubstr;
 
 namespace slot_test {
 namespace {
@@ -36,24 +39,20 @@ protected:
   void userData(int seq, const std::string& bytes) {
     send(seq, 1, [&](LGCP::Command& c) { c.select_userData() = std::vector<char>(bytes.begin(), bytes.end()); });
   }
-  // Whether the loop waits when idle: the clock jumps to the next timer
-  // only when no descriptor is ready.
-  bool idles() {
-    uint64_t before = clock.now_ms();
-    runner.turn(2);
-    return clock.now_ms() > before;
-  }
-
   MccFactory factory_;
 };
 
 TEST_F(MccSlots, AllocationAndCounts) {
-  for (auto [type, mode, code] : {std::tuple{LGCP::MccType::transparent, LGCP::MccMode::standard, 2u},
+  for (auto [type, mode, code] : {std::tuple{LGCP::MccType::data, LGCP::MccMode::standard, 0u},
+                                  std::tuple{LGCP::MccType::bri, LGCP::MccMode::standard, 1u},
+                                  std::tuple{LGCP::MccType::transparent, LGCP::MccMode::standard, 2u},
                                   std::tuple{LGCP::MccType::bri, LGCP::MccMode::ss7, 3u}}) {
     SimBoard::MccChannel& ch = mcc(1, 1, type, mode);
     EXPECT_EQ(std::vector<uint32_t>({ch.type(), ch.packet_size(), ch.reserved(), ch.rx_threshold(),
                                      ch.tx_threshold()}),
               std::vector<uint32_t>({code, 512, 0, 1, 1}));
+    // A blocking channel would stall the one loop on a board.
+    EXPECT_EQ(ch.file().flags() & (O_ACCMODE | O_NONBLOCK), O_RDWR | O_NONBLOCK);
     EXPECT_EQ(Slots::instance().slot(1)->IGetTransmitChannel(), ch.timeslot());
     destroy(9, 1);
     EXPECT_EQ(replies(2).size(), 2u);
@@ -90,10 +89,22 @@ TEST_F(MccSlots, FramesBothWaysKeepTheirBoundaries) {
   EXPECT_THAT(replies(3), ElementsAre("seq=2 slot=1 success", "seq=3 slot=1 success", "seq=4 slot=1 success"));
   EXPECT_THAT(ch.sent(), ElementsAre(Bytes({'h', 'e', 'l', 'l', 'o'}), Bytes(big.begin(), big.end())));
 
-  // A write the channel refuses is reported, not taken as sent.
+  // A write the channel refuses is reported, not taken as sent; so is one
+  // that finds the line full, and one the channel takes in part.
   ch.fail_writes(EIO);
   userData(5, "lost");
   EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=1 error unsupported"));
+  ch.line_full(true);
+  userData(6, "full");
+  EXPECT_THAT(replies(1), ElementsAre("seq=6 slot=1 error unsupported"));
+  ch.line_full(false);
+  ch.cut_next_write(2);
+  userData(7, "cut");
+  EXPECT_THAT(replies(1), ElementsAre("seq=7 slot=1 error unsupported"));
+  EXPECT_THAT(logs.err(), HasSubstr("mcc: 01:MCC: write failed: Input/output error\n"));
+  EXPECT_THAT(logs.err(), HasSubstr("mcc: 01:MCC: write failed: Resource temporarily unavailable\n"));
+  EXPECT_THAT(logs.err(), HasSubstr("mcc: 01:MCC: short write: 2 of 3 bytes\n"));
+  EXPECT_THAT(ch.sent(), ElementsAre(Bytes({'h', 'e', 'l', 'l', 'o'}), Bytes(big.begin(), big.end()), Bytes({'c', 'u'})));
 }
 
 TEST_F(MccSlots, AChannelThatEndsIsNoLongerWatched) {
@@ -115,6 +126,30 @@ TEST_F(MccSlots, AChannelThatEndsIsNoLongerWatched) {
   ch.inject(Bytes{'2'});
   EXPECT_THAT(messages(1), ElementsAre("slot=2 signal userData 2"));
   EXPECT_TRUE(idles());
+}
+
+// A hang-up or an error that comes without anything to read is reported
+// on every poll: the channel is dropped from the poll set at once. Pipes
+// give these flags alone (a channel's socket adds POLLIN to them).
+TEST_F(MccSlots, AHangUpOrErrorWithoutInputIsNotPolledAgain) {
+  struct Case {
+    const char* name;
+    bool watchWriteEnd;  // the slot on the pipe's write end, its reader gone: POLLERR
+    const char* line;
+  };
+  for (const Case& c : {Case{"POLLHUP", false, "channel hung up, reading stopped"},
+                        Case{"POLLERR", true, "channel failed, reading stopped"}}) {
+    SCOPED_TRACE(c.name);
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+    Fd read(ends[0]), write(ends[1]);
+    MccSlot slot(c.watchWriteEnd ? write : read);
+    (c.watchWriteEnd ? read : write).close();
+    logs.clear();
+    EXPECT_TRUE(idles());
+    EXPECT_FALSE(slot.reading());
+    EXPECT_THAT(logs.err(), HasSubstr(c.line));
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -125,6 +126,18 @@ TEST_F(MixerSlots, DiscoveryAndUnitLifetime) {
   destroy(6, 1);
   destroy(7, 2);  // frees the unit (the sanitizers see a use after free or a leak)
   EXPECT_EQ(replies(4).size(), 4u);
+
+  // Back again, it is a new unit and is reset; a driver that never stops
+  // is read for 100 units at most.
+  sim().add_unit(1, 8, 24);
+  for (int n = 2; n < 150; ++n)
+    sim().add_unit(n, 4, 4);
+  board.log().clear();
+  r = query();
+  EXPECT_EQ(r.get_mixer().size(), 100u);
+  t = trace();
+  EXPECT_EQ(std::count_if(t.begin(), t.end(), [](const std::string& l) { return l.rfind("UNITS", 0) == 0; }), 100);
+  EXPECT_THAT(t, testing::Contains("CLEAR 1/0/3"));
 }
 
 TEST_F(MixerSlots, SummatorProgrammingTraces) {

@@ -39,6 +39,14 @@ protected:
     return ctl.drain(true);
   }
 
+  // Whether the loop waits when idle: the clock jumps to the next timer
+  // only when no descriptor is ready.
+  bool idles() {
+    uint64_t before = clock.now_ms();
+    runner.turn(2);
+    return clock.now_ms() > before;
+  }
+
   // The state of a switch output: "connected 69", "constant 213", "disabled"
   // or "untouched".
   std::string output(int channel) {

@@ -103,11 +103,11 @@ TEST_F(SlotsE2E, MccData) {
   destroyAll(7, {2, 3});
 }
 
-// A file player and a recorder, with an MCC data slot as the far end of
-// their channels and a TCP server of the test as the recorder's peer.
-TEST_F(SlotsE2E, VoicePlayerAndRecorder) {
+// Players and a recorder, with an MCC data slot as the far end of their
+// channels and TCP servers of the test as their peers.
+TEST_F(SlotsE2E, VoicePlayersAndRecorder) {
   std::ofstream(d.root + "/usr/local/voice/hello") << "hello";
-  Fd recordServer = listener();
+  Fd recordServer = listener(), playServer = listener();
   trunk(1, 1, 11);
   mcc(2, 2, LGCP::MccType::transparent);
   create(3, 3, [](LGCP::CreateParams& p) {
@@ -143,7 +143,26 @@ TEST_F(SlotsE2E, VoicePlayerAndRecorder) {
   connect(8, 1, 4);
   EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=8 slot=1 success"}));
   EXPECT_TRUE(switched("258 connected 11"));
-  destroyAll(9, {3, 4, 2});
+
+  // A network player on the trunk, and from its server into the MCC slot.
+  create(9, 5, [&](LGCP::CreateParams& p) {
+    LGCP::PlayerParams_network& n = p.select_voice().select_player().select_network();
+    n.mutable_host().set_iaddr("127.0.0.1");
+    n.mutable_host().set_port(local_port(playServer.get()));
+    n.set_id(7);
+  });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=9 slot=5 success"}));
+  connect(10, 5, 1);
+  Fd playing(accept(playServer.get(), nullptr, nullptr));
+  EXPECT_EQ(transport_test::read_n(playing.get(), 4), std::string("\0\0\0\7", 4));
+  EXPECT_EQ(exchange(ctl, 3, true), (Lines{"slot=5 signal transmitter active 259", "seq=10 slot=5 success",
+                                           "slot=5 signal ioctl startPlaying"}));
+  EXPECT_TRUE(switched("11 connected 259"));
+  connect(11, 5, 2);
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=11 slot=5 success"}));
+  transport_test::send_all(playing.get(), "net");
+  EXPECT_EQ(exchange(ctl, 1, true), (Lines{"slot=2 signal userData net"}));
+  destroyAll(12, {3, 4, 5, 2});
 }
 
 // The T.38 program's stand-in notes its command line and keeps what its
@@ -201,6 +220,7 @@ TEST_F(SlotsE2E, ConferenceMixer) {
   EXPECT_TRUE(switched("7 connected 1157"));
   destroyAll(8, {1, 2});
   EXPECT_TRUE(switched("1155 disabled"));
+  EXPECT_TRUE(switched("1157 disabled"));
 }
 
 // In place of the stand-in: a PPP daemon that asks the relay to

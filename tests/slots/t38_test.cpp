@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 #include "foundation/child_wait.h"
 #include "simboard/mcc.h"
@@ -95,13 +99,29 @@ TEST_F(T38Slots, RunsTheProgramOnTheChannelAndReportsItsEnd) {
   ASSERT_TRUE(await([&] { return ctl.poll() > 0; }));
   EXPECT_EQ(file("stdin"), "fax!!");
   EXPECT_THAT(messages(1), ElementsAre("slot=1 signal abort 768"));
+  // The reaped pid may be another process's by now: it is not signalled.
+  EXPECT_EQ(static_cast<T38SoftSlot*>(Slots::instance().slot(1))->pid(), -1);
+}
+
+// Exit handlers of this process note when they run in another one.
+pid_t handlersOwner;
+char handlersMark[256];
+void MarkForeignExit() {
+  if (getpid() != handlersOwner)
+    close(open(handlersMark, O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
 }
 
 TEST_F(T38Slots, AProgramThatDoesNotStartEndsWith1005) {
+  // The child leaves without running the daemon's exit handlers.
+  handlersOwner = getpid();
+  std::string mark = root.path() + "/exit-handlers-ran";
+  snprintf(handlersMark, sizeof handlersMark, "%s", mark.c_str());
+  std::atexit(MarkForeignExit);
   t38(1, 1, {});  // no program installed
   ASSERT_EQ(replies(3).size(), 3u);
   ASSERT_TRUE(await([&] { return ctl.poll() > 0; }));
   EXPECT_THAT(messages(1), ElementsAre("slot=1 signal abort 60672"));
+  EXPECT_FALSE(std::filesystem::exists(mark));
 }
 
 TEST_F(T38Slots, DestroyTerminatesTheProgram) {

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 
@@ -16,6 +17,7 @@
 
 using SimBoard::Bytes;
 using testing::ElementsAre;
+using testing::HasSubstr;
 using testing::IsEmpty;
 using transport_test::local_port;
 
@@ -82,6 +84,7 @@ TEST_F(VoiceSlots, FilePlayerPlaysTheListInOrderRepeatedlyThenAbortsOnce) {
   SimBoard::MccChannel& ch = newest();
   EXPECT_EQ(std::vector<uint32_t>({ch.type(), ch.packet_size(), ch.rx_threshold(), ch.tx_threshold()}),
             std::vector<uint32_t>({2, 1024, 0, 5}));
+  EXPECT_EQ(ch.file().flags() & (O_ACCMODE | O_NONBLOCK), O_WRONLY | O_NONBLOCK);
   std::string ts = std::to_string(ch.timeslot());
   EXPECT_THAT(messages(5, 1000), ElementsAre("slot=1 signal transmitter active " + ts, "slot=2 signal receiver active 20",
                                              "seq=3 slot=1 success", "slot=1 signal transmitter inactive",
@@ -96,6 +99,23 @@ TEST_F(VoiceSlots, FilePlayerWithoutAPromptRefusesAndAbortsOnceFromTheLoop) {
   EXPECT_THAT(messages(1), ElementsAre("seq=3 slot=1 error connectFail"));
   EXPECT_THAT(messages(1), ElementsAre("slot=1 signal abort 0"));
   EXPECT_THAT(messages(1, 50), IsEmpty());
+}
+
+// Prompts that are all empty play nothing however often the list starts
+// over: without end (repeat 0) the player would start it again at every
+// loop turn. The pass ends the play instead, and the loop idles.
+TEST_F(VoiceSlots, FilePlayerWhosePromptsAreEmptyEndsAfterOnePass) {
+  std::ofstream(root.path() + "/usr/local/voice/silence");
+  std::ofstream(root.path() + "/usr/local/voice/sub/silence");
+  filePlayer({"silence", "missing", "sub/silence"}, 0);
+  std::string ts = std::to_string(newest().timeslot());
+  EXPECT_THAT(messages(5, 1000), ElementsAre("slot=1 signal transmitter active " + ts, "slot=2 signal receiver active 20",
+                                             "seq=3 slot=1 success", "slot=1 signal transmitter inactive",
+                                             "slot=1 signal abort 0"));
+  EXPECT_THAT(logs.log(), HasSubstr("player[" + ts + "]: nothing to play in the list, play ended\n"));
+  EXPECT_TRUE(idles());
+  EXPECT_THAT(messages(1, 50), IsEmpty());
+  EXPECT_TRUE(newest().sent().empty());
 }
 
 TEST_F(VoiceSlots, NetworkPlayerSendsTheIdThenPlaysWhatTheServerSends) {
@@ -146,6 +166,7 @@ TEST_F(VoiceSlots, RecorderRecordsOnceAtATimeAndReportsEachStop) {
   EXPECT_EQ(created.back(), "slot=1 signal receiver active " + std::to_string(ch.timeslot()));
   EXPECT_EQ(std::vector<uint32_t>({ch.type(), ch.packet_size(), ch.rx_threshold(), ch.tx_threshold()}),
             std::vector<uint32_t>({2, 1024, 5, 0}));
+  EXPECT_EQ(ch.file().flags() & (O_ACCMODE | O_NONBLOCK), O_RDONLY | O_NONBLOCK);
 
   // Recording from one source, then another: still the one connection.
   connect(4, 2, 1);
