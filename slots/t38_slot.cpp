@@ -38,8 +38,10 @@ void T38SoftSlot::IAfterCreate() {
 }
 
 bool T38SoftSlot::IBeforeDestroy() {
+  // The watcher signals only a child it has not yet seen end, whose pid
+  // cannot belong to another process.
   if (pid_ >= 1)
-    ::kill(pid_, SIGTERM);
+    wait_.Signal(SIGTERM);
   return true;
 }
 
