@@ -27,6 +27,7 @@ int Backend::ioctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd
 int Backend::ioctl_value(int fd, unsigned long request, unsigned long value) { return ::ioctl(fd, request, value); }
 ssize_t Backend::read(int fd, void* buf, size_t count) { return ::read(fd, buf, count); }
 ssize_t Backend::write(int fd, const void* buf, size_t count) { return ::write(fd, buf, count); }
+int Backend::dup(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 int Backend::close(int fd) { return ::close(fd); }
 
 Holder::Holder() { holders().push_back(this); }

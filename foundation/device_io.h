@@ -1,8 +1,9 @@
 #pragma once
 // Every access to a board character device goes through here: the system
 // calls by default, a simulated board in tests and in the simulator build.
-// Closes go through here too (Fd::close does), so that a simulated board
-// knows a descriptor number is free again before it is reused.
+// Duplicates and closes go through here too (Fd::dup and Fd::close do), so
+// that a simulated board knows which numbers stand for its devices without
+// asking the system.
 #include <sys/types.h>
 
 namespace DevIo {
@@ -15,6 +16,8 @@ public:
   virtual int ioctl_value(int fd, unsigned long request, unsigned long value);
   virtual ssize_t read(int fd, void* buf, size_t count);
   virtual ssize_t write(int fd, const void* buf, size_t count);
+  // A close-on-exec duplicate of the descriptor.
+  virtual int dup(int fd);
   virtual int close(int fd);
 };
 
@@ -46,6 +49,7 @@ inline int ioctl_value(int fd, unsigned long request, unsigned long value) {
 }
 inline ssize_t read(int fd, void* buf, size_t count) { return backend().read(fd, buf, count); }
 inline ssize_t write(int fd, const void* buf, size_t count) { return backend().write(fd, buf, count); }
+inline int dup(int fd) { return backend().dup(fd); }
 inline int close(int fd) { return backend().close(fd); }
 
 }  // namespace DevIo

@@ -75,6 +75,20 @@ Device* Board::device(const std::string& path) const {
 }
 
 void Board::pump() {
+  move_traffic();
+  // Descriptors the daemon has closed, or whose numbers now stand for
+  // something else, leave the table; those that were not the board's are
+  // looked up again at their next use.
+  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
+    std::shared_ptr<OpenFile>& file = byFd_[fd].file;
+    struct stat st;
+    if (file && (file->closed() || ::fstat(static_cast<int>(fd), &st) != 0 || st.st_ino != file->inode()))
+      file.reset();
+    byFd_[fd].foreign = false;
+  }
+}
+
+void Board::move_traffic() {
   if (pumping_)
     return;
   pumping_ = true;
@@ -103,14 +117,6 @@ void Board::pump() {
     file->close();
     forget(file);
   }
-  // Descriptors the daemon has closed, or whose numbers now stand for
-  // something else, leave the table.
-  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
-    struct stat st;
-    if (byFd_[fd] && (byFd_[fd]->closed() || ::fstat(static_cast<int>(fd), &st) != 0 ||
-                      st.st_ino != byFd_[fd]->inode()))
-      byFd_[fd].reset();
-  }
   pumping_ = false;
   retry_held();
 }
@@ -121,9 +127,9 @@ void Board::forget(const std::shared_ptr<OpenFile>& file) {
     byInode_.erase(entry);
   files_.erase(std::find(files_.begin(), files_.end(), file));
   held_.erase(std::remove(held_.begin(), held_.end(), file), held_.end());
-  for (std::shared_ptr<OpenFile>& f : byFd_)
-    if (f == file)
-      f.reset();
+  for (Number& n : byFd_)
+    if (n.file == file)
+      n.file.reset();
 }
 
 void Board::service(OpenFile& file) {
@@ -152,18 +158,24 @@ void Board::retry_held() {
 OpenFile* Board::find_unknown(int fd) {
   if (fd < 0)
     return nullptr;
+  ++lookups_;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+  if (::fstat(fd, &st) != 0)
+    return nullptr;  // not open: nothing to remember
+  std::shared_ptr<OpenFile> file;
+  if (S_ISSOCK(st.st_mode)) {
+    auto entry = byInode_.find(st.st_ino);
+    if (entry != byInode_.end())
+      file = entry->second.lock();
+  }
+  Number& n = number(fd);
+  if (!file || file->closed()) {
+    n.file.reset();
+    n.foreign = true;
     return nullptr;
-  auto entry = byInode_.find(st.st_ino);
-  if (entry == byInode_.end())
-    return nullptr;
-  std::shared_ptr<OpenFile> file = entry->second.lock();
-  if (!file || file->closed())
-    return nullptr;
-  if (static_cast<size_t>(fd) >= byFd_.size())
-    byFd_.resize(static_cast<size_t>(fd) + 1);
-  byFd_[fd] = file;
+  }
+  n.file = file;
+  n.foreign = false;
   return file.get();
 }
 
@@ -171,7 +183,7 @@ std::shared_ptr<OpenFile> Board::find(int fd) const {
   OpenFile* file = const_cast<Board*>(this)->lookup(fd);
   if (!file)
     return nullptr;
-  return byFd_[fd];
+  return byFd_[fd].file;
 }
 
 void Board::set_line_full(OpenFile& file, bool full) {
@@ -182,7 +194,7 @@ void Board::set_line_full(OpenFile& file, bool full) {
   }
   for (size_t fd = 0; fd < byFd_.size(); ++fd) {
     struct stat st;
-    if (byFd_[fd].get() == &file && ::fstat(static_cast<int>(fd), &st) == 0 && st.st_ino == file.inode()) {
+    if (byFd_[fd].file.get() == &file && ::fstat(static_cast<int>(fd), &st) == 0 && st.st_ino == file.inode()) {
       file.fill(static_cast<int>(fd));
       return;
     }
@@ -190,7 +202,7 @@ void Board::set_line_full(OpenFile& file, bool full) {
 }
 
 int Board::open(const char* path, int flags) {
-  pump();
+  move_traffic();
   Device* dev = path ? device(path) : nullptr;
   if (!dev || !dev->present()) {
     errno = ENOENT;
@@ -231,9 +243,7 @@ int Board::connect(Device& dev, int flags) {
   auto file = std::make_shared<OpenFile>(dev, simEnd, st.st_ino, flags, nextId_++);
   files_.push_back(file);
   byInode_[st.st_ino] = file;
-  if (static_cast<size_t>(daemonEnd) >= byFd_.size())
-    byFd_.resize(static_cast<size_t>(daemonEnd) + 1);
-  byFd_[daemonEnd] = file;
+  number(daemonEnd) = Number{file, false};
   return daemonEnd;
 }
 
@@ -315,9 +325,21 @@ ssize_t Board::write(int fd, const void* buf, size_t count) {
   return n;
 }
 
+int Board::dup(int fd) {
+  Number original;
+  if (lookup(fd))
+    original = byFd_[fd];
+  else if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size())
+    original.foreign = byFd_[fd].foreign;
+  int copy = Backend::dup(fd);
+  if (copy >= 0)
+    number(copy) = original;
+  return copy;
+}
+
 int Board::close(int fd) {
   if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size())
-    byFd_[fd].reset();
+    byFd_[fd] = Number();
   return Backend::close(fd);
 }
 
