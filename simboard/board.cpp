@@ -92,6 +92,7 @@ void Board::move_traffic() {
   if (pumping_)
     return;
   pumping_ = true;
+  ++sweeps_;
   // One poll over every simulator end tells which files have anything to
   // move or have hung up.
   std::vector<pollfd> ready(files_.size());

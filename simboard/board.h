@@ -95,6 +95,8 @@ public:
 
   // Delivers waiting records, takes what the daemon wrote, notices closes.
   void pump();
+  // Times the board has looked at every open file (pump(), opens).
+  uint64_t sweeps() const { return sweeps_; }
   // Files open now, in order of opening.
   const std::vector<std::shared_ptr<OpenFile>>& files() const { return files_; }
   // The open file behind a daemon descriptor, or null.
@@ -161,6 +163,7 @@ private:
   RequestLog log_;
   uint64_t nextId_;
   uint64_t lookups_ = 0;
+  uint64_t sweeps_ = 0;
   bool pumping_;
   DevIo::Backend* previous_;
   Hal* hal_;
