@@ -248,36 +248,31 @@ int Board::connect(Device& dev, int flags) {
   return daemonEnd;
 }
 
-int Board::request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
-  OpenFile* file = lookup(fd);
-  if (!file) {
-    // Network interface requests name the interface; the socket is the system's.
-    if (!byValue && Interfaces::handles(number, pointer))
-      return interfaces_.request(number, pointer);
-    return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
-  }
-  Request req(*file, number, pointer, value, byValue, file->device().argument_size(number));
-  const uint8_t* bytes = byValue ? nullptr : static_cast<const uint8_t*>(pointer);
+int Board::system_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+  // Network interface requests name the interface; the socket is the system's.
+  if (!byValue && Interfaces::handles(number, pointer))
+    return interfaces_.request(number, pointer);
+  return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
+}
+
+int Board::logged_request(Request& req) {
+  const uint8_t* bytes = req.bytes();
   LoggedRequest* entry = log_.next();
-  if (entry) {
-    entry->device = file->device().path();
-    entry->number = number;
-    entry->byValue = byValue;
-    entry->value = byValue ? value : 0;
-    if (bytes)
-      entry->in.assign(bytes, bytes + req.size());
-    else
-      entry->in.clear();
-  }
-  int result = file->device().dispatch(req);
-  if (entry) {
-    if (bytes)
-      entry->out.assign(bytes, bytes + req.size());
-    else
-      entry->out.clear();
-    entry->result = result;
-    entry->error = result < 0 ? req.error() : 0;
-  }
+  entry->device = req.file().device().path();
+  entry->number = req.number();
+  entry->byValue = req.by_value();
+  entry->value = req.by_value() ? req.value() : 0;
+  if (bytes)
+    entry->in.assign(bytes, bytes + req.size());
+  else
+    entry->in.clear();
+  int result = req.file().device().dispatch(req);
+  if (bytes)
+    entry->out.assign(bytes, bytes + req.size());
+  else
+    entry->out.clear();
+  entry->result = result;
+  entry->error = result < 0 ? req.error() : 0;
   if (result < 0)
     errno = req.error();
   return result;

@@ -28,6 +28,7 @@
 // path: what the daemon writes is taken right after its write, what waits
 // for room moves on after the daemon's read, and hang-ups are noticed on
 // every open and whenever a test asks (pump()).
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <memory>
@@ -122,7 +123,23 @@ private:
   // A new open file of the device.
   int connect(Device& device, int flags);
   void attach(std::unique_ptr<Device> device);
-  int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
+  int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+    OpenFile* file = lookup(fd);
+    if (!file)
+      return system_request(fd, number, pointer, value, byValue);
+    Request req(*file, number, pointer, value, byValue, file->device().argument_size(number));
+    if (log_.keeping())
+      return logged_request(req);
+    log_.next();  // counted only
+    int result = file->device().dispatch(req);
+    if (result < 0)
+      errno = req.error();
+    return result;
+  }
+  // A request on a descriptor that is not the board's.
+  int system_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
+  // A request kept in the log, with its argument before and after.
+  int logged_request(Request& req);
   // What a descriptor number stands for: an open file of the board, or
   // (foreign) something that is not the board's; neither when unknown.
   struct Number {

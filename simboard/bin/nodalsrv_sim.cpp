@@ -98,16 +98,11 @@ public:
     });
   }
 
+  // The requests that read what sim/control sets or change the LEDs take
+  // the long way; the others (the switch refresh above all) cost a call and
+  // a comparison more than the board's own.
   int ioctl(int fd, unsigned long request, void* arg) override {
-    if (request == SimBoard::Hal::PowerRead || request == SimBoard::Hal::DipRead ||
-        request == SimBoard::Maintenance::Status)
-      takeControl();
-    int rc = Board::ioctl(fd, request, arg);
-    if (request == SimBoard::Hal::LedWrite) {
-      int err = errno;
-      save("leds", std::to_string(hal().leds()) + "\n", leds_);
-      errno = err;
-    }
+    int rc = observed(request) ? observedIoctl(fd, request, arg) : Board::ioctl(fd, request, arg);
     switchRequested();
     return rc;
   }
@@ -132,6 +127,23 @@ public:
   }
 
 private:
+  static bool observed(unsigned long request) {
+    return request == SimBoard::Hal::PowerRead || request == SimBoard::Hal::DipRead ||
+           request == SimBoard::Maintenance::Status || request == SimBoard::Hal::LedWrite;
+  }
+
+  [[gnu::noinline]] int observedIoctl(int fd, unsigned long request, void* arg) {
+    if (request != SimBoard::Hal::LedWrite)
+      takeControl();
+    int rc = Board::ioctl(fd, request, arg);
+    if (request == SimBoard::Hal::LedWrite) {
+      int err = errno;
+      save("leds", std::to_string(hal().leds()) + "\n", leds_);
+      errno = err;
+    }
+    return rc;
+  }
+
   // The switch map is written after each request that changes it, except
   // in a long run of changes (the sweep that disables every output when
   // the switch opens), which is written once at its end: at the first
@@ -139,11 +151,14 @@ private:
   // A request that changes nothing after one that changed nothing (the
   // refresh, above all) costs a comparison.
   void switchRequested() {
+    if (hal().changes() != seen_ || streak_ != 0)
+      publishChanges();
+  }
+
+  [[gnu::noinline]] void publishChanges() {
     constexpr int LongRun = 16;
     uint64_t changes = hal().changes();
     bool changed = changes != seen_;
-    if (!changed && streak_ == 0)
-      return;
     int err = errno;
     seen_ = changes;
     if (changed ? ++streak_ <= LongRun : streak_ > LongRun)
