@@ -8,13 +8,14 @@
 
 namespace DevIo {
 
-namespace {
 // Never destroyed: descriptors are still closed while static objects go.
-Backend& systemBackend() {
+Backend& system_backend() {
   static Backend* system = new Backend;
   return *system;
 }
-Backend* current = nullptr;  // the system calls
+Backend* installed = nullptr;
+
+namespace {
 
 std::vector<Holder*>& holders() {
   static std::vector<Holder*> registered;
@@ -38,8 +39,8 @@ Holder::~Holder() {
 }
 
 Backend* install(Backend* backend) {
-  Backend* previous = current ? current : &systemBackend();
-  Backend* next = backend ? backend : &systemBackend();
+  Backend* previous = installed ? installed : &system_backend();
+  Backend* next = backend ? backend : &system_backend();
   if (next == previous)
     return previous;
   // Holders close through the backend that opened their descriptors. By
@@ -48,13 +49,12 @@ Backend* install(Backend* backend) {
   std::vector<Holder*>& all = holders();
   for (size_t i = 0; i < all.size(); ++i)
     all[i]->release();
-  current = next;
-  if (next != &systemBackend())
+  installed = next;
+  if (next != &system_backend())
     for (size_t i = 0, n = all.size(); i < n && i < all.size(); ++i)
       all[i]->restart();
   return previous;
 }
 
-Backend& backend() { return current ? *current : systemBackend(); }
 
 }  // namespace DevIo

@@ -40,7 +40,9 @@ public:
 
 // Installs a backend (null restores the system calls); returns the previous one.
 Backend* install(Backend* backend);
-Backend& backend();
+Backend& system_backend();
+extern Backend* installed;  // null: the system calls
+inline Backend& backend() { return installed ? *installed : system_backend(); }
 
 inline int open(const char* path, int flags) { return backend().open(path, flags); }
 inline int ioctl(int fd, unsigned long request, void* arg) { return backend().ioctl(fd, request, arg); }

@@ -278,14 +278,6 @@ int Board::logged_request(Request& req) {
   return result;
 }
 
-int Board::ioctl(int fd, unsigned long request, void* arg) {
-  return this->request(fd, request, arg, reinterpret_cast<unsigned long>(arg), false);
-}
-
-int Board::ioctl_value(int fd, unsigned long request, unsigned long value) {
-  return this->request(fd, request, nullptr, value, true);
-}
-
 ssize_t Board::read(int fd, void* buf, size_t count) {
   OpenFile* file = lookup(fd);
   if (!file)

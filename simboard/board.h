@@ -110,8 +110,12 @@ public:
   void set_line_full(OpenFile& file, bool full);
 
   int open(const char* path, int flags) override;
-  int ioctl(int fd, unsigned long request, void* arg) override;
-  int ioctl_value(int fd, unsigned long request, unsigned long value) override;
+  int ioctl(int fd, unsigned long request, void* arg) override {
+    return this->request(fd, request, arg, reinterpret_cast<unsigned long>(arg), false);
+  }
+  int ioctl_value(int fd, unsigned long request, unsigned long value) override {
+    return this->request(fd, request, nullptr, value, true);
+  }
   ssize_t read(int fd, void* buf, size_t count) override;
   ssize_t write(int fd, const void* buf, size_t count) override;
   // A duplicate stands for what the original does.
