@@ -8,13 +8,14 @@
 
 namespace DevIo {
 
-namespace {
 // Never destroyed: descriptors are still closed while static objects go.
-Backend& systemBackend() {
+Backend& system_backend() {
   static Backend* system = new Backend;
   return *system;
 }
-Backend* current = nullptr;  // the system calls
+Backend* installed = nullptr;
+
+namespace {
 
 std::vector<Holder*>& holders() {
   static std::vector<Holder*> registered;
@@ -27,6 +28,7 @@ int Backend::ioctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd
 int Backend::ioctl_value(int fd, unsigned long request, unsigned long value) { return ::ioctl(fd, request, value); }
 ssize_t Backend::read(int fd, void* buf, size_t count) { return ::read(fd, buf, count); }
 ssize_t Backend::write(int fd, const void* buf, size_t count) { return ::write(fd, buf, count); }
+int Backend::dup(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 int Backend::close(int fd) { return ::close(fd); }
 
 Holder::Holder() { holders().push_back(this); }
@@ -37,8 +39,8 @@ Holder::~Holder() {
 }
 
 Backend* install(Backend* backend) {
-  Backend* previous = current ? current : &systemBackend();
-  Backend* next = backend ? backend : &systemBackend();
+  Backend* previous = installed ? installed : &system_backend();
+  Backend* next = backend ? backend : &system_backend();
   if (next == previous)
     return previous;
   // Holders close through the backend that opened their descriptors. By
@@ -47,13 +49,12 @@ Backend* install(Backend* backend) {
   std::vector<Holder*>& all = holders();
   for (size_t i = 0; i < all.size(); ++i)
     all[i]->release();
-  current = next;
-  if (next != &systemBackend())
+  installed = next;
+  if (next != &system_backend())
     for (size_t i = 0, n = all.size(); i < n && i < all.size(); ++i)
       all[i]->restart();
   return previous;
 }
 
-Backend& backend() { return current ? *current : systemBackend(); }
 
 }  // namespace DevIo

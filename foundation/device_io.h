@@ -1,8 +1,9 @@
 #pragma once
 // Every access to a board character device goes through here: the system
 // calls by default, a simulated board in tests and in the simulator build.
-// Closes go through here too (Fd::close does), so that a simulated board
-// knows a descriptor number is free again before it is reused.
+// Duplicates and closes go through here too (Fd::dup and Fd::close do), so
+// that a simulated board knows which numbers stand for its devices without
+// asking the system.
 #include <sys/types.h>
 
 namespace DevIo {
@@ -15,6 +16,8 @@ public:
   virtual int ioctl_value(int fd, unsigned long request, unsigned long value);
   virtual ssize_t read(int fd, void* buf, size_t count);
   virtual ssize_t write(int fd, const void* buf, size_t count);
+  // A close-on-exec duplicate of the descriptor.
+  virtual int dup(int fd);
   virtual int close(int fd);
 };
 
@@ -37,7 +40,9 @@ public:
 
 // Installs a backend (null restores the system calls); returns the previous one.
 Backend* install(Backend* backend);
-Backend& backend();
+Backend& system_backend();
+extern Backend* installed;  // null: the system calls
+inline Backend& backend() { return installed ? *installed : system_backend(); }
 
 inline int open(const char* path, int flags) { return backend().open(path, flags); }
 inline int ioctl(int fd, unsigned long request, void* arg) { return backend().ioctl(fd, request, arg); }
@@ -46,6 +51,7 @@ inline int ioctl_value(int fd, unsigned long request, unsigned long value) {
 }
 inline ssize_t read(int fd, void* buf, size_t count) { return backend().read(fd, buf, count); }
 inline ssize_t write(int fd, const void* buf, size_t count) { return backend().write(fd, buf, count); }
+inline int dup(int fd) { return backend().dup(fd); }
 inline int close(int fd) { return backend().close(fd); }
 
 }  // namespace DevIo

@@ -9,10 +9,7 @@
 int Fd::dup() const {
   if (fd_ < 0)
     return -1;
-  int copy = ::dup(fd_);
-  if (copy >= 0)
-    SetCloexec(copy, true);
-  return copy;
+  return DevIo::dup(fd_);
 }
 
 int Fd::close() {

@@ -47,7 +47,7 @@ void Multiplexer::run_begin(bool watchdog, bool liveClock) {
       std::cerr << "Mux: fail to open watchdog: " << strerror(errno) << std::endl;
     } else if (DevIo::write(fd, "START", 5) != 5) {
       std::cerr << "Mux: fail to activate watchdog: " << strerror(errno) << std::endl;
-      ::close(fd);
+      DevIo::close(fd);
     } else {
       watchdog_ = fd;
     }
@@ -133,7 +133,7 @@ void Multiplexer::run_end() {
   if (watchdog_ >= 0) {
     if (DevIo::write(watchdog_, "STOP", 4) != 4)
       std::cerr << "Mux: stop watchdog failed: " << strerror(errno) << std::endl;
-    ::close(watchdog_);
+    DevIo::close(watchdog_);
     watchdog_ = -1;
   }
 }

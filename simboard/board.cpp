@@ -75,9 +75,24 @@ Device* Board::device(const std::string& path) const {
 }
 
 void Board::pump() {
+  move_traffic();
+  // Descriptors the daemon has closed, or whose numbers now stand for
+  // something else, leave the table; those that were not the board's are
+  // looked up again at their next use.
+  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
+    std::shared_ptr<OpenFile>& file = byFd_[fd].file;
+    struct stat st;
+    if (file && (file->closed() || ::fstat(static_cast<int>(fd), &st) != 0 || st.st_ino != file->inode()))
+      file.reset();
+    byFd_[fd].foreign = false;
+  }
+}
+
+void Board::move_traffic() {
   if (pumping_)
     return;
   pumping_ = true;
+  ++sweeps_;
   // One poll over every simulator end tells which files have anything to
   // move or have hung up.
   std::vector<pollfd> ready(files_.size());
@@ -103,14 +118,6 @@ void Board::pump() {
     file->close();
     forget(file);
   }
-  // Descriptors the daemon has closed, or whose numbers now stand for
-  // something else, leave the table.
-  for (size_t fd = 0; fd < byFd_.size(); ++fd) {
-    struct stat st;
-    if (byFd_[fd] && (byFd_[fd]->closed() || ::fstat(static_cast<int>(fd), &st) != 0 ||
-                      st.st_ino != byFd_[fd]->inode()))
-      byFd_[fd].reset();
-  }
   pumping_ = false;
   retry_held();
 }
@@ -121,9 +128,9 @@ void Board::forget(const std::shared_ptr<OpenFile>& file) {
     byInode_.erase(entry);
   files_.erase(std::find(files_.begin(), files_.end(), file));
   held_.erase(std::remove(held_.begin(), held_.end(), file), held_.end());
-  for (std::shared_ptr<OpenFile>& f : byFd_)
-    if (f == file)
-      f.reset();
+  for (Number& n : byFd_)
+    if (n.file == file)
+      n.file.reset();
 }
 
 void Board::service(OpenFile& file) {
@@ -152,18 +159,24 @@ void Board::retry_held() {
 OpenFile* Board::find_unknown(int fd) {
   if (fd < 0)
     return nullptr;
+  ++lookups_;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+  if (::fstat(fd, &st) != 0)
+    return nullptr;  // not open: nothing to remember
+  std::shared_ptr<OpenFile> file;
+  if (S_ISSOCK(st.st_mode)) {
+    auto entry = byInode_.find(st.st_ino);
+    if (entry != byInode_.end())
+      file = entry->second.lock();
+  }
+  Number& n = number(fd);
+  if (!file || file->closed()) {
+    n.file.reset();
+    n.foreign = true;
     return nullptr;
-  auto entry = byInode_.find(st.st_ino);
-  if (entry == byInode_.end())
-    return nullptr;
-  std::shared_ptr<OpenFile> file = entry->second.lock();
-  if (!file || file->closed())
-    return nullptr;
-  if (static_cast<size_t>(fd) >= byFd_.size())
-    byFd_.resize(static_cast<size_t>(fd) + 1);
-  byFd_[fd] = file;
+  }
+  n.file = file;
+  n.foreign = false;
   return file.get();
 }
 
@@ -171,7 +184,7 @@ std::shared_ptr<OpenFile> Board::find(int fd) const {
   OpenFile* file = const_cast<Board*>(this)->lookup(fd);
   if (!file)
     return nullptr;
-  return byFd_[fd];
+  return byFd_[fd].file;
 }
 
 void Board::set_line_full(OpenFile& file, bool full) {
@@ -182,7 +195,7 @@ void Board::set_line_full(OpenFile& file, bool full) {
   }
   for (size_t fd = 0; fd < byFd_.size(); ++fd) {
     struct stat st;
-    if (byFd_[fd].get() == &file && ::fstat(static_cast<int>(fd), &st) == 0 && st.st_ino == file.inode()) {
+    if (byFd_[fd].file.get() == &file && ::fstat(static_cast<int>(fd), &st) == 0 && st.st_ino == file.inode()) {
       file.fill(static_cast<int>(fd));
       return;
     }
@@ -190,7 +203,7 @@ void Board::set_line_full(OpenFile& file, bool full) {
 }
 
 int Board::open(const char* path, int flags) {
-  pump();
+  move_traffic();
   Device* dev = path ? device(path) : nullptr;
   if (!dev || !dev->present()) {
     errno = ENOENT;
@@ -231,53 +244,38 @@ int Board::connect(Device& dev, int flags) {
   auto file = std::make_shared<OpenFile>(dev, simEnd, st.st_ino, flags, nextId_++);
   files_.push_back(file);
   byInode_[st.st_ino] = file;
-  if (static_cast<size_t>(daemonEnd) >= byFd_.size())
-    byFd_.resize(static_cast<size_t>(daemonEnd) + 1);
-  byFd_[daemonEnd] = file;
+  number(daemonEnd) = Number{file, false};
   return daemonEnd;
 }
 
-int Board::request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
-  OpenFile* file = lookup(fd);
-  if (!file) {
-    // Network interface requests name the interface; the socket is the system's.
-    if (!byValue && Interfaces::handles(number, pointer))
-      return interfaces_.request(number, pointer);
-    return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
-  }
-  Request req(*file, number, pointer, value, byValue, file->device().argument_size(number));
-  const uint8_t* bytes = byValue ? nullptr : static_cast<const uint8_t*>(pointer);
+int Board::system_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+  // Network interface requests name the interface; the socket is the system's.
+  if (!byValue && Interfaces::handles(number, pointer))
+    return interfaces_.request(number, pointer);
+  return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
+}
+
+int Board::logged_request(Request& req) {
+  const uint8_t* bytes = req.bytes();
   LoggedRequest* entry = log_.next();
-  if (entry) {
-    entry->device = file->device().path();
-    entry->number = number;
-    entry->byValue = byValue;
-    entry->value = byValue ? value : 0;
-    if (bytes)
-      entry->in.assign(bytes, bytes + req.size());
-    else
-      entry->in.clear();
-  }
-  int result = file->device().dispatch(req);
-  if (entry) {
-    if (bytes)
-      entry->out.assign(bytes, bytes + req.size());
-    else
-      entry->out.clear();
-    entry->result = result;
-    entry->error = result < 0 ? req.error() : 0;
-  }
+  entry->device = req.file().device().path();
+  entry->number = req.number();
+  entry->byValue = req.by_value();
+  entry->value = req.by_value() ? req.value() : 0;
+  if (bytes)
+    entry->in.assign(bytes, bytes + req.size());
+  else
+    entry->in.clear();
+  int result = req.file().device().dispatch(req);
+  if (bytes)
+    entry->out.assign(bytes, bytes + req.size());
+  else
+    entry->out.clear();
+  entry->result = result;
+  entry->error = result < 0 ? req.error() : 0;
   if (result < 0)
     errno = req.error();
   return result;
-}
-
-int Board::ioctl(int fd, unsigned long request, void* arg) {
-  return this->request(fd, request, arg, reinterpret_cast<unsigned long>(arg), false);
-}
-
-int Board::ioctl_value(int fd, unsigned long request, unsigned long value) {
-  return this->request(fd, request, nullptr, value, true);
 }
 
 ssize_t Board::read(int fd, void* buf, size_t count) {
@@ -315,9 +313,21 @@ ssize_t Board::write(int fd, const void* buf, size_t count) {
   return n;
 }
 
+int Board::dup(int fd) {
+  Number original;
+  if (lookup(fd))
+    original = byFd_[fd];
+  else if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size())
+    original.foreign = byFd_[fd].foreign;
+  int copy = Backend::dup(fd);
+  if (copy >= 0)
+    number(copy) = original;
+  return copy;
+}
+
 int Board::close(int fd) {
   if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size())
-    byFd_[fd].reset();
+    byFd_[fd] = Number();
   return Backend::close(fd);
 }
 

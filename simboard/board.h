@@ -5,15 +5,17 @@
 //
 // An open of a simulated device returns one end of a SOCK_SEQPACKET socket
 // pair; the simulator keeps the other. A request finds its open file in a
-// table indexed by the descriptor, without a system call; a descriptor not
-// in the table (a dup() of one the board handed out) is looked up once by
-// the socket's inode and then kept there. Descriptors the board did not
-// hand out go to the system calls, except the network interface requests,
-// which the board answers for any socket (those naming an "hdlcN"
-// interface from its HDLC interfaces). A close through the device I/O layer
-// (Fd::close) takes the number out of the table at once, so a dup() that
-// reuses it is looked up afresh; the table is also checked against the
-// descriptors' inodes on every open and pump(), for numbers closed
+// table indexed by the descriptor, without a system call: the board enters
+// the descriptors it hands out and their duplicates (DevIo::dup), and takes
+// out those closed through the device I/O layer (Fd::close) at once, so a
+// number reused for something else is looked up afresh. A descriptor it
+// has never seen is looked up once by the socket's inode; one that is not
+// the board's is remembered as such until it is closed, so the system's own
+// sockets (the network interface requests, the asynchronous copier's reads
+// and writes) go to the system calls without a look-up each time. The
+// network interface requests are answered by the board for any socket
+// (those naming an "hdlcN" interface from its HDLC interfaces). pump() also
+// checks the table against the descriptors' inodes, for numbers closed
 // otherwise.
 //
 // Installing the board is a new board for the process-wide services that
@@ -26,6 +28,7 @@
 // path: what the daemon writes is taken right after its write, what waits
 // for room moves on after the daemon's read, and hang-ups are noticed on
 // every open and whenever a test asks (pump()).
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <memory>
@@ -93,38 +96,80 @@ public:
 
   // Delivers waiting records, takes what the daemon wrote, notices closes.
   void pump();
+  // Times the board has looked at every open file (pump(), opens).
+  uint64_t sweeps() const { return sweeps_; }
   // Files open now, in order of opening.
   const std::vector<std::shared_ptr<OpenFile>>& files() const { return files_; }
   // The open file behind a daemon descriptor, or null.
   std::shared_ptr<OpenFile> find(int fd) const;
+  // Descriptors looked up with a system call so far (those the board had
+  // not seen, or had forgotten).
+  uint64_t lookups() const { return lookups_; }
   // Fills or empties the line of a file (OpenFile::fill); a file whose
   // daemon end is gone stays as it is.
   void set_line_full(OpenFile& file, bool full);
 
   int open(const char* path, int flags) override;
-  int ioctl(int fd, unsigned long request, void* arg) override;
-  int ioctl_value(int fd, unsigned long request, unsigned long value) override;
+  int ioctl(int fd, unsigned long request, void* arg) override {
+    return this->request(fd, request, arg, reinterpret_cast<unsigned long>(arg), false);
+  }
+  int ioctl_value(int fd, unsigned long request, unsigned long value) override {
+    return this->request(fd, request, nullptr, value, true);
+  }
   ssize_t read(int fd, void* buf, size_t count) override;
   ssize_t write(int fd, const void* buf, size_t count) override;
-  // The number is free: a later dup() may take it for another file.
+  // A duplicate stands for what the original does.
+  int dup(int fd) override;
+  // The number is free: a later open or dup() may take it for another file.
   int close(int fd) override;
 
 private:
   // A new open file of the device.
   int connect(Device& device, int flags);
   void attach(std::unique_ptr<Device> device);
-  int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
+  int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+    OpenFile* file = lookup(fd);
+    if (!file)
+      return system_request(fd, number, pointer, value, byValue);
+    Request req(*file, number, pointer, value, byValue, file->device().argument_size(number));
+    if (log_.keeping())
+      return logged_request(req);
+    log_.next();  // counted only
+    int result = file->device().dispatch(req);
+    if (result < 0)
+      errno = req.error();
+    return result;
+  }
+  // A request on a descriptor that is not the board's.
+  int system_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
+  // A request kept in the log, with its argument before and after.
+  int logged_request(Request& req);
+  // What a descriptor number stands for: an open file of the board, or
+  // (foreign) something that is not the board's; neither when unknown.
+  struct Number {
+    std::shared_ptr<OpenFile> file;
+    bool foreign = false;
+  };
+  Number& number(int fd) {
+    if (static_cast<size_t>(fd) >= byFd_.size())
+      byFd_.resize(static_cast<size_t>(fd) + 1);
+    return byFd_[static_cast<size_t>(fd)];
+  }
   // The open file behind a descriptor, without a system call once known.
   OpenFile* lookup(int fd) {
     if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size()) {
-      OpenFile* file = byFd_[static_cast<size_t>(fd)].get();
-      if (file && !file->closed())
-        return file;
+      const Number& n = byFd_[static_cast<size_t>(fd)];
+      if (n.file && !n.file->closed())
+        return n.file.get();
+      if (n.foreign)
+        return nullptr;
     }
     return find_unknown(fd);
   }
   // A descriptor not in the table yet: looked up by its socket's inode.
   OpenFile* find_unknown(int fd);
+  // Moves what can move and notices hang-ups.
+  void move_traffic();
   // Lets the device take what the daemon wrote; a file whose device does
   // not take it now is held and tried again after every read and pump().
   void service(OpenFile& file);
@@ -134,10 +179,12 @@ private:
   std::vector<std::unique_ptr<Device>> devices_;
   std::vector<std::shared_ptr<OpenFile>> files_;
   std::map<ino_t, std::weak_ptr<OpenFile>> byInode_;
-  std::vector<std::shared_ptr<OpenFile>> byFd_;  // indexed by the daemon's descriptor
+  std::vector<Number> byFd_;  // indexed by the daemon's descriptor
   std::vector<std::shared_ptr<OpenFile>> held_;
   RequestLog log_;
   uint64_t nextId_;
+  uint64_t lookups_ = 0;
+  uint64_t sweeps_ = 0;
   bool pumping_;
   DevIo::Backend* previous_;
   Hal* hal_;

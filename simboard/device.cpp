@@ -48,13 +48,6 @@ void Device::on(unsigned long request, Arg form, Handler handler, size_t size) {
   requests_[request] = Entry{form, std::move(handler), size};
 }
 
-size_t Device::argument_size(unsigned long request) const {
-  if (size_t encoded = request_size(request))
-    return encoded;
-  const Entry* entry = find(request);
-  return entry ? entry->size : 0;
-}
-
 const Device::Entry* Device::find_other(unsigned long request) const {
   auto entry = requests_.find(request);
   if (entry == requests_.end())
@@ -68,24 +61,15 @@ void Device::pump() const {
     board_->pump();
 }
 
-int Device::dispatch(Request& request) {
-  if (!failures_.empty()) {
-    auto failure = failures_.find(request.number());
-    if (failure != failures_.end()) {
-      int err = failure->second.error;
-      if (failure->second.times > 0 && --failure->second.times == 0)
-        failures_.erase(failure);
-      return request.fail(err);
-    }
-  }
-  const Entry* entry = find(request.number());
-  if (!entry)
-    return request.fail(EINVAL);
-  if (entry->form == Arg::Pointer && !request.has_pointer())
-    return request.fail(EFAULT);
-  if (entry->form == Arg::Value && !request.by_value())
-    return request.fail(EFAULT);
-  return entry->handler(request);
+bool Device::failing(Request& request) {
+  auto failure = failures_.find(request.number());
+  if (failure == failures_.end())
+    return false;
+  int err = failure->second.error;
+  if (failure->second.times > 0 && --failure->second.times == 0)
+    failures_.erase(failure);
+  request.fail(err);
+  return true;
 }
 
 bool Device::service(OpenFile& file, bool closing) {

@@ -15,6 +15,7 @@
 // moves only for the file the daemon read or wrote, so a model adds nothing
 // to the daemon's hot paths but its own handlers. A model's accessors that
 // show traffic call pump() first (it polls every file; tests only).
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -61,7 +62,12 @@ public:
 
   // The argument size of a request: the one given to on(), else the size
   // the request number encodes.
-  size_t argument_size(unsigned long request) const;
+  size_t argument_size(unsigned long request) const {
+    if (size_t encoded = request_size(request))
+      return encoded;
+    const Entry* entry = find(request);
+    return entry ? entry->size : 0;
+  }
 
   // Sends one record to every open file of the device that reads; returns
   // the number of files it went to. A model whose reads carry more than
@@ -103,7 +109,18 @@ private:
     int times;
   };
 
-  int dispatch(Request& request);
+  int dispatch(Request& request) {
+    if (!failures_.empty() && failing(request))
+      return -1;
+    const Entry* entry = find(request.number());
+    if (!entry)
+      return request.fail(EINVAL);
+    if (entry->form == Arg::Pointer ? !request.has_pointer() : entry->form == Arg::Value && !request.by_value())
+      return request.fail(EFAULT);
+    return entry->handler(request);
+  }
+  // Fails the request when a failure is set for it.
+  bool failing(Request& request);
   // Moves the file's traffic; true when the model left some for later.
   bool service(OpenFile& file, bool closing);
 

@@ -46,7 +46,7 @@ void DspData::set_next_timeslots(int channel, int bChannel) {
 }
 
 void DspData::opened(const std::shared_ptr<OpenFile>& file) {
-  drop_closed(channels_, KeptChannels - 1, [](DspDataChannel&) {});
+  drop_closed(channels_, KeptChannels - 1, nullptr, [](DspDataChannel&) {});
   channels_.push_back(std::make_unique<DspDataChannel>(file, nextChannel_++));
 }
 

@@ -17,7 +17,15 @@ namespace SimBoard {
 
 class FileSession {
 public:
-  explicit FileSession(std::shared_ptr<OpenFile> file) : file_(std::move(file)), sentTotal_(0) {}
+  explicit FileSession(std::shared_ptr<OpenFile> file) : file_(std::move(file)), sentTotal_(0) {
+    file_->session_ = this;
+  }
+  ~FileSession() {
+    if (file_->session_ == this)
+      file_->session_ = nullptr;
+  }
+  FileSession(const FileSession&) = delete;
+  FileSession& operator=(const FileSession&) = delete;
 
   OpenFile& file() const { return *file_; }
   // The daemon still holds a descriptor of the file.
@@ -63,22 +71,20 @@ private:
 
 inline void FileSession::line_full(bool full) { file_->device().board()->set_line_full(*file_, full); }
 
-// The session of a file among a model's sessions, or null.
+// The session of a file of the model that keeps sessions of type T, or
+// null; found from the file, whatever the number of sessions.
 template <class T>
-T* session_of(const std::vector<std::unique_ptr<T>>& sessions, const OpenFile& file) {
-  for (const auto& s : sessions)
-    if (&s->file() == &file)
-      return s.get();
-  return nullptr;
+T* session_of(const std::vector<std::unique_ptr<T>>&, const OpenFile& file) {
+  return static_cast<T*>(file.session());
 }
 
-// Drops the oldest sessions whose file is closed, or hanging up (the one
-// closing now is not marked closed yet), while more than keep are held;
-// gone runs on each before it goes.
+// Drops the oldest sessions whose file is closed, or is the one closing
+// now (not marked closed yet; null for none), while more than keep are
+// held; gone runs on each before it goes.
 template <class T, class Gone>
-void drop_closed(std::vector<std::unique_ptr<T>>& sessions, size_t keep, Gone gone) {
+void drop_closed(std::vector<std::unique_ptr<T>>& sessions, size_t keep, const OpenFile* closing, Gone gone) {
   for (auto it = sessions.begin(); sessions.size() > keep && it != sessions.end();) {
-    if (!(*it)->file().closed() && !(*it)->file().hung_up()) {
+    if (!(*it)->file().closed() && &(*it)->file() != closing) {
       ++it;
       continue;
     }

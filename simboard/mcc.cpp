@@ -71,8 +71,8 @@ void Mcc::join(MccChannel& a, MccChannel& b) {
   pump();
 }
 
-void Mcc::closed(OpenFile&) {
-  drop_closed(channels_, KeptChannels, [](MccChannel& c) {
+void Mcc::closed(OpenFile& file) {
+  drop_closed(channels_, KeptChannels, &file, [](MccChannel& c) {
     if (c.peer_)
       c.peer_->peer_ = nullptr;
   });

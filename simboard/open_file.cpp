@@ -15,7 +15,8 @@ constexpr size_t MaxDatagram = 65536;
 
 OpenFile::OpenFile(Device& device, int simFd, ino_t inode, int flags, uint64_t id)
     : device_(device), simFd_(simFd), inode_(inode), flags_(flags), id_(id), delivered_(0), consumed_(0),
-      writeError_(0), writeErrorTimes_(0), writeCut_(-1), external_(false), full_(false), fillers_(0) {}
+      writeError_(0), writeErrorTimes_(0), writeCut_(-1), external_(false), full_(false), fillers_(0),
+      session_(nullptr) {}
 
 OpenFile::~OpenFile() { close(); }
 

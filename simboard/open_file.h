@@ -12,6 +12,7 @@
 namespace SimBoard {
 
 class Device;
+class FileSession;
 
 class OpenFile {
 public:
@@ -29,6 +30,8 @@ public:
   // The daemon has closed every descriptor of its end.
   bool closed() const { return simFd_ < 0; }
   int sim_fd() const { return simFd_; }
+  // The model's record of this file (a channel, a session), if it keeps one.
+  FileSession* session() const { return session_; }
 
   // Simulator to daemon, in order. What does not fit in the socket waits
   // here and moves on as the daemon reads; nothing ever blocks.
@@ -74,6 +77,7 @@ public:
   void close();
 
 private:
+  friend class FileSession;
   struct Item {
     Bytes data;
     int error;
@@ -98,6 +102,7 @@ private:
   bool full_;
   std::deque<Bytes> backlog_;  // the daemon's frames set aside by fill()
   uint64_t fillers_;           // datagrams of filling still in the socket
+  FileSession* session_;
 };
 
 }  // namespace SimBoard

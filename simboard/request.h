@@ -28,6 +28,8 @@ public:
   // The argument as the driver receives it: the value, or the pointer's bits.
   unsigned long value() const { return value_; }
   bool has_pointer() const { return !byValue_ && pointer_ != nullptr; }
+  // The pointer argument's bytes (null for a value).
+  uint8_t* bytes() const { return has_pointer() ? pointer_ : nullptr; }
 
   // Fields of a pointer argument in the board's byte order. Access outside
   // the encoded size is a fault of the device model and throws.
@@ -133,6 +135,8 @@ public:
     ++total_;
     return capacity_ ? take_entry() : nullptr;
   }
+  // Whether requests are kept (nodalsrv-sim keeps none).
+  bool keeping() const { return capacity_ != 0; }
   void clear() {
     head_ = 0;
     count_ = 0;

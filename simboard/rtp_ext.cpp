@@ -1,5 +1,6 @@
 #include "simboard/rtp_ext.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "simboard/board.h"
@@ -112,15 +113,26 @@ size_t RtpExt::inject(const Bytes& record) {
   return queued;
 }
 
+RtpExtSession* RtpExt::by_number(uint64_t number) const {
+  // Sessions are held in order of opening, which numbers them.
+  auto it = std::lower_bound(sessions_.begin(), sessions_.end(), number,
+                             [](const std::unique_ptr<RtpExtSession>& s, uint64_t n) { return s->number() < n; });
+  return it != sessions_.end() && (*it)->number() == number ? it->get() : nullptr;
+}
+
 void RtpExt::opened(const std::shared_ptr<OpenFile>& file) {
   sessions_.push_back(std::make_unique<RtpExtSession>(opened_++, file));
 }
 
-void RtpExt::closed(OpenFile&) { drop_closed(sessions_, KeptSessions, [](RtpExtSession&) {}); }
+void RtpExt::closed(OpenFile& file) { drop_closed(sessions_, KeptSessions, &file, [](RtpExtSession&) {}); }
 
 void RtpExt::received(OpenFile& file, Bytes&& payload) {
-  if (RtpExtSession* s = of(file))
-    s->keep_sent(std::move(payload));
+  RtpExtSession* s = of(file);
+  if (!s)
+    return;
+  if (onSent_)
+    onSent_(*s, payload);
+  s->keep_sent(std::move(payload));
 }
 
 }  // namespace SimBoard

@@ -11,6 +11,7 @@
 // driver's records.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,8 @@ public:
   size_t session_count() const { return sessions_.size(); }
   RtpExtSession& session(size_t index) { return *sessions_.at(index); }
   RtpExtSession* latest() { return sessions_.empty() ? nullptr : sessions_.back().get(); }
+  // The session of that number, if still held.
+  RtpExtSession* by_number(uint64_t number) const;
 
   // A record of the SSRC (4 bytes), the source address (4 bytes) and the
   // payload goes to every open initialised session, through its filter;
@@ -95,6 +98,10 @@ public:
   size_t inject(const Bytes& record) override;
 
   static constexpr size_t KeptSessions = 256;
+
+  // Called with each payload the daemon writes, as the session takes it.
+  using SentHook = std::function<void(const RtpExtSession&, const Bytes&)>;
+  void on_sent(SentHook hook) { onSent_ = std::move(hook); }
 
 protected:
   void opened(const std::shared_ptr<OpenFile>& file) override;
@@ -107,6 +114,7 @@ private:
 
   std::vector<std::unique_ptr<RtpExtSession>> sessions_;
   uint64_t opened_;
+  SentHook onSent_;
 };
 
 }  // namespace SimBoard

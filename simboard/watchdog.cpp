@@ -2,11 +2,6 @@
 
 namespace SimBoard {
 
-const std::deque<std::string>& Watchdog::records() const {
-  pump();
-  return records_;
-}
-
 void Watchdog::received(OpenFile&, Bytes&& data) {
   if (records_.size() >= 4096)
     records_.pop_front();

@@ -1,6 +1,6 @@
 #pragma once
 // "/dev/misc/gw-wd": the hardware watchdog. Keeps what the daemon writes
-// ("START", "PING", "STOP"), one entry per write.
+// ("START", "PING", "STOP"), one entry per write, taken at the write.
 #include <deque>
 #include <string>
 
@@ -13,7 +13,7 @@ public:
   Watchdog() : Device("/dev/misc/gw-wd") {}
 
   // The writes so far, oldest first (the last 4096 of them).
-  const std::deque<std::string>& records() const;
+  const std::deque<std::string>& records() const { return records_; }
   void clear() { records_.clear(); }
 
 protected:

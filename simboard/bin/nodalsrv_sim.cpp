@@ -3,10 +3,10 @@
 // in the working directory); the board's visible state is kept there too, in
 // "sim/switch" (the TDM switch outputs, after the requests that change
 // them), "sim/leds" (the framer LED byte, after every write of it) and
-// "sim/watchdog" (what the watchdog received, after every write) and
-// "sim/rtp_ext" (the last payloads written to each open header-extension
-// session, "<session> <hex bytes>" a line, after every write), rewritten
-// when they change. A peer that binds a datagram socket at "sim/lines" is
+// "sim/watchdog" (what the watchdog received, after every write of it),
+// rewritten when they change, and "sim/rtp_ext" (the payloads written to
+// the header-extension sessions, "<session> <hex bytes>" a line, appended
+// at each write; now and then cut to the last eight of each open session). A peer that binds a datagram socket at "sim/lines" is
 // handed the lines of the HDLC channels switched to trunk time slots
 // (simboard/line_offers.h). The board adds nothing to the daemon's loop.
 // Lines written to "sim/control" change the board: "power <byte>" and
@@ -47,6 +47,7 @@
 #include "simboard/maintenance.h"
 #include "simboard/mcc.h"
 #include "simboard/mixer.h"
+#include "simboard/payload_log.h"
 #include "simboard/rtp_ext.h"
 #include "simboard/status_files.h"
 #include "simboard/watchdog.h"
@@ -86,60 +87,86 @@ void writeStandIns(const std::string& root) {
 
 class PublishedBoard : public SimBoard::Board {
 public:
-  explicit PublishedBoard(const std::string& dir) : dir_(dir), lines_(dir + "/lines"), seen_(0), streak_(0) {
+  explicit PublishedBoard(const std::string& dir)
+      : dir_(dir), lines_(dir + "/lines"), rtpExtSent_(dir + "/rtp_ext", [this](uint64_t s) { return rtpExtOpen(s); }),
+        seen_(0), streak_(0) {
     publishSwitch();
+    rtp_ext().on_sent([this](const SimBoard::RtpExtSession& s, const SimBoard::Bytes& payload) {
+      int err = errno;
+      rtpExtSent_.add(s.number(), payload);
+      errno = err;
+    });
   }
 
+  // The requests that read what sim/control sets or change the LEDs take
+  // the long way; the others (the switch refresh above all) cost a call and
+  // a comparison more than the board's own.
   int ioctl(int fd, unsigned long request, void* arg) override {
-    if (request == SimBoard::Hal::PowerRead || request == SimBoard::Hal::DipRead ||
-        request == SimBoard::Maintenance::Status)
-      takeControl();
-    int rc = Board::ioctl(fd, request, arg);
-    int err = errno;
+    int rc = observed(request) ? observedIoctl(fd, request, arg) : Board::ioctl(fd, request, arg);
     switchRequested();
-    if (request == SimBoard::Hal::LedWrite)
-      save("leds", std::to_string(hal().leds()) + "\n", leds_);
-    lines_.check(*this);
-    errno = err;
     return rc;
   }
   int ioctl_value(int fd, unsigned long request, unsigned long value) override {
     int rc = Board::ioctl_value(fd, request, value);
-    int err = errno;
     switchRequested();
-    lines_.check(*this);
-    errno = err;
     return rc;
   }
 
   ssize_t write(int fd, const void* buf, size_t count) override {
     std::shared_ptr<SimBoard::OpenFile> file = find(fd);
     ssize_t rc = Board::write(fd, buf, count);
-    if (file && &file->device() == &rtp_ext())
-      publishRtpExt();
     if (!file || &file->device() != &watchdog())
       return rc;
+    int err = errno;
     std::ostringstream wd;
     for (const std::string& record : watchdog().records())
       wd << record << '\n';
     save("watchdog", wd.str(), watchdog_);
+    errno = err;
     return rc;
   }
 
 private:
+  static bool observed(unsigned long request) {
+    return request == SimBoard::Hal::PowerRead || request == SimBoard::Hal::DipRead ||
+           request == SimBoard::Maintenance::Status || request == SimBoard::Hal::LedWrite;
+  }
+
+  [[gnu::noinline]] int observedIoctl(int fd, unsigned long request, void* arg) {
+    if (request != SimBoard::Hal::LedWrite)
+      takeControl();
+    int rc = Board::ioctl(fd, request, arg);
+    if (request == SimBoard::Hal::LedWrite) {
+      int err = errno;
+      save("leds", std::to_string(hal().leds()) + "\n", leds_);
+      errno = err;
+    }
+    return rc;
+  }
+
   // The switch map is written after each request that changes it, except
   // in a long run of changes (the sweep that disables every output when
   // the switch opens), which is written once at its end: at the first
   // request that changes nothing (the refresh follows within the turn).
+  // A request that changes nothing after one that changed nothing (the
+  // refresh, above all) costs a comparison.
   void switchRequested() {
+    if (hal().changes() != seen_ || streak_ != 0)
+      publishChanges();
+  }
+
+  [[gnu::noinline]] void publishChanges() {
     constexpr int LongRun = 16;
     uint64_t changes = hal().changes();
     bool changed = changes != seen_;
+    int err = errno;
     seen_ = changes;
     if (changed ? ++streak_ <= LongRun : streak_ > LongRun)
       publishSwitch();
     if (!changed)
       streak_ = 0;
+    lines_.check(*this);
+    errno = err;
   }
 
   void takeControl() {
@@ -183,19 +210,9 @@ private:
       std::cerr << "nodalsrv-sim: no device " << path << std::endl;
   }
 
-  // The last payloads written to each open extension session.
-  void publishRtpExt() {
-    constexpr size_t Kept = 8;
-    std::ostringstream out;
-    for (size_t i = 0; i < rtp_ext().session_count(); ++i) {
-      const SimBoard::RtpExtSession& s = rtp_ext().session(i);
-      if (!s.open())
-        continue;
-      const std::deque<SimBoard::Bytes>& sent = s.sent();
-      for (size_t k = sent.size() > Kept ? sent.size() - Kept : 0; k < sent.size(); ++k)
-        out << s.number() << ' ' << SimBoard::as_hex(sent[k]) << '\n';
-    }
-    save("rtp_ext", out.str(), rtpExt_);
+  bool rtpExtOpen(uint64_t number) {
+    const SimBoard::RtpExtSession* s = rtp_ext().by_number(number);
+    return s && !s->file().closed();
   }
 
   void publishSwitch() {
@@ -225,7 +242,8 @@ private:
 
   std::string dir_;
   SimBoard::LineOffers lines_;
-  std::string switch_, watchdog_, leds_, rtpExt_;
+  SimBoard::PayloadLog rtpExtSent_;
+  std::string switch_, watchdog_, leds_;
   uint64_t seen_;  // switch changes when last looked at
   int streak_;     // requests in a row that changed the switch
 };

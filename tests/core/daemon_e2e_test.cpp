@@ -111,6 +111,10 @@ TEST(Daemon, ControllerSessionsSignalsAndOrderlyEnd) {
 
 // What both executables do before they need a board: the daemon itself
 // and the simulator build of it.
+// The daemon itself runs on the machine's own paths, so no option set here
+// may let it reach start-up: each ends in the option parsing (usage,
+// --help) or, for the refused ones, has --version before it, which ends
+// the run before start-up should the option be wrongly accepted.
 TEST(Daemon, CommandLine) {
   for (const char* program : {NODALSRV, NODALSRV_SIM}) {
     SCOPED_TRACE(program);
@@ -136,10 +140,29 @@ TEST(Daemon, CommandLine) {
     for (std::vector<std::string> bad :
          {std::vector<std::string>{"-p", "5000"}, {"--port", "abc"}, {"--port", "70000"}, {"--port", "65536"},
           {"--port", "0"}, {"--port", " 5000"}, {"--port", "+5000"}, {"--port", "12x"}, {"--port"}, {"--bogus"}}) {
+      bad.insert(bad.begin(), "--version");
       SimDaemon d(bad, "", program);
       EXPECT_EQ(d.exit_status(), 2) << bad.back();
       EXPECT_EQ(d.out().find("Usage:\n"), 0u) << bad.back();
     }
+  }
+}
+
+// A relative root lies in the working directory, and nothing else is made
+// there: the default one, and one a few levels down.
+TEST(Daemon, SimulatorRootRelativeToTheWorkingDirectory) {
+  testing_support::ScratchDir dir("relative-root");
+  for (const char* root : {"", "a/b/root"}) {
+    SCOPED_TRACE(root);
+    std::string env = *root ? std::string("NODALSRV_SIM_ROOT=") + root : "-u NODALSRV_SIM_ROOT";
+    ASSERT_EQ(std::system(("cd " + dir.path() + " && env " + env + " " + NODALSRV_SIM +
+                           " --version >/dev/null 2>&1; test $? -eq 2").c_str()),
+              0);
+    std::string made = *root ? root : "nodalsrv-sim-root";
+    struct stat st;
+    EXPECT_EQ(stat((dir.path() + "/" + made + "/sim").c_str(), &st), 0);
+    EXPECT_EQ(testing_support::command_output("ls -A " + dir.path()), made.substr(0, made.find('/')) + "\n");
+    std::system(("rm -rf " + dir.path() + "/*").c_str());
   }
 }
 

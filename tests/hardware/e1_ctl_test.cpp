@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "foundation/multiplexer.h"
 #include "simboard/e1_cas.h"
 #include "simboard/maintenance.h"
 #include "tests/hardware/services_fixture.h"
@@ -181,6 +182,36 @@ TEST_F(ServicesTest, E1DevicesMissingAtConnectArePickedUpByThePoll) {
   EXPECT_THAT(E1Only(After(1000)), ElementsAre(Normal[0], Normal[1], Normal[2], Normal[3]));
   Cas(ctl, 0, 0, 0, 1);
   EXPECT_THAT(Await(2), ElementsAre("cas 0/0 rx=0 tx=0", "seq=4 success"));
+}
+
+// The CAS device at end of file or hung up is no longer watched (logged
+// once, so no loop turn runs at once for it) and opens again at the next
+// status poll, where line changes reach the controller again.
+TEST_F(ServicesTest, CasDeviceGoneIsLetGoAndOpenedAgainByThePoll) {
+  Connect();
+  Received();
+  E1Cas& cas = board.e1cas();
+  ASSERT_EQ(cas.open_count(), 1u);
+  const size_t watched = multiplexer.handler_count();
+  for (bool hangUp : {false, true}) {
+    logs.clear();
+    if (hangUp)
+      cas.files()[0]->close();
+    else
+      cas.files()[0]->send(SimBoard::Bytes());  // a read of nothing
+    Received();
+    EXPECT_EQ(logs.err(), hangUp ? "E1/Cas: device hung up, closed until its next use\n"
+                                 : "E1/Cas: device at end of file, closed until its next use\n");
+    EXPECT_EQ(multiplexer.handler_count(), watched - 1);
+    EXPECT_EQ(cas.open_count(), 0u);
+    After(1000);
+    EXPECT_EQ(cas.open_count(), 1u);
+    EXPECT_EQ(multiplexer.handler_count(), watched);
+    Cas(ctl, 2, 0, 0, 5);
+    EXPECT_THAT(Await(2), ElementsAre("cas 2/0 rx=0 tx=0", "seq=4 success"));
+    cas.line_change(2, 5, 9);
+    EXPECT_THAT(Await(1), ElementsAre("cas 2/5 rx=9 tx=0"));
+  }
 }
 
 }  // namespace services_test

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "foundation/device_io.h"
@@ -155,6 +156,38 @@ TEST(SimBoard, AReusedDescriptorNumberReachesItsNewFile) {
   EXPECT_EQ(DevIo::ioctl(copy.get(), Hal::Disable, arg), 0);
   EXPECT_EQ(board.hal().output(5).kind, Hal::Kind::Disabled);
   EXPECT_TRUE(probe.requests().empty());
+}
+
+// The system's own descriptors (the controller's socket, the copier's)
+// pass through the device layer at the cost of one look-up each until they
+// are closed; duplicates made through it are known at once.
+TEST(SimBoard, ADescriptorNotTheBoardsIsLookedUpOnceUntilClosed) {
+  Board board;
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+  Fd a(ends[0]), b(ends[1]);
+  const uint64_t before = board.lookups();
+  char byte = 0;
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(DevIo::write(a.get(), "x", 1), 1);
+    ASSERT_EQ(DevIo::read(b.get(), &byte, 1), 1);
+  }
+  EXPECT_EQ(board.lookups(), before + 2);
+  Fd aCopy(a), hal(DevIo::open("/dev/hal", O_RDWR)), halCopy(hal);
+  ASSERT_EQ(DevIo::write(aCopy.get(), "y", 1), 1);
+  uint8_t arg[4] = {0, 0, 0, 5};
+  EXPECT_EQ(DevIo::ioctl(halCopy.get(), Hal::Disable, arg), 0);
+  EXPECT_EQ(board.lookups(), before + 2);
+  // Closed, the number may come back as a board descriptor (a duplicate
+  // made outside the device layer here): it reaches the board's file.
+  const int freed = aCopy.get();
+  aCopy.close();
+  Fd reused(::dup(hal.get()));
+  ASSERT_EQ(reused.get(), freed);
+  arg[3] = 6;
+  EXPECT_EQ(DevIo::ioctl(reused.get(), Hal::Disable, arg), 0);
+  EXPECT_EQ(board.hal().output(6).kind, Hal::Kind::Disabled);
+  EXPECT_EQ(board.lookups(), before + 3);
 }
 
 TEST(SimBoard, RecordsArriveOnePerReadWithReadErrorsInTheirPlace) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <fcntl.h>
 #include <poll.h>
@@ -16,8 +17,10 @@
 #include "simboard/hal.h"
 #include "simboard/line_offers.h"
 #include "simboard/mcc.h"
+#include "simboard/payload_log.h"
 #include "simboard/rtp_ext.h"
 #include "simboard/watchdog.h"
+#include "tests/support/external_tools.h"
 #include "tests/support/line_listener.h"
 #include "tests/support/loop_runner.h"
 #include "tests/support/test_clock.h"
@@ -137,6 +140,12 @@ TEST(SimWatchdog, RecordsTheLoopsWrites) {
   std::deque<std::string> expected = {"START", "PING", "PING", "PING", "STOP"};
   EXPECT_EQ(board.watchdog().records(), expected);
   EXPECT_EQ(board.watchdog().open_count(), 0u);
+  // A write is taken as it is made: reading the records looks at no other file.
+  Fd wd(DevIo::open("/dev/misc/gw-wd", O_WRONLY));
+  const uint64_t sweeps = board.sweeps();
+  ASSERT_EQ(DevIo::write(wd.get(), "PING", 4), 4);
+  EXPECT_EQ(board.watchdog().records().back(), "PING");
+  EXPECT_EQ(board.sweeps(), sweeps);
 }
 
 // The extension sessions' queue: one payload per read, the next-source
@@ -263,4 +272,25 @@ TEST(SimLines, OfferedToAPeerOnceSwitchedToATrunk) {
   ::close(hal);
   ::unlink(path.c_str());
   ::rmdir(dir);
+}
+
+// What the daemon writes to sessions, appended line by line; rewritten with
+// the last payloads of the open sessions once it has outgrown them.
+TEST(SimPayloadLog, AppendsAndKeepsTheLastOfEachOpenSession) {
+  testing_support::ScratchDir dir("payload-log");
+  const std::string path = dir.path() + "/sent";
+  std::set<uint64_t> open = {0, 1};
+  PayloadLog log(path, [&](uint64_t s) { return open.count(s) > 0; }, 2, 20);
+  log.add(0, {0x01});
+  log.add(1, {0x02, 0x03});
+  log.add(0, {0x04});
+  EXPECT_EQ(testing_support::readFile(path), "0 01\n1 02 03\n0 04\n");  // 18 bytes
+  open.erase(1);
+  for (uint8_t b = 5; b <= 7; ++b)
+    log.add(0, {b});
+  EXPECT_EQ(testing_support::readFile(path).size(), 33u);  // the kept lines: 18 bytes
+  log.add(0, {0x08});  // 38 bytes, more than twice what is kept: rewritten
+  EXPECT_EQ(testing_support::readFile(path), "0 07\n0 08\n");
+  log.add(2, {0x09});
+  EXPECT_EQ(testing_support::readFile(path), "0 07\n0 08\n2 09\n");
 }

@@ -1,10 +1,12 @@
 #pragma once
 // Helpers for tests that hand bytes to independent tools (text2pcap and
-// tshark, snmptrapd): program lookup, command output, text2pcap input and a
-// scratch directory.
+// tshark, snmptrapd) or read what a program left in files: program lookup,
+// command output, text2pcap input, a file's text and a scratch directory.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <ftw.h>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -41,6 +43,14 @@ inline std::string text2pcap_input(const std::string& bytes, size_t packet_size)
     text += hex;
   }
   return text + "\n";
+}
+
+// The whole text of a file (empty when it cannot be read).
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 // A directory under /tmp, removed with everything in it afterwards.

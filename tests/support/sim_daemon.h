@@ -18,18 +18,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/external_tools.h"
 #include "tests/support/test_controller.h"
 
 namespace testing_support {
 
 constexpr int SimWait = 10000;  // real ms the daemon gets for any one step
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A loopback port nobody uses. With `hold`, the port stays taken while
 // hold is open: by a socket bound to it with SO_REUSEADDR, as a daemon binds
