@@ -74,6 +74,7 @@ TEST_F(IsdnSlots, ChannelsAndRecordsOfEachKind) {
     IsdnSlot* slot = as<IsdnSlot>(1);
     EXPECT_EQ(slot->IGetTransmitChannel(), ch.timeslot());
     EXPECT_EQ(slot->lapd()->bri(), c.bri);
+    EXPECT_EQ(slot->lapd()->id(), 2u);  // the trunk, in the link's log header
     destroy(2, 1);
     quiet();
     EXPECT_FALSE(ch.open());
@@ -99,7 +100,9 @@ TEST_F(IsdnSlots, ChannelsAndRecordsOfEachKind) {
   ASSERT_EQ(dsp.channel_count(), before + 1);
   SimBoard::DspDataChannel& d = dsp.channel(before);
   IsdnSlot* q = as<IsdnSlot>(4);
+  EXPECT_STREQ(q->GetName(), "ATS-QSIG");
   EXPECT_EQ(q->IGetReceiveChannel(), d.timeslot());
+  EXPECT_EQ(q->lapd()->id(), static_cast<unsigned>(d.timeslot()));
   EXPECT_EQ(q->lapd()->side(), ISDN::Side::network);
   ASSERT_EQ(d.b_channels().size(), 1u);
   EXPECT_EQ(d.b_channels().begin()->first, 0u);

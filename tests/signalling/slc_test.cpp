@@ -133,6 +133,12 @@ TEST(Slc, FailuresReturnToIdle) {
       {"T2", activate, [](Link& l) { l.advance(7000); }},
       {"T3", aligned, [](Link& l) { l.advance(1500); }},
       {"T1", ready, [](Link& l) { l.advance(45000); }},
+      {"SIOS in proving",
+       [](Link& l) {
+         l.upper.activate();
+         l.rx(lssu(SLC::Indication::SIN));
+       },
+       [](Link& l) { l.rx(lssu(SLC::Indication::SIOS)); }},
       {"T7", service,
        [](Link& l) {
          l.l3(msu(1));
@@ -156,6 +162,8 @@ TEST(Slc, FailuresReturnToIdle) {
        }},
       {"trunk down", service, [](Link& l) { l.slc->OnTrunkHardStatus(false); }},
       {"channel broken", service, [](Link& l) { l.slc->on_hdlc_error(HDLC::Notify::Cause::ReadError); }},
+      {"deactivation", aligned, [](Link& l) { l.upper.deactivate(); }},
+      {"deactivation in service", service, [](Link& l) { l.upper.deactivate(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
