@@ -267,6 +267,28 @@ TEST(Lapd, QueueLimitsFlowStatusAndRefusedFrames) {
   EXPECT_EQ(flow.changes, (std::vector<int>{LAPD::FlowStatus::busy, LAPD::FlowStatus::clear}));
 }
 
+// Without a free buffer the link sends nothing and loses nothing it holds:
+// a frame it owes is lost, a queued message goes out once buffers are back.
+TEST(Lapd, AnEmptyPoolCostsFramesNotTheLink) {
+  Link link;
+  link.bring_to(6);
+  Packet iframe = packet_of(IFrameP);
+  Packet message = packet_of({0x08, 0x01, 0x01, 0x05});
+  {
+    PoolHog hog;
+    link.lapd->receive(iframe);  // owes RR F = 1
+    link.lapd->message(message);
+    link.advance(LAPD::T203);  // an enquiry, lost too: timer recovery
+    EXPECT_TRUE(link.wire.sent.empty());
+    EXPECT_EQ(link.upper.up.size(), 1u);
+    EXPECT_EQ(link.lapd->out_queue(), 1u);
+    EXPECT_EQ(link.state(), 7u);
+  }
+  link.rx(RrRespF);  // back to state 6: the message goes out
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 00 02 08 01 01 05"});
+  EXPECT_EQ(link.state(), 6u);
+}
+
 TEST(Lapd, MalformedFramesNeverAbort) {
   std::mt19937 random(18);
   for (unsigned start : {3u, 4u, 6u, 7u}) {

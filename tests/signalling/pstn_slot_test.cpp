@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "signalling/lapd_frames.h"
 #include "tests/signalling/slot_fixture.h"
 
 using testing::ElementsAre;
@@ -218,6 +219,83 @@ TEST_F(PstnSlots, UserDataLimitsIoctlsAndCongestion) {
   ASSERT_NE(status, nullptr);
   EXPECT_EQ(status->get_isdnLinkStatus().getValue(), LGCP::IsdnLinkStatus::congested);
   EXPECT_THAT(reports(), ElementsAre("isdnLinkStatus"));
+
+  // A Q.921 frame carries at most 260 octets of layer 3, on either side of a bus too.
+  isdn(100, 4, LGCP::IsdnType::bri, true);
+  EXPECT_THAT(replies(1), ElementsAre("seq=100 slot=4 success"));
+  for (int slot : {3, 4}) {
+    EXPECT_FALSE(as<PstnSlot>(slot)->IUserData(std::vector<char>(ISDN::Lapd::N201 + 1, 0x08)));
+    EXPECT_TRUE(as<PstnSlot>(slot)->IUserData(std::vector<char>(ISDN::Lapd::N201, 0x08)));
+  }
+  EXPECT_THAT(logs.err(), HasSubstr("user data of 261 bytes refused: too long for a frame\n"));
+}
+
+// Eight busy terminals on a bus may each hold a queue of messages: the
+// controller's userData finds the pool's last buffers kept back and is
+// refused, and everything else goes on: the controller link, and frames
+// from the line, which let a terminal that is ready again have its share.
+TEST_F(PstnSlots, BusyTerminalsCannotEmptyThePool) {
+  clock.set_auto_advance(false);
+  unsigned free = packet_pool().available();
+  isdn(1, 1, LGCP::IsdnType::bri, true);
+  line(2, 2, 1, 1, true);
+  connect(3, 2, 1);
+  connect(4, 1, 2);
+  quiet();
+  SimBoard::MccChannel& ch = newest();
+  for (uint8_t t = 0; t < 8; ++t) {
+    uint8_t tei = static_cast<uint8_t>((64 + t) << 1 | 1);
+    ch.inject({0xFC, 0xFF, 0x03, 0x0F, t, 0x00, 0x01, 0xFF});                       // identity request
+    ch.inject({0x00, tei, 0x00, 0x00, 0x08, 0x01, static_cast<uint8_t>(t + 1), 0x01});  // ALERTING: its call
+    ch.inject({0x02, tei, 0x05, 0x00});                                             // RNR: busy
+  }
+  runner.turn(3);
+  quiet();
+  PstnSlot* slot = as<PstnSlot>(1);
+  unsigned taken = 0;
+  while (taken < 2000 && slot->IUserData({0x08, 0x01, static_cast<char>(0x80 | (taken % 8 + 1)), 0x07}))
+    ++taken;
+  EXPECT_EQ(packet_pool().available(), packet_reserve);
+  EXPECT_GT(taken, 900u);
+  userData(5, 1, {0x08, 0x01, 0x81, 0x07});
+  EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=1 error unsupported"));
+  EXPECT_THAT(logs.err(), HasSubstr("user data of 4 bytes refused: no packet buffer free\n"));
+
+  size_t sent = ch.sent().size();
+  ch.inject({0x02, 0x81, 0x01, 0x00});  // RR from TEI 64: ready again
+  runner.turn();
+  EXPECT_EQ(ch.sent().size(), sent + 7);  // a window of its messages
+  destroy(6, 1);
+  quiet();
+  EXPECT_EQ(packet_pool().available(), free);
+}
+
+// A frame read from the line while no buffer is free is dropped and
+// counted, with one log line for each run of drops; the link goes on with
+// the frames that come once buffers are back.
+TEST_F(PstnSlots, LineFramesFindingNoBufferAreDropped) {
+  clock.set_auto_advance(false);
+  ss7(1, 1);
+  connectTimeSlot16(1);
+  SimBoard::MccChannel& ch = newest();
+  const Bytes sio = {0xFF, 0xFF, 0x01, 0x00};
+  auto dropped = [&] {
+    lapd_test::PoolHog hog;
+    ch.inject(sio);
+    ch.inject(sio);
+    runner.turn(2);
+  };
+  dropped();
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::NotAligned);
+  ch.inject(sio);
+  runner.turn();
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::Aligned);
+  dropped();
+  std::string err = logs.err();
+  EXPECT_THAT(err, HasSubstr("no packet buffer free: frames dropped (1 in all)\n"));
+  EXPECT_THAT(err, HasSubstr("no packet buffer free: frames dropped (3 in all)\n"));
+  EXPECT_EQ(err.find("frames dropped (2 in all)"), std::string::npos);
+  EXPECT_EQ(err.find("frames dropped (4 in all)"), std::string::npos);
 }
 
 // Destroyed with the link running: each link ends on the line first (SIOS,

@@ -183,6 +183,24 @@ TEST(Slc, FailuresReturnToIdle) {
   EXPECT_TRUE(idle.wire.sent.empty());
 }
 
+// Without a free buffer the link sends nothing and keeps its MSUs: they go
+// out once buffers are back.
+TEST(Slc, AnEmptyPoolCostsFramesNotTheLink) {
+  Link link;
+  link.in_service();
+  Packet m = packet_of(msu(1));
+  Packet fisu = packet_of(su(127, 1, 127, 1));
+  {
+    PoolHog hog;
+    link.slc->message(m);
+    link.slc->receive(fisu);
+    EXPECT_TRUE(link.wire.sent.empty());
+  }
+  EXPECT_EQ(link.state(), State::InService);
+  link.slc->on_hdlc_ready();
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"FF 80 05 83 01 01 01 01"});
+}
+
 // Signal unit lengths both ways: the indicator caps at 63; a received one
 // that disagrees is trimmed to it when it can be.
 TEST(Slc, LengthIndicators) {
