@@ -265,6 +265,11 @@ TEST_F(PstnSlots, BusyTerminalsCannotEmptyThePool) {
   ch.inject({0x02, 0x81, 0x01, 0x00});  // RR from TEI 64: ready again
   runner.turn();
   EXPECT_EQ(ch.sent().size(), sent + 7);  // a window of its messages
+  // A terminal that leaves lets its queue go: buffers for userData again.
+  ch.inject({0x00, 0x83, 0x53});  // DISC from TEI 65
+  runner.turn();
+  EXPECT_GT(packet_pool().available(), packet_reserve + 100);
+  EXPECT_TRUE(slot->IUserData({0x08, 0x01, static_cast<char>(0x83), 0x07}));
   destroy(6, 1);
   quiet();
   EXPECT_EQ(packet_pool().available(), free);
