@@ -201,6 +201,20 @@ TEST(Slc, AnEmptyPoolCostsFramesNotTheLink) {
   EXPECT_EQ(link.wire.take(), std::vector<std::string>{"FF 80 05 83 01 01 01 01"});
 }
 
+// An MSU the channel refuses waits in the TB: FISUs sent meanwhile carry
+// the FSN of the last MSU that went out, not the one that did not.
+TEST(Slc, RefusedMsuWaitsForTheChannel) {
+  Link link;
+  link.in_service();
+  link.wire.refuse = true;
+  link.l3(msu(1));
+  link.wire.refuse = false;
+  link.rx(su(127, 1, 0, 1, msu(9)));  // the peer's MSU, acknowledged by a FISU
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"80 FF 00"});
+  link.slc->on_hdlc_ready();
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"80 80 05 83 01 01 01 01"});
+}
+
 // Signal unit lengths both ways: the indicator caps at 63; a received one
 // that disagrees is trimmed to it when it can be.
 TEST(Slc, LengthIndicators) {
