@@ -84,6 +84,17 @@ void Packet::reserve_head(unsigned n) {
   b->tail += n;
 }
 
+bool Packet::take(unsigned head, unsigned leave) {
+  passert(head <= packet_max_size, "length>packet_max_size");
+  p_.release();  // first: its buffer may be the one to take
+  if (packet_pool().available() <= leave)
+    return false;
+  _Packet* b = new_buffer();
+  b->data = b->tail = b->area + head;
+  p_ = b;
+  return true;
+}
+
 void Packet::reserve_tail(unsigned n) {
   passert(n <= packet_max_size, "len>packet_max_size");
   if (null()) {

@@ -4,7 +4,8 @@
 // behind it, so layers add headers and trailers in place. Copies of a
 // handle share the buffer; a write through a handle whose buffer is shared
 // first gives that handle a private copy. A broken precondition ends the
-// process with a report; an empty pool raises std::bad_alloc.
+// process with a report; an empty pool raises std::bad_alloc, except where
+// a buffer is taken with take(), which says so instead.
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -14,6 +15,12 @@
 #include "foundation/smart_pointer.h"
 
 constexpr unsigned packet_max_size = 65536;
+
+// Buffers that input which may be refused leaves in the pool: user data
+// from the controller, which the links queue, stops taking buffers here,
+// so that the controller link and the frames the links build and read go
+// on working when queues fill the pool.
+constexpr unsigned packet_reserve = 32;
 
 // One buffer: start of area <= data <= tail <= end of area.
 class _Packet {
@@ -76,6 +83,10 @@ public:
   // window; a null packet takes a new buffer.
   void reserve_head(unsigned n);
   void reserve_tail(unsigned n);
+  // A new buffer for this handle (what it held is let go) with n octets
+  // of head room and no data, taken only while more than `leave` buffers
+  // are free: otherwise false, and the handle is null.
+  bool take(unsigned head, unsigned leave = 0);
 
   void push(unsigned char byte) {
     _Packet* b = prepare_push();

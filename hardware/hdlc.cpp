@@ -123,8 +123,7 @@ void HDLC::do_read() {
   }
   do {
     Packet frame;
-    frame.reserve_head(0);
-    ssize_t n = DevIo::read(event_.fd().get(), frame.tail_room(), frame.tailroom());
+    ssize_t n = intake_.read(event_.fd().get(), frame);
     if (n <= 0) {
       // A read of nothing is no frame and no "try again": the channel is broken.
       int err = n < 0 ? errno : ENODATA;
@@ -135,7 +134,12 @@ void HDLC::do_read() {
       notify_->on_hdlc_error(Notify::Cause::ReadError);
       return;
     }
-    frame.extend(static_cast<unsigned>(n));
+    if (frame.null()) {
+      if (intake_.drops_began())
+        std::cerr << ext::header(this) << "no packet buffer free: frames dropped (" << intake_.dropped() << " in all)"
+                  << std::endl;
+      continue;
+    }
     if (traces.hdlc)
       std::clog << "HDLC[" << trunk_ << "]: rx " << frame.text() << std::endl;
     ++stats_.rxSU;

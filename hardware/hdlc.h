@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "foundation/event.h"
+#include "foundation/frame_intake.h"
 #include "foundation/packet.h"
 
 class GenericHDLC {
@@ -87,6 +88,7 @@ private:
   Params params_;
   Stats stats_;
   Event event_;
+  FrameIntake intake_;  // frames dropped when no buffer is free
   uint32_t log_;
   uint32_t trunk_;
   Notify* notify_;

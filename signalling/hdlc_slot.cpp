@@ -1,5 +1,6 @@
 #include "signalling/hdlc_slot.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "core/traces.h"
@@ -87,18 +88,27 @@ bool HdlcSlot::Ioctl(LGCP::IoctlParams const& params) {
       std::cerr << ext::header(this) << "package of " << package.get_body().size() << " bytes refused" << std::endl;
       return false;
     }
+  // So is a command whose frames the pool cannot spare buffers for: the
+  // queue keeps what it holds, and the command is not half done.
+  size_t queued = std::min<size_t>(packages.size(), QueueSize - queue_.count());
+  if (packet_pool().available() < packet_reserve + queued) {
+    std::cerr << ext::header(this) << queued << " packages refused: no packet buffer free" << std::endl;
+    return false;
+  }
   for (const LGCP::HdlcPackage& package : packages) {
     const ASN1::OCTET_STRING& body = package.get_body();
+    unsigned char counters = static_cast<unsigned char>(((sendCounter_ << 5) & 0xE0) | peerCounter_);
+    ++sendCounter_;
     Packet frame;
-    frame.reserve_head(0);
+    if (queue_.count() == QueueSize || !frame.take(0, packet_reserve))
+      continue;  // a full queue drops it
     frame.put16_b(address_);
-    frame.put(static_cast<unsigned char>(((sendCounter_ << 5) & 0xE0) | peerCounter_));
+    frame.put(counters);
     if (!body.empty())
       frame.put(body.data(), static_cast<unsigned>(body.size()));
-    ++sendCounter_;
     if (traces.hdlc)
       std::clog << ext::header(this) << "enqueue package: " << frame.text() << std::endl;
-    queue_.put(frame);  // a full queue drops it
+    queue_.put(frame);
   }
   if (!queue_.empty() && hdlc_->is_ready())
     on_hdlc_ready();

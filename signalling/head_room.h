@@ -2,12 +2,15 @@
 #include "foundation/packet.h"
 
 // Gives p at least n octets of head room, moving its data into a packet of
-// its own when the caller left too little.
-inline void ensure_head_room(Packet& p, unsigned n) {
+// its own when the caller left too little; false when that needs a buffer
+// and the pool has none.
+inline bool ensure_head_room(Packet& p, unsigned n) {
   if (p.headroom() >= n)
-    return;
+    return true;
   Packet roomy;
-  roomy.reserve_head(n);
+  if (!roomy.take(n))
+    return false;
   roomy.put(p);
   p = roomy;
+  return true;
 }

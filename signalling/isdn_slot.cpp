@@ -7,6 +7,7 @@
 #include "foundation/device_io.h"
 #include "foundation/ext.h"
 #include "hardware/board_order.h"
+#include "signalling/lapd_frames.h"
 #include "signalling/link_slot.h"
 
 namespace {
@@ -57,9 +58,8 @@ bool IsdnSlot::IDeactivate() {
 
 bool IsdnSlot::IUserData(std::vector<char> const& data) {
   Packet p;
-  if (!LinkSlot::UserDataPacket(*this, data, p)) {
-    std::cerr << ext::header(this) << ": user data of " << data.size() << " bytes refused: too long for a frame"
-              << std::endl;
+  if (const char* why = LinkSlot::UserDataPacket(*this, data, ISDN::Lapd::N201, p)) {
+    std::cerr << ext::header(this) << ": user data of " << data.size() << " bytes refused: " << why << std::endl;
     return false;
   }
   message(p);
@@ -91,10 +91,12 @@ bool IsdnSlot::hdlc_transmit(Packet& frame) {
 void IsdnSlot::OnEvent(int fd, short revents) {
   if (revents & POLLIN) {
     Packet frame;
-    frame.reserve_head(0);
-    ssize_t n = DevIo::read(fd, frame.tail_room(), frame.tailroom());
-    if (n > 0) {
-      frame.extend(static_cast<unsigned>(n));
+    ssize_t n = intake_.read(fd, frame);
+    if (n > 0 && frame.null()) {
+      if (intake_.drops_began())
+        std::cerr << ext::header(this) << ": no packet buffer free: frames dropped (" << intake_.dropped()
+                  << " in all)" << std::endl;
+    } else if (n > 0) {
       if (traces.isdn)
         std::clog << ext::header(this) << ": rx " << frame.text() << std::endl;
       receive(frame);

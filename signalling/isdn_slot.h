@@ -14,6 +14,7 @@
 #include "core/slot_factory.h"
 #include "foundation/event.h"
 #include "foundation/fd.h"
+#include "foundation/frame_intake.h"
 #include "foundation/protocol.h"
 #include "hardware/hdlc.h"
 #include "signalling/lapd.h"
@@ -61,6 +62,7 @@ private:
   int channel_;
   Fd device_;
   Event event_;  // watches a duplicate of the device descriptor
+  FrameIntake intake_;
   ISDN::LAPD* lapd_;
   bool ready_;
   bool closing_;

@@ -6,7 +6,6 @@
 
 #include "foundation/ext.h"
 #include "signalling/frame_printer.h"
-#include "signalling/head_room.h"
 #include "signalling/lapd_frames.h"
 
 namespace ISDN {
@@ -59,8 +58,11 @@ void LAPD::PutHeader(std::ostream& out) const {
 
 // ---- frames out ----
 
+// A frame that finds no buffer is not sent, as if the channel refused it.
 bool LAPD::tx_cmd_resp(unsigned code, bool pf, bool command) {
   Packet frame;
+  if (!frame.take(0))
+    return false;
   prepare_head(frame);
   Lapd::put_address(frame, selfSAPI, command == (side_ == Side::network), selfTEI);
   if (code <= REJ) {
@@ -75,8 +77,10 @@ bool LAPD::tx_cmd_resp(unsigned code, bool pf, bool command) {
 // The queues keep the bare layer-3 message; each transmission writes the
 // header on a copy, so a retransmitted frame carries the current V(S), V(R).
 bool LAPD::tx_iframe(const Packet& message, bool poll) {
-  Packet frame = message;
-  ensure_head_room(frame, 4);
+  Packet frame;
+  if (!frame.take(4))
+    return false;
+  frame.put(message);
   Lapd::push_iframe_header(frame, static_cast<unsigned char>(selfSAPI << 2 | (side_ == Side::network ? 2 : 0)),
                            selfTEI, VS, VR, poll);
   return xmit(frame);

@@ -12,6 +12,8 @@ enum TeiMessage { IdentityRequest = 1, IdentityAssigned, IdentityDenied, CheckRe
                   IdentityVerify };
 constexpr unsigned char ManagementEntity = 0x0F;
 constexpr int GroupTEI = 127;
+// The longest information field a frame carries (N201).
+constexpr unsigned N201 = 260;
 
 inline void put_address(Packet& frame, unsigned sapi, bool cr, unsigned tei) {
   frame.put(static_cast<unsigned char>(sapi << 2 | (cr ? 2 : 0)));

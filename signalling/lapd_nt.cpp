@@ -60,6 +60,8 @@ void LAPD_NT::check_all_Tei() {
 
 void LAPD_NT::tx_identity(unsigned short Ri, int Ai, unsigned char type) {
   Packet frame;
+  if (!frame.take(0))
+    return;  // no buffer: not sent
   prepare_head(frame);
   put_identity(frame, true, Ri, Ai, type);
   send_to_layer1(frame);
@@ -144,7 +146,8 @@ void LAPD_NT::message(Packet& p) {
   if (p.length() <= 3)
     return;
   if (p[3] == SetupMessage) {
-    ensure_head_room(p, 3);
+    if (!ensure_head_room(p, 3))
+      return;
     p.push(0x03);
     p.push(0xFF);
     p.push(0x02);

@@ -76,7 +76,7 @@ private:
   void answer_poll(bool pf, bool cr);
   void acknowledged(unsigned char nr);
   void tx_frame(unsigned char code, bool pf, bool command);
-  void tx_I(Packet& p, unsigned char nr, unsigned char ns);
+  bool tx_I(Packet& p, unsigned char nr, unsigned char ns);
   void send_queued();
   void log_line(const char* text) const;
 

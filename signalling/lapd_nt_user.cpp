@@ -94,6 +94,8 @@ void LAPD_NT_user::on_check_timer() { unassign(); }
 // A U or S frame (code its control octet); an S frame carries V(R).
 void LAPD_NT_user::tx_frame(unsigned char code, bool pf, bool command) {
   Packet frame;
+  if (!frame.take(0))
+    return;  // no buffer: not sent
   owner_->prepare_head(frame);
   put_address(frame, 0, command, tei_);
   if ((code & 3) == 1) {
@@ -106,12 +108,14 @@ void LAPD_NT_user::tx_frame(unsigned char code, bool pf, bool command) {
 }
 
 // The header goes on the message itself: the acknowledgement queue keeps
-// whole frames.
-void LAPD_NT_user::tx_I(Packet& p, unsigned char nr, unsigned char ns) {
-  ensure_head_room(p, 4);
+// whole frames. False when it found no room and no buffer: nothing sent.
+bool LAPD_NT_user::tx_I(Packet& p, unsigned char nr, unsigned char ns) {
+  if (!ensure_head_room(p, 4))
+    return false;
   push_iframe_header(p, 0x02, tei_, ns, nr, true);
   Packet copy = p;
   owner_->send_to_layer1(copy);
+  return true;
 }
 
 bool LAPD_NT_user::message(Packet& p) {
@@ -123,9 +127,10 @@ bool LAPD_NT_user::message(Packet& p) {
     outq_.put(p);
     return true;
   }
+  if (!tx_I(p, vr_, vs_))
+    return true;  // taken, but lost for want of a buffer
   if (ackq_.count() == ackq_.size())
     ackq_.get(nullptr);
-  tx_I(p, vr_, vs_);
   ackq_.put(p);
   vs_ = mod128(vs_ + 1);
   state_ = WaitAnswer;
@@ -335,7 +340,10 @@ void LAPD_NT_user::set_unbusy() {
 void LAPD_NT_user::send_queued() {
   Packet p;
   while (ackq_.count() < ackq_.size() && outq_.get(&p)) {
-    tx_I(p, vr_, vs_);
+    if (!tx_I(p, vr_, vs_)) {
+      outq_.append(p);
+      break;
+    }
     vs_ = mod128(vs_ + 1);
     ackq_.put(p);
   }

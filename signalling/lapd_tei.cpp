@@ -46,9 +46,9 @@ void LAPD::BeginTeiAssignProcedure() {
 }
 
 void LAPD::tx_identity(unsigned short Ri, int Ai, unsigned char type) {
-  if (!bri_)
-    return;
   Packet frame;
+  if (!bri_ || !frame.take(0))
+    return;
   prepare_head(frame);
   put_identity(frame, side_ == Side::network, Ri, Ai, type);
   xmit(frame);

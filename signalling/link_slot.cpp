@@ -4,16 +4,19 @@
 
 namespace LinkSlot {
 
-bool UserDataPacket(ProtocolsFamily& family, std::vector<char> const& data, Packet& out) {
+const char* UserDataPacket(ProtocolsFamily& family, std::vector<char> const& data, unsigned limit, Packet& out) {
+  if (data.size() > limit)
+    return "too long for a frame";
   Packet p;
-  p.reserve_head(0);
+  if (!p.take(0, packet_reserve))
+    return "no packet buffer free";
   family.prepare_head(p);
   if (data.size() > p.tailroom())
-    return false;
+    return "too long for a frame";
   if (!data.empty())
     p.put(data.data(), static_cast<unsigned>(data.size()));
   out = p;
-  return true;
+  return nullptr;
 }
 
 std::vector<char> Bytes(const Packet& p) {

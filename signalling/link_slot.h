@@ -16,9 +16,12 @@
 
 namespace LinkSlot {
 
-// A packet with the family's head room holding the bytes; false when a
-// packet cannot hold them (nothing is cut).
-bool UserDataPacket(ProtocolsFamily& family, std::vector<char> const& data, Packet& out);
+// A packet with the family's head room holding the bytes, for `userData`
+// that the link carries in frames of at most `limit` octets. Null when
+// made; else why the bytes are refused (nothing is cut): too long for a
+// frame, or the pool keeps its last buffers for the controller link and
+// the frames the links build and read.
+const char* UserDataPacket(ProtocolsFamily& family, std::vector<char> const& data, unsigned limit, Packet& out);
 // The bytes of a packet, for the `userData` signal.
 std::vector<char> Bytes(const Packet& p);
 

@@ -4,6 +4,7 @@
 
 #include "foundation/ext.h"
 #include "messages/ACP/ACP.h"
+#include "signalling/lapd_frames.h"
 namespace {
 
 // The channel's trunk and log level: those of an SS7 link or a Q.921 one.
@@ -165,9 +166,10 @@ bool PstnSlot::IUserData(std::vector<char> const& data) {
     return false;
   }
   Packet p;
-  if (!LinkSlot::UserDataPacket(*this, data, p)) {
-    std::cerr << ext::header(this) << "user data of " << data.size() << " bytes refused: too long for a frame"
-              << std::endl;
+  // A Q.921 frame carries at most N201 octets of layer 3.
+  unsigned limit = ss7_ ? packet_max_size : ISDN::Lapd::N201;
+  if (const char* why = LinkSlot::UserDataPacket(*this, data, limit, p)) {
+    std::cerr << ext::header(this) << "user data of " << data.size() << " bytes refused: " << why << std::endl;
     return false;
   }
   message(p);

@@ -6,7 +6,6 @@
 #include <iostream>
 
 #include "foundation/ext.h"
-#include "signalling/head_room.h"
 
 namespace SS7 {
 
@@ -242,8 +241,10 @@ bool SLC::send(const Packet& payload) {
     std::clog << ext::header(this) << "no HDLC interface attached!!!" << std::endl;
     return false;
   }
-  Packet frame = payload;
-  ensure_head_room(frame, 3);
+  Packet frame;
+  if (!frame.take(3))
+    return false;  // no buffer: as if the channel refused it
+  frame.put(payload);
   frame.push(static_cast<unsigned char>(std::min(payload.length(), 63u)));
   frame.push(static_cast<unsigned char>(FIBT << 7 | FSNT));
   frame.push(static_cast<unsigned char>(BIBT << 7 | BSNT));
@@ -262,10 +263,9 @@ bool SLC::send(const Packet& payload) {
 void SLC::fisu() { send(Packet()); }
 
 void SLC::lssu(Indication::type indication) {
-  if (!hdlc_)
-    return;
   Packet frame;
-  frame.reserve_head(0);
+  if (!hdlc_ || !frame.take(0))
+    return;
   frame.put(0xFF);
   frame.put(0xFF);
   frame.put(0x01);

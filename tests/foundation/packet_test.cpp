@@ -84,6 +84,33 @@ TEST(Packet, CopyOnWriteSubAndPoolOrder) {
   EXPECT_EQ(0u, shared.length());
 }
 
+// Taking a buffer never raises: input that may be refused leaves the
+// reserve, the rest may take the last buffer, and an empty pool is a
+// false answer with a null handle.
+TEST(Packet, TakeLeavesWhatItIsAskedToAndNeverRaises) {
+  ASSERT_EQ(1024u, packet_pool().available());
+  std::vector<Packet> taken;
+  Packet p = bytes({7});
+  while (p.take(2, packet_reserve)) {
+    ASSERT_EQ(2u, p.headroom());
+    ASSERT_EQ(0u, p.length());
+    taken.push_back(p);
+  }
+  EXPECT_TRUE(p.null());
+  EXPECT_EQ(packet_reserve, packet_pool().available());
+  while (p.take(0))
+    taken.push_back(p);
+  EXPECT_TRUE(p.null());
+  EXPECT_EQ(0u, packet_pool().available());
+  // A handle holding the last buffer in use lets it go and takes it back.
+  Packet last = taken.back();
+  taken.pop_back();
+  EXPECT_TRUE(last.take(4));
+  EXPECT_EQ(4u, last.headroom());
+  taken.clear();
+  EXPECT_EQ(1023u, packet_pool().available());
+}
+
 TEST(PacketDeath, BrokenPreconditionsEndTheProcess) {
   EXPECT_DEATH(bytes({}).push(1), "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=0, data=0, tail=65536");
   EXPECT_DEATH((void)bytes({0xab, 0x01})[2], "index out of range\nhead=0, data=2, tail=65534\ndump:\n ab 1");

@@ -1,5 +1,5 @@
-// The packet ring lets its packets go; the modulo-128 sequence numbers
-// and their window. (The links' back-to-back tests take the ring round.)
+// The packet ring: order, capacity, the empty ring, and letting its
+// packets go; the modulo-128 sequence numbers and their window.
 #include <gtest/gtest.h>
 
 #include "foundation/packet.h"
@@ -13,6 +13,32 @@ Packet tagged(unsigned char tag) {
   p.reserve_head(0);
   p.put(tag);
   return p;
+}
+
+unsigned char tag(const Packet& p) { return p.null() ? 0 : p[0]; }
+
+TEST(CleanQueue, OrderCapacityAndEmptyRing) {
+  CleanQueue<Packet, 4> q;
+  Packet out = tagged(99);
+  EXPECT_FALSE(q.get(&out) || q.preview(&out) || q.get_last(&out) || q.preview(nullptr));
+  EXPECT_EQ(tag(out), 99);
+  // Around the ring several times: first in, first out; append jumps the line.
+  unsigned char next = 1, expect = 1;
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_TRUE(q.put(tagged(next++)) && q.put(tagged(next++)) && q.append(tagged(200)) && q.put(tagged(next++)));
+    EXPECT_FALSE(q.put(tagged(250)) || q.append(tagged(250)));
+    EXPECT_EQ(q.count(), 4u);
+    ASSERT_TRUE(q.preview(nullptr) && q.get(&out));
+    EXPECT_EQ(tag(out), 200);
+    ASSERT_TRUE(q.get_last(&out));
+    EXPECT_EQ(tag(out), next - 1);
+    for (int k = 0; k < 2; ++k) {
+      ASSERT_TRUE(q.preview(&out) && q.get(out));
+      EXPECT_EQ(tag(out), expect++);
+    }
+    ++expect;  // the one taken from the back
+    EXPECT_TRUE(q.empty());
+  }
 }
 
 TEST(CleanQueue, ClearAndDestructionReleaseThePackets) {

@@ -131,6 +131,16 @@ TEST_F(HdlcSlots, QueueAndStatistics) {
   runner.turn();
   EXPECT_THAT(reports(), ElementsAre("hdlcLinkInfo"));
   EXPECT_EQ(newest().sent().size(), 120u);  // the channel still runs
+
+  // Packages the pool cannot spare buffers for are refused whole; the
+  // last buffers are kept for the controller link (whose command holds
+  // one) and the line.
+  quiet();
+  lapd_test::PoolHog hog(packet_reserve + 2);
+  packages(5, {{0x01}, {0x02}});
+  packages(6, {{0x03}});
+  EXPECT_THAT(replies(2), ElementsAre("seq=5 slot=1 error unsupported", "seq=6 slot=1 success"));
+  EXPECT_EQ(sent(newest()).back(), "01 02 20 03");  // the dropped 121st frame counted: this is the 122nd
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "signalling/lapd_frames.h"
 #include "simboard/dsp_data.h"
 #include "tests/signalling/slot_fixture.h"
 
@@ -74,6 +75,7 @@ TEST_F(IsdnSlots, ChannelsAndRecordsOfEachKind) {
     IsdnSlot* slot = as<IsdnSlot>(1);
     EXPECT_EQ(slot->IGetTransmitChannel(), ch.timeslot());
     EXPECT_EQ(slot->lapd()->bri(), c.bri);
+    EXPECT_EQ(slot->lapd()->id(), 2u);  // the trunk, in the link's log header
     destroy(2, 1);
     quiet();
     EXPECT_FALSE(ch.open());
@@ -99,7 +101,9 @@ TEST_F(IsdnSlots, ChannelsAndRecordsOfEachKind) {
   ASSERT_EQ(dsp.channel_count(), before + 1);
   SimBoard::DspDataChannel& d = dsp.channel(before);
   IsdnSlot* q = as<IsdnSlot>(4);
+  EXPECT_STREQ(q->GetName(), "ATS-QSIG");
   EXPECT_EQ(q->IGetReceiveChannel(), d.timeslot());
+  EXPECT_EQ(q->lapd()->id(), static_cast<unsigned>(d.timeslot()));
   EXPECT_EQ(q->lapd()->side(), ISDN::Side::network);
   ASSERT_EQ(d.b_channels().size(), 1u);
   EXPECT_EQ(d.b_channels().begin()->first, 0u);
@@ -128,6 +132,8 @@ TEST_F(IsdnSlots, FramesBothWaysAndAFullLine) {
   EXPECT_EQ(userDataUp().back(), (Bytes{0x08, 0x01, 0x81, 0x07}));
   EXPECT_TRUE(slot->is_ready());
   EXPECT_FALSE(slot->IUserData(std::vector<char>(packet_max_size, 'x')));  // refused, not cut
+  EXPECT_FALSE(slot->IUserData(std::vector<char>(ISDN::Lapd::N201 + 1, 'x')));
+  EXPECT_THAT(logs.err(), HasSubstr(": user data of 261 bytes refused: too long for a frame\n"));
 
   ch.line_full(true);
   userData(3, 1, {0x08, 0x01, 0x01, 0x05});
@@ -146,6 +152,25 @@ TEST_F(IsdnSlots, FramesBothWaysAndAFullLine) {
   runner.turn();
   EXPECT_FALSE(slot->watching());
   EXPECT_THAT(logs.err(), HasSubstr("channel ended, reading stopped"));
+}
+
+// A frame read while no buffer is free is dropped, once logged; the next
+// one, with buffers back, comes up.
+TEST_F(IsdnSlots, FramesFindingNoBufferAreDropped) {
+  SimBoard::MccChannel& ch = established();
+  const Bytes connect = {0x02, 0x01, 0x00, 0x00, 0x08, 0x01, 0x81, 0x07};
+  {
+    lapd_test::PoolHog hog;
+    ch.inject(connect);
+    ch.inject(connect);
+    runner.turn(2);
+  }
+  EXPECT_TRUE(userDataUp().empty());
+  EXPECT_THAT(logs.err(), HasSubstr(": no packet buffer free: frames dropped (1 in all)\n"));
+  EXPECT_EQ(logs.err().find("(2 in all)"), std::string::npos);
+  ch.inject(connect);
+  runner.turn();
+  EXPECT_EQ(userDataUp().size(), 1u);
 }
 
 // Destroyed with the link established: it releases the link on the line

@@ -37,6 +37,16 @@ inline void from_above(Protocol* layer, const Bytes& message) {
 
 inline Bytes bytes_of(const Packet& p) { return Bytes(p.data(), p.data() + p.length()); }
 
+// Holds the pool's free buffers, all of them or all but `leave`, while it
+// lives.
+struct PoolHog {
+  std::vector<Packet> held;
+  explicit PoolHog(unsigned leave = 0) {
+    for (Packet p; packet_pool().available() > leave && p.take(0);)
+      held.push_back(p);
+  }
+};
+
 inline std::string hex(const Bytes& b) {
   static const char digits[] = "0123456789ABCDEF";
   std::string s;

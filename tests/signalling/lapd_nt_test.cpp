@@ -172,6 +172,23 @@ TEST(LapdNt, PeriodicChecksConfirmOrRemove) {
   EXPECT_EQ(bus.upper.ends, std::vector<std::string>{"success (deactivated locally)"});
 }
 
+// Without a free buffer nothing is sent and nothing breaks: a terminal
+// assigned meanwhile is polled once buffers are back.
+TEST(LapdNt, AnEmptyPoolCostsFramesNotTheBus) {
+  Bus bus;
+  Packet request = packet_of({0xFC, 0xFF, 0x03, 0x0F, 0x01, 0x00, 0x01, 0xFF});
+  Packet setup = packet_of({0x08, 0x01, 0x01, 0x05});
+  {
+    PoolHog hog;
+    bus.nt->receive(request);
+    bus.nt->message(setup);  // its own buffer carries it
+    EXPECT_EQ(bus.take(), Frames{"02 FF 03 08 01 01 05"});
+  }
+  ASSERT_NE(bus.nt->find_Tei(64), nullptr);
+  bus.advance(LAPD_NT_user::PollTime);
+  EXPECT_EQ(bus.take(), Frames{"02 81 01 01"});
+}
+
 TEST(LapdNt, MalformedFramesNeverAbort) {
   Bus bus;
   bus.tei(1, 1, 127);

@@ -145,6 +145,23 @@ TEST(Lapd, EventStateTable) {
   }
 }
 
+// The network side sends commands with C/R = 1 and responses with C/R = 0,
+// I frames included, and passes layer 3 both ways.
+TEST(Lapd, NetworkSideAddressesAndLayerThreeBothWays) {
+  Link link(Side::network);
+  link.rx({0x00, 0x01, 0x7F});  // SABME command from the user: C/R = 0
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 73"});
+  ASSERT_EQ(link.state(), 6u);
+  link.send({0x08, 0x01, 0x01, 0x05});
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"02 01 00 00 08 01 01 05"});
+  link.rx({0x00, 0x01, 0x00, 0x02, 0x08, 0x01, 0x81, 0x01});  // ALERTING, acknowledges the SETUP
+  ASSERT_EQ(link.upper.up.size(), 1u);
+  EXPECT_EQ(hex(link.upper.up[0]), "08 01 81 01");
+  EXPECT_EQ(link.lapd->ack_queue(), 0u);
+  // The acknowledgement it owes goes out at once as RR response.
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 01 02"});
+}
+
 TEST(Lapd, WindowAcknowledgementAndTimers) {
   Link link;
   link.bring_to(6);
@@ -250,6 +267,28 @@ TEST(Lapd, QueueLimitsFlowStatusAndRefusedFrames) {
   EXPECT_EQ(flow.changes, (std::vector<int>{LAPD::FlowStatus::busy, LAPD::FlowStatus::clear}));
 }
 
+// Without a free buffer the link sends nothing and loses nothing it holds:
+// a frame it owes is lost, a queued message goes out once buffers are back.
+TEST(Lapd, AnEmptyPoolCostsFramesNotTheLink) {
+  Link link;
+  link.bring_to(6);
+  Packet iframe = packet_of(IFrameP);
+  Packet message = packet_of({0x08, 0x01, 0x01, 0x05});
+  {
+    PoolHog hog;
+    link.lapd->receive(iframe);  // owes RR F = 1
+    link.lapd->message(message);
+    link.advance(LAPD::T203);  // an enquiry, lost too: timer recovery
+    EXPECT_TRUE(link.wire.sent.empty());
+    EXPECT_EQ(link.upper.up.size(), 1u);
+    EXPECT_EQ(link.lapd->out_queue(), 1u);
+    EXPECT_EQ(link.state(), 7u);
+  }
+  link.rx(RrRespF);  // back to state 6: the message goes out
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"00 01 00 02 08 01 01 05"});
+  EXPECT_EQ(link.state(), 6u);
+}
+
 TEST(Lapd, MalformedFramesNeverAbort) {
   std::mt19937 random(18);
   for (unsigned start : {3u, 4u, 6u, 7u}) {
@@ -286,6 +325,22 @@ TEST(Lapd, MalformedFramesNeverAbort) {
   link.rx({0x02, 0x00, 0x7F});
   EXPECT_TRUE(link.wire.sent.empty());
   EXPECT_EQ(link.upper.statuses.size(), 2u);
+}
+
+// From log level 3 each frame is traced decoded, labelled with the
+// direction it really travels.
+TEST(Lapd, TracesAreTheDecodedFrames) {
+  Link link;
+  link.lapd->set_id(3);
+  link.lapd->set_log(3);
+  testing_support::LogCapture log;
+  link.lapd->local_activate();
+  link.rx(UaF1);
+  EXPECT_NE(log.log().find("LAPD[3] (TEI assigned): tx:  00 01 7F\nframe user->network SFrame tei = 0 (7F )"),
+            std::string::npos);
+  EXPECT_NE(log.log().find("rx: 00 01 73\nframe network->user SFrame tei = 0 (73 )"), std::string::npos);
+  EXPECT_NE(log.log().find("LAPD[3] : change state \"Awaiting establishment\" -> \"Multiple frame established\""),
+            std::string::npos);
 }
 
 TEST(LapdTei, RequestsRepeatFiveTimesThenTheLinkGivesUp) {
@@ -360,6 +415,27 @@ TEST(LapdTei, UiFramesCarryLayerThreeOnBasicRateOnly) {
   pri.rx_tei(0, 4, 127);
   EXPECT_TRUE(pri.upper.up.empty());
   EXPECT_TRUE(pri.wire.sent.empty());
+}
+
+// The statistics record is handed out only when it has changed; the text
+// dump shows the state record and the counters.
+TEST(LapdTei, LinkInfoReportsOnlyChanges) {
+  Link link(Side::user, true);
+  ACP::IsdnLinkInfo info;
+  EXPECT_TRUE(link.lapd->GetInfo(info));
+  EXPECT_FALSE(link.lapd->GetInfo(info));
+  link.lapd->local_activate();
+  EXPECT_TRUE(link.lapd->GetInfo(info));
+  EXPECT_EQ(info.get_lapdState().getValue(), 2);
+  EXPECT_EQ(info.get_queueOut().getValue(), 0);
+  link.advance(LAPD::T202);
+  EXPECT_TRUE(link.lapd->GetInfo(info));
+  EXPECT_FALSE(link.lapd->GetInfo(info));
+  testing_support::LogCapture out;
+  link.lapd->show_stat();
+  EXPECT_NE(out.out().find(" - current state: \n   - state: Establish awaiting TEI\n"), std::string::npos);
+  EXPECT_NE(out.out().find("   - timers expire count: T200: 0, T202: 1, T203: 0\n"), std::string::npos)
+      << out.out();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "signalling/lapd_frames.h"
 #include "tests/signalling/slot_fixture.h"
 
 using testing::ElementsAre;
@@ -34,6 +35,17 @@ protected:
   }
   void cas(int seq, int slot) {
     create(seq, slot, [](LGCP::CreateParams& p) { p.select_pstn().select_cas().set_trunk(1); });
+  }
+  // The fields of the last ss7LinkInfo report, in their order.
+  std::vector<int> ss7Info() const {
+    const LGCP::IoctlResponse* r = last(LGCP::IoctlResponse::alt_ss7LinkInfo);
+    if (!r)
+      return {};
+    const ACP::SS7LinkInfo& i = r->get_ss7LinkInfo();
+    return {i.get_msuTxCount().getValue(), i.get_msuRxCount().getValue(),   i.get_octetsTx().getValue(),
+            i.get_octetsRx().getValue(),   i.get_speedRx().getValue(),      i.get_speedTx().getValue(),
+            i.get_overflowCntr().getValue(), i.get_rtbSize().getValue(),    i.get_repeatCntr().getValue(),
+            i.get_badSeqCntr().getValue(), i.get_ss7state().getValue()};
   }
   LGCP::Signal trunkStatus(int trunk, ACP::TrunkState::NamedNumber state) {
     LGCP::Signal s;
@@ -104,8 +116,8 @@ TEST_F(PstnSlots, EachCreateBuildsItsLinkAndChannel) {
   EXPECT_THAT(logs.err(), HasSubstr("pstn-slot: invalid trunk number: 4\n"));
 }
 
-// An SS7 link through the slot: alignment on the line, the link's ioctls,
-// trunk status (MSUs as userData go both ways end to end).
+// An SS7 link through the slot: alignment on the line, its statistics,
+// MSUs both ways as userData, the link's ioctls, trunk status.
 TEST_F(PstnSlots, Ss7LinkAnswersItsIoctlsAndFollowsTheTrunk) {
   ss7(1, 1, true);
   connectTimeSlot16(1);
@@ -118,12 +130,18 @@ TEST_F(PstnSlots, Ss7LinkAnswersItsIoctlsAndFollowsTheTrunk) {
     ch.inject(f);
   runner.turn(2);
   EXPECT_THAT(replies(2), ElementsAre("slot=1 signal ioctl", "slot=1 signal activated"));
+  // Two FISUs sent (6 octets); SIO, SIE and a FISU received (11 octets); in service.
+  EXPECT_EQ(ss7Info(), (std::vector<int>{2, 3, 6, 11, 0, 0, 0, 0, 0, 0, ACP::SS7State::worked}));
   EXPECT_THAT(reports(), ElementsAre("ss7LinkInfo"));
   EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::InService);
 
+  userData(4, 1, {0x83, 0x01, 0x02, 0x03, 0x04});
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=1 success"));
+  EXPECT_EQ(sent(ch).back(), "FF 80 05 83 01 02 03 04");
   ch.inject({0xFF, 0x80, 0x05, 0x83, 0x09, 0x09, 0x09, 0x09});  // an MSU with FSN 0
   runner.turn();
   EXPECT_THAT(replies(1), ElementsAre("slot=1 signal userData"));
+  EXPECT_EQ(userDataUp().back(), (Bytes{0x83, 0x09, 0x09, 0x09, 0x09}));
   ioctl(5, 1, [](LGCP::IoctlParams& p) { p.select_ss7RqBSN(); });
   EXPECT_THAT(replies(2), ElementsAre("slot=1 signal ioctl", "seq=5 slot=1 success"));
   EXPECT_EQ(last(LGCP::IoctlResponse::alt_ss7BSN)->get_ss7BSN().getValue(), 0);
@@ -172,6 +190,7 @@ TEST_F(PstnSlots, ReportsEvery3000Ms) {
   EXPECT_TRUE(reports().empty());
   clock.advance(1);
   runner.turn();
+  EXPECT_EQ(ss7Info(), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, ACP::SS7State::idle}));
   EXPECT_THAT(reports(), ElementsAre("hdlcLinkInfo", "ss7LinkInfo", "hdlcLinkInfo", "isdnLinkInfo", "hdlcLinkInfo"));
   clock.advance(3000);
   runner.turn();
@@ -200,25 +219,137 @@ TEST_F(PstnSlots, UserDataLimitsIoctlsAndCongestion) {
   ASSERT_NE(status, nullptr);
   EXPECT_EQ(status->get_isdnLinkStatus().getValue(), LGCP::IsdnLinkStatus::congested);
   EXPECT_THAT(reports(), ElementsAre("isdnLinkStatus"));
+
+  // A Q.921 frame carries at most 260 octets of layer 3, on either side of a bus too.
+  isdn(100, 4, LGCP::IsdnType::bri, true);
+  EXPECT_THAT(replies(1), ElementsAre("seq=100 slot=4 success"));
+  for (int slot : {3, 4}) {
+    EXPECT_FALSE(as<PstnSlot>(slot)->IUserData(std::vector<char>(ISDN::Lapd::N201 + 1, 0x08)));
+    EXPECT_TRUE(as<PstnSlot>(slot)->IUserData(std::vector<char>(ISDN::Lapd::N201, 0x08)));
+  }
+  EXPECT_THAT(logs.err(), HasSubstr("user data of 261 bytes refused: too long for a frame\n"));
 }
 
-// Destroyed with the link running: the link ends on the line first, and
-// none of its timers fires after the slot has gone.
-TEST_F(PstnSlots, DestroyedWithTheLinkRunning) {
-  isdn(1, 1, LGCP::IsdnType::pri, false);
+// Eight busy terminals on a bus may each hold a queue of messages: the
+// controller's userData finds the pool's last buffers kept back and is
+// refused, and everything else goes on: the controller link, and frames
+// from the line, which let a terminal that is ready again have its share.
+TEST_F(PstnSlots, BusyTerminalsCannotEmptyThePool) {
+  clock.set_auto_advance(false);
+  unsigned free = packet_pool().available();
+  isdn(1, 1, LGCP::IsdnType::bri, true);
+  line(2, 2, 1, 1, true);
+  connect(3, 2, 1);
+  connect(4, 1, 2);
+  quiet();
+  SimBoard::MccChannel& ch = newest();
+  for (uint8_t t = 0; t < 8; ++t) {
+    uint8_t tei = static_cast<uint8_t>((64 + t) << 1 | 1);
+    ch.inject({0xFC, 0xFF, 0x03, 0x0F, t, 0x00, 0x01, 0xFF});                       // identity request
+    ch.inject({0x00, tei, 0x00, 0x00, 0x08, 0x01, static_cast<uint8_t>(t + 1), 0x01});  // ALERTING: its call
+    ch.inject({0x02, tei, 0x05, 0x00});                                             // RNR: busy
+  }
+  runner.turn(3);
+  quiet();
+  PstnSlot* slot = as<PstnSlot>(1);
+  unsigned taken = 0;
+  while (taken < 2000 && slot->IUserData({0x08, 0x01, static_cast<char>(0x80 | (taken % 8 + 1)), 0x07}))
+    ++taken;
+  EXPECT_EQ(packet_pool().available(), packet_reserve);
+  EXPECT_GT(taken, 900u);
+  userData(5, 1, {0x08, 0x01, 0x81, 0x07});
+  EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=1 error unsupported"));
+  EXPECT_THAT(logs.err(), HasSubstr("user data of 4 bytes refused: no packet buffer free\n"));
+
+  size_t sent = ch.sent().size();
+  ch.inject({0x02, 0x81, 0x01, 0x00});  // RR from TEI 64: ready again
+  runner.turn();
+  EXPECT_EQ(ch.sent().size(), sent + 7);  // a window of its messages
+  // A terminal that leaves lets its queue go: buffers for userData again.
+  ch.inject({0x00, 0x83, 0x53});  // DISC from TEI 65
+  runner.turn();
+  EXPECT_GT(packet_pool().available(), packet_reserve + 100);
+  EXPECT_TRUE(slot->IUserData({0x08, 0x01, static_cast<char>(0x83), 0x07}));
+  destroy(6, 1);
+  quiet();
+  EXPECT_EQ(packet_pool().available(), free);
+}
+
+// A frame read from the line while no buffer is free is dropped and
+// counted, with one log line for each run of drops; the link goes on with
+// the frames that come once buffers are back.
+TEST_F(PstnSlots, LineFramesFindingNoBufferAreDropped) {
+  clock.set_auto_advance(false);
+  ss7(1, 1);
   connectTimeSlot16(1);
   SimBoard::MccChannel& ch = newest();
-  ch.inject({0x00, 0x01, 0x73});  // UA: established, T203 runs
+  const Bytes sio = {0xFF, 0xFF, 0x01, 0x00};
+  auto dropped = [&] {
+    lapd_test::PoolHog hog;
+    ch.inject(sio);
+    ch.inject(sio);
+    runner.turn(2);
+  };
+  dropped();
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::NotAligned);
+  ch.inject(sio);
   runner.turn();
-  ASSERT_EQ(as<PstnSlot>(1)->lapd()->full_state().state, 6u);
-  destroy(8, 1);
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::Aligned);
+  dropped();
+  std::string err = logs.err();
+  EXPECT_THAT(err, HasSubstr("no packet buffer free: frames dropped (1 in all)\n"));
+  EXPECT_THAT(err, HasSubstr("no packet buffer free: frames dropped (3 in all)\n"));
+  EXPECT_EQ(err.find("frames dropped (2 in all)"), std::string::npos);
+  EXPECT_EQ(err.find("frames dropped (4 in all)"), std::string::npos);
+}
+
+// Destroyed with the link running: each link ends on the line first (SIOS,
+// DISC), and none of their timers fires after the slots have gone.
+TEST_F(PstnSlots, DestroyedWithTheLinkRunning) {
+  ss7(1, 1);
+  connectTimeSlot16(1);
+  SimBoard::MccChannel& ss7Channel = newest();
+  for (const Bytes& f : {Bytes{0xFF, 0xFF, 0x01, 0x00}, Bytes{0xFF, 0xFF, 0x01, 0x01}, Bytes{0xFF, 0xFF, 0x00}})
+    ss7Channel.inject(f);
+  runner.turn(2);
+  ASSERT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::InService);
+  userData(4, 1, {0x83, 0x01, 0x02, 0x03});  // unacknowledged: T7 runs
+  isdn(5, 5, LGCP::IsdnType::pri, false);
+  line(6, 6, 0, 17);
+  connect(7, 6, 5);
   quiet();
-  EXPECT_EQ(hex(ch.sent().back()), "00 01 53");  // DISC
-  EXPECT_FALSE(ch.open());
+  SimBoard::MccChannel& lapdChannel = newest();
+  lapdChannel.inject({0x00, 0x01, 0x73});  // UA: established, T203 runs
+  runner.turn();
+  ASSERT_EQ(as<PstnSlot>(5)->lapd()->full_state().state, 6u);
+
+  destroy(8, 1);
+  destroy(9, 5);
+  quiet();
+  EXPECT_EQ(hex(ss7Channel.sent().back()), "FF FF 01 03");  // SIOS
+  EXPECT_EQ(hex(lapdChannel.sent().back()), "00 01 53");    // DISC
+  EXPECT_FALSE(ss7Channel.open());
+  EXPECT_FALSE(lapdChannel.open());
   probe.received.clear();
   clock.advance(60000);
   runner.turn(3);
   EXPECT_TRUE(probe.received.empty());
+}
+
+// Deactivated, an SS7 link goes out of service on the line at once (the
+// clock stands still: T3 would do the same).
+TEST_F(PstnSlots, DeactivatedSs7LinkSendsOutOfService) {
+  clock.set_auto_advance(false);
+  ss7(1, 1);
+  connectTimeSlot16(1);
+  SimBoard::MccChannel& ch = newest();
+  ch.inject({0xFF, 0xFF, 0x01, 0x00});  // SIO: aligned, T3 runs
+  runner.turn();
+  ASSERT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::Aligned);
+  simple(4, 1, LGCP::Command::alt_deactivate);
+  quiet();
+  EXPECT_EQ(sent(ch).back(), "FF FF 01 03");
+  EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::Idle);
 }
 
 }  // namespace

@@ -3,9 +3,11 @@ nodal_test(signalling_rings_test SOURCES clean_queue_test.cpp LIBS signalling)
 nodal_test(frame_printer_test SOURCES frame_printer_test.cpp LIBS signalling)
 nodal_test(lapd_test SOURCES lapd_test.cpp lapd_pair_test.cpp LIBS signalling testsupport)
 nodal_test(lapd_nt_test SOURCES lapd_nt_test.cpp LIBS signalling testsupport)
-# The slots' Q.921 links against libpri as an independent peer, on the real clock, with tshark decoding the captures.
+# The Q.921 links, alone and in the slots, against libpri as an independent peer, on the real clock, with tshark
+# decoding the captures.
 find_library(LIBPRI pri)
 if(LIBPRI)
+  nodal_test(lapd_libpri_test SOURCES lapd_libpri_test.cpp LIBS signalling testsupport ${LIBPRI})
   nodal_test(slots_libpri_test SOURCES slots_libpri_test.cpp LIBS signalling core simboard testsupport ${LIBPRI})
 endif()
 # SS7 link control: alone, and two links back to back over a lossy line.

@@ -133,6 +133,12 @@ TEST(Slc, FailuresReturnToIdle) {
       {"T2", activate, [](Link& l) { l.advance(7000); }},
       {"T3", aligned, [](Link& l) { l.advance(1500); }},
       {"T1", ready, [](Link& l) { l.advance(45000); }},
+      {"SIOS in proving",
+       [](Link& l) {
+         l.upper.activate();
+         l.rx(lssu(SLC::Indication::SIN));
+       },
+       [](Link& l) { l.rx(lssu(SLC::Indication::SIOS)); }},
       {"T7", service,
        [](Link& l) {
          l.l3(msu(1));
@@ -156,6 +162,8 @@ TEST(Slc, FailuresReturnToIdle) {
        }},
       {"trunk down", service, [](Link& l) { l.slc->OnTrunkHardStatus(false); }},
       {"channel broken", service, [](Link& l) { l.slc->on_hdlc_error(HDLC::Notify::Cause::ReadError); }},
+      {"deactivation", aligned, [](Link& l) { l.upper.deactivate(); }},
+      {"deactivation in service", service, [](Link& l) { l.upper.deactivate(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -173,6 +181,38 @@ TEST(Slc, FailuresReturnToIdle) {
   Link idle;  // an idle link ignores the trunk
   idle.slc->OnTrunkHardStatus(false);
   EXPECT_TRUE(idle.wire.sent.empty());
+}
+
+// Without a free buffer the link sends nothing and keeps its MSUs: they go
+// out once buffers are back.
+TEST(Slc, AnEmptyPoolCostsFramesNotTheLink) {
+  Link link;
+  link.in_service();
+  Packet m = packet_of(msu(1));
+  Packet fisu = packet_of(su(127, 1, 127, 1));
+  {
+    PoolHog hog;
+    link.slc->message(m);
+    link.slc->receive(fisu);
+    EXPECT_TRUE(link.wire.sent.empty());
+  }
+  EXPECT_EQ(link.state(), State::InService);
+  link.slc->on_hdlc_ready();
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"FF 80 05 83 01 01 01 01"});
+}
+
+// An MSU the channel refuses waits in the TB: FISUs sent meanwhile carry
+// the FSN of the last MSU that went out, not the one that did not.
+TEST(Slc, RefusedMsuWaitsForTheChannel) {
+  Link link;
+  link.in_service();
+  link.wire.refuse = true;
+  link.l3(msu(1));
+  link.wire.refuse = false;
+  link.rx(su(127, 1, 0, 1, msu(9)));  // the peer's MSU, acknowledged by a FISU
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"80 FF 00"});
+  link.slc->on_hdlc_ready();
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"80 80 05 83 01 01 01 01"});
 }
 
 // Signal unit lengths both ways: the indicator caps at 63; a received one
