@@ -24,6 +24,10 @@ void SlotFactory::PassTrunkStatus(LGCP::Signal const& sig) {
   if (!sig.is_trunkStatus())
     return;
   const ACP::TrunkStatus& status = sig.get_trunkStatus();
+  // The BRI line channels report under the same numbers as the E1 trunks;
+  // the slots' trunks are E1 trunks.
+  if (status.get_type().getValue() != ACP::TrunkType::e1)
+    return;
   unsigned trunk = static_cast<unsigned>(status.get_trunk().getValue());
   auto state = static_cast<ACP::TrunkState::NamedNumber>(status.get_state().getValue());
   for (Slot* slot : slots_)

@@ -33,8 +33,8 @@ public:
   const std::list<Slot*>& slots() const { return slots_; }
 
 protected:
-  // A trunk status signal goes to OnTrunkStatus of each of this factory's
-  // slots; other signals are ignored.
+  // An E1 trunk status signal goes to OnTrunkStatus of each of this
+  // factory's slots; other signals (BRI line status among them) are ignored.
   void PassTrunkStatus(LGCP::Signal const& sig);
 
 private:

@@ -47,11 +47,13 @@ protected:
             i.get_overflowCntr().getValue(), i.get_rtbSize().getValue(),    i.get_repeatCntr().getValue(),
             i.get_badSeqCntr().getValue(), i.get_ss7state().getValue()};
   }
-  LGCP::Signal trunkStatus(int trunk, ACP::TrunkState::NamedNumber state) {
+  LGCP::Signal trunkStatus(int trunk, ACP::TrunkState::NamedNumber state,
+                           ACP::TrunkType::NamedNumber type = ACP::TrunkType::e1) {
     LGCP::Signal s;
     ACP::TrunkStatus& t = s.select_trunkStatus();
     t.set_trunk(trunk);
     t.set_state(state);
+    t.set_type(type);
     return s;
   }
 };
@@ -162,10 +164,12 @@ TEST_F(PstnSlots, Ss7LinkAnswersItsIoctlsAndFollowsTheTrunk) {
   EXPECT_FALSE(as<PstnSlot>(1)->ss7()->log().state);
 
   // Trunk 0 (the slot's trunk 1 counted from 1) in service changes nothing;
-  // other trunks are not the link's; its loss takes the link down once.
+  // other trunks are not the link's, nor is the BRI line reported under the
+  // same number; its loss takes the link down once.
   reports();
   pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::normal));
   pstn.SelfSignal(trunkStatus(1, ACP::TrunkState::lossBF));
+  pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::lossCarrier, ACP::TrunkType::bri));
   EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::InService);
   pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::lossBF));
   pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::lossBF));
