@@ -110,7 +110,7 @@ private:
   void poutput_pass(char c);
   void poutput_capture(char c);
 
-  Object& root_;
+  [[maybe_unused]] Object& root_;
   std::ostream& out_;
   std::istream& tmpl_;
   std::list<Object*> stack_;  // root at the front, innermost at the back

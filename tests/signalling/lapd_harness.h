@@ -164,6 +164,11 @@ struct LossyEnd : GenericHDLC {
     from_below(to.layer, f);
     return true;
   }
+  // One frame each way; false when none waited at either end.
+  static bool exchange(LossyEnd& a, LossyEnd& b) {
+    bool moved = a.deliver(b);
+    return b.deliver(a) || moved;
+  }
   // The numbers of the messages that came up, in order.
   std::vector<unsigned> received() const {
     std::vector<unsigned> numbers;

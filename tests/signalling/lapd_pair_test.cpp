@@ -59,7 +59,7 @@ TEST(LapdPair, LossyLineDeliversOnceAndInOrder) {
     auto step = [&](unsigned ms) {
       if (user.layer->full_state().state == 3)
         user.layer->local_activate();  // layer 3 brings a lost link back
-      while (user.deliver(network) | network.deliver(user)) {
+      while (End::exchange(user, network)) {
       }
       clock.advance(ms);
     };

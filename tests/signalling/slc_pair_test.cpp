@@ -38,10 +38,10 @@ TEST(SlcPair, MsusArriveOnceInOrderOverALossyLine) {
     End a(new SLC, &random), b(new SLC, &random);
     a.upper.activate();
     b.upper.activate();
-    while (a.deliver(b) | b.deliver(a)) {
+    while (End::exchange(a, b)) {
     }
     clock.advance(SLC::T4n.ms);
-    while (a.deliver(b) | b.deliver(a)) {
+    while (End::exchange(a, b)) {
     }
     ASSERT_EQ(a.layer->get_state_id(), SLC::State::InService);
     ASSERT_EQ(b.layer->get_state_id(), SLC::State::InService);
@@ -51,7 +51,7 @@ TEST(SlcPair, MsusArriveOnceInOrderOverALossyLine) {
       for (End* e : {&a, &b})
         if (e->sent < total && e->layer->statistics().rtbCount < 100)
           e->send({0x83, 0x11});
-      if (a.deliver(b) | b.deliver(a))
+      if (End::exchange(a, b))
         continue;
       if (a.upper.up.size() == total && b.upper.up.size() == total && a.layer->statistics().rtbCount == 0 &&
           b.layer->statistics().rtbCount == 0)
