@@ -323,7 +323,7 @@ bool PERDecoder::do_visit(GeneralizedTime& value) {
 
 bool PERDecoder::do_visit(CHOICE& value) {
   const CHOICE::InfoType* record = value.info();
-  if (getBitsLeft() == 0) return false;
+  if (position == endPosition) return false;
   unsigned index = 0;
   unsigned openLength = 0;
   bool open = record->extendable && decodeSingleBit();
@@ -429,6 +429,35 @@ bool PERDecoder::visitUnknownExtensions(SEQUENCE& value) {
     position += len;
   }
   return true;
+}
+
+// The walk of Visitor::visit. The extension bit and the presence bits of up to
+// 24 OPTIONAL fields are read at once and tested in a word.
+bool PERDecoder::do_visit(SEQUENCE& value) {
+  const SEQUENCE::InfoType* record = value.info();
+  const unsigned numFields = record->numFields, numOptional = record->numOptional;
+  const bool extendable = record->extendable;
+  const int* const ids = record->fieldIds;
+  SEQUENCE::BitMap& optionals = value.optionalMap();
+  const unsigned leading = numOptional + (extendable ? 1u : 0u);
+  if (leading > 25 || optionals.size() != numOptional) return visit(value);
+  unsigned bits = 0;
+  if (leading != 0 && decodeMultiBit(leading, bits) < 0) return false;
+  const bool extensions = extendable && (bits >> numOptional) != 0;
+  // The presence bits at the top of a word, the first OPTIONAL field's highest.
+  const unsigned present = numOptional ? bits << (32 - numOptional) : 0;
+  optionals.setLeadingBits(present);
+  for (unsigned i = 0; i < numFields; ++i) {
+    const int id = ids[i];
+    if (id != -1 && (static_cast<unsigned>(id) >= numOptional || !((present << id) & 0x80000000u))) continue;
+    AbstractData* field = value.ensureField(i);
+    if (!field || !field->accept(*this)) return false;
+  }
+  if (!extensions) return true;
+  if (PERDecoder::preVisitExtensions(value) == FAIL) return false;
+  for (unsigned i = numFields, k = numOptional; i < value.fieldCount(); ++i, ++k)
+    if (PERDecoder::visitKnownExtension(value, static_cast<int>(i), static_cast<int>(k)) == FAIL) return false;
+  return PERDecoder::visitUnknownExtensions(value);
 }
 
 }  // namespace ASN1

@@ -108,6 +108,7 @@ class PERDecoder : public Visitor {
   bool do_revisit(OpenData& value) override;
   bool do_visit(TypeConstrainedOpenData& value) override;
   bool do_visit(GeneralizedTime& value) override;
+  bool do_visit(SEQUENCE& value) override;
   int preVisitExtensionRoots(SEQUENCE& value) override;
   int visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex) override;
   int preVisitExtensions(SEQUENCE& value) override;

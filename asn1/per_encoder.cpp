@@ -391,4 +391,36 @@ bool PEREncoder::visitKnownExtension(const SEQUENCE& value, int index) {
   return field && encodeAnyType(field);
 }
 
+// The walk of ConstVisitor::visit. The extension bit and the presence bits of up
+// to 24 OPTIONAL fields are written at once and tested in a word.
+bool PEREncoder::do_visit(const SEQUENCE& value) {
+  const SEQUENCE::InfoType* record = value.info();
+  const unsigned numFields = record->numFields, numOptional = record->numOptional;
+  const bool extendable = record->extendable;
+  const int* const ids = record->fieldIds;
+  const SEQUENCE::BitMap& optionals = value.optionalMap();
+  if (numOptional > 24 || optionals.size() != numOptional) return visit(value);
+  const bool extensions = value.extensionMap().any();
+  if (extensions && !extendable) return false;  // a type without extension marker carries no extensions
+  // The presence bits at the top of a word, the first OPTIONAL field's highest.
+  const unsigned present = optionals.leadingBits();
+  const unsigned leading = numOptional + (extendable ? 1u : 0u);
+  if (leading) encodeMultiBit((extensions ? 1u << numOptional : 0u) | (numOptional ? present >> (32 - numOptional) : 0u), leading);
+  for (unsigned i = 0; i < numFields; ++i) {
+    const int id = ids[i];
+    if (id != -1) {
+      bool fieldPresent = static_cast<unsigned>(id) < numOptional ? ((present << id) & 0x80000000u) != 0
+                                                                  : value.hasOptionalField(static_cast<unsigned>(id));
+      if (!fieldPresent) continue;
+    }
+    const AbstractData* field = value.getField(i);
+    if (!field || !field->accept(*this)) return false;
+  }
+  if (!extensions) return true;
+  if (!PEREncoder::preVisitExtensions(value)) return false;
+  for (unsigned i = numFields, k = numOptional; i < value.fieldCount(); ++i, ++k)
+    if (value.hasOptionalField(k) && !PEREncoder::visitKnownExtension(value, static_cast<int>(i))) return false;
+  return true;
+}
+
 }  // namespace ASN1

@@ -83,6 +83,7 @@ class PEREncoder : public ConstVisitor {
   bool do_visit(const OpenData& value) override;
   bool do_visit(const GeneralizedTime& value) override;
   bool do_visit(const SEQUENCE_OF_Base& value) override;
+  bool do_visit(const SEQUENCE& value) override;
   bool preVisitExtensionRoots(const SEQUENCE& value) override;
   bool visitExtensionRoot(const SEQUENCE& value, int index) override;
   bool preVisitExtensions(const SEQUENCE& value) override;

@@ -216,7 +216,7 @@ int SEQUENCE::do_compare(const AbstractData& other) const {
 }
 
 AbstractData* SEQUENCE::do_clone() const { return new SEQUENCE(*this); }
-bool SEQUENCE::do_accept(Visitor& visitor) { return visitor.visit(*this); }
-bool SEQUENCE::do_accept(ConstVisitor& visitor) const { return visitor.visit(*this); }
+bool SEQUENCE::do_accept(Visitor& visitor) { return visitor.do_visit(*this); }
+bool SEQUENCE::do_accept(ConstVisitor& visitor) const { return visitor.do_visit(*this); }
 
 }  // namespace ASN1

@@ -50,6 +50,22 @@ class SEQUENCE : public AbstractData {
     // New bits are clear; bits dropped from the end are cleared.
     void resize(unsigned n);
     bool any() const { return totalBits != 0 && anyBitSet(); }
+    // The first 32 bits (those there are) at the top of a word, the first bit highest.
+    unsigned leadingBits() const {
+      const unsigned char* octets = data();  // at least four octets, in the object or not
+      unsigned word = (unsigned(octets[0]) << 24) | (unsigned(octets[1]) << 16) | (unsigned(octets[2]) << 8) | octets[3];
+      return totalBits >= 32 ? word : word & ~(0xffffffffu >> totalBits);
+    }
+    // Sets the first 32 bits (those there are) from the top of `word`; the bits
+    // past the end stay clear.
+    void setLeadingBits(unsigned word) {
+      if (totalBits < 32) word &= ~(0xffffffffu >> totalBits);
+      unsigned char* octets = data();
+      octets[0] = static_cast<unsigned char>(word >> 24);
+      octets[1] = static_cast<unsigned char>(word >> 16);
+      octets[2] = static_cast<unsigned char>(word >> 8);
+      octets[3] = static_cast<unsigned char>(word);
+    }
     const unsigned char* data() const { return onHeap() ? bits.heap : bits.held; }
     unsigned char* data() { return onHeap() ? bits.heap : bits.held; }
     int compare(const BitMap& other) const;

@@ -1,5 +1,6 @@
 // The two visitor interfaces through which coders, printers and checkers read and
-// fill values; SEQUENCE values are walked by the non-virtual visit() with hooks.
+// fill values. SEQUENCE values come to do_visit(), which by default walks them with
+// visit() through the hooks; a coder may walk them itself.
 #pragma once
 
 #include "asn1/types.h"
@@ -25,6 +26,7 @@ class ConstVisitor {
   virtual bool do_visit(const OpenData& value);
   virtual bool do_visit(const GeneralizedTime& value);
   virtual bool do_visit(const SEQUENCE_OF_Base& value);
+  virtual bool do_visit(const SEQUENCE& value) { return visit(value); }
   virtual bool preVisitExtensionRoots(const SEQUENCE& value);
   virtual bool visitExtensionRoot(const SEQUENCE& value, int index);
   virtual bool preVisitExtensions(const SEQUENCE& value);
@@ -57,6 +59,7 @@ class Visitor {
   virtual bool do_revisit(OpenData& value) = 0;
   virtual bool do_visit(TypeConstrainedOpenData& value) = 0;
   virtual bool do_visit(GeneralizedTime& value) = 0;
+  virtual bool do_visit(SEQUENCE& value) { return visit(value); }
   virtual int preVisitExtensionRoots(SEQUENCE& value);
   virtual int visitExtensionRoot(SEQUENCE& value, int index, int presenceIndex);
   virtual int preVisitExtensions(SEQUENCE& value);
