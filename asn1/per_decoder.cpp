@@ -176,14 +176,30 @@ bool PERDecoder::do_visit(INTEGER& value) {
     value.setValue(static_cast<int>(v));
     return true;
   }
-  unsigned octets = 0;
+  byteAlign();
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
+  unsigned octets = position != endPosition ? p[0] : 0;
+  const std::size_t left = static_cast<std::size_t>(endPosition - position);
+  if (octets - 1u < 4u && left > octets) {
+    // One length octet of 1 to 4 and that many two's complement octets behind it,
+    // at the top of a word and shifted down with the sign.
+    unsigned word = 0;
+    if (left >= 5) {
+      word = (unsigned(p[1]) << 24) | (unsigned(p[2]) << 16) | (unsigned(p[3]) << 8) | p[4];
+    } else {
+      for (unsigned k = 1; k <= octets; ++k) word |= unsigned(p[k]) << (32 - 8 * k);
+    }
+    position += 1 + octets;
+    value.setValue(static_cast<int>(word) >> (32 - 8 * octets));
+    return true;
+  }
   if (decodeLength(0, UnconstrainedUpper, octets) < 0 || octets > 4) return false;
   if (octets == 0) {
     value.setValue(0);
     return true;
   }
   if (octets > getOctetsLeft()) return false;  // the length left the position aligned
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
+  p = reinterpret_cast<const unsigned char*>(position);
   for (unsigned k = 0; k < octets; ++k) v = (v << 8) | p[k];
   position += octets;
   if (octets < 4 && (v & (1u << (8 * octets - 1)))) v |= ~0u << (8 * octets);  // sign extension

@@ -201,10 +201,10 @@ bool PEREncoder::encodeAnyType(const AbstractData* value) {
 }
 
 bool PEREncoder::encodeUnconstrainedInteger(int value) {
-  unsigned u = static_cast<unsigned>(value);
-  unsigned bits = value == 0 ? 1 : (value > 0 ? CountBits(u + 1) + 1 : CountBits(0u - u) + 1);
-  if (bits > 32) bits = 32;
-  unsigned octets = (bits + 7) / 8;
+  // Two's complement octets: the magnitude's bits and a sign bit.
+  const unsigned u = static_cast<unsigned>(value);
+  const unsigned magnitude = value < 0 ? ~u : u;
+  const unsigned octets = (32 - static_cast<unsigned>(__builtin_clz(magnitude | 1u))) / 8 + 1;
   // The length (one octet) and the value, aligned.
   byteAlign();
   reserve(1 + octets);
