@@ -320,15 +320,20 @@ bool PEREncoder::do_visit(const CHOICE& value) {
   int id = value.currentSelection();
   const AbstractData* alternative = value.getSelection();
   if (id < 0 || !alternative) return false;
-  unsigned index = static_cast<unsigned>(id);
-  if (record->extendable) {
-    bool extension = index >= record->numChoices;
-    encodeSingleBit(extension);
-    if (extension) return encodeSmallUnsigned(index - record->numChoices) && encodeAnyType(alternative);
-  } else if (index >= record->numChoices) {
-    return false;
+  const unsigned index = static_cast<unsigned>(id), numChoices = record->numChoices;
+  if (index >= numChoices) {
+    if (!record->extendable) return false;
+    encodeSingleBit(true);
+    return encodeSmallUnsigned(index - numChoices) && encodeAnyType(alternative);
   }
-  if (record->numChoices > 1 && !encodeUnsigned(index, 0, record->numChoices - 1)) return false;
+  // A root alternative: the clear extension bit and the index, written together
+  // when the index takes the bits of its range.
+  const unsigned extensionBit = record->extendable ? 1u : 0u;
+  if (numChoices - 2u < 254u)
+    encodeMultiBit(index, extensionBit + CountBits(numChoices));
+  else if (extensionBit)
+    encodeSingleBit(false);
+  if (numChoices >= 256 && !encodeUnsigned(index, 0, numChoices - 1)) return false;
   return alternative->accept(*this);
 }
 

@@ -24,10 +24,20 @@ class PEREncoder : public ConstVisitor {
   // Primitive writers; bits go out most significant first.
   void encodeSingleBit(bool bit) { encodeMultiBit(bit ? 1u : 0u, 1); }
   void encodeMultiBit(unsigned value, unsigned n) {  // the low n bits, n <= 32
-    if (n < bitOffset && bitOffset != 8) {  // within the last, partly filled octet
-      bitOffset = static_cast<unsigned char>(bitOffset - n);
-      unsigned bits = (value & ((1u << n) - 1u)) << bitOffset;
-      cursor[-1] = static_cast<char>(static_cast<unsigned char>(cursor[-1]) | bits);
+    if (n - 1u < 25u && limit - cursor >= 4) {
+      // The bits in use of the last, partly filled octet and the new ones make at
+      // most 32 bits, stored as one big-endian word from that octet on; what lies
+      // behind the new cursor is not part of the encoding.
+      const unsigned used = 8u - bitOffset;  // 0 when the next bit starts an octet
+      unsigned char* at = reinterpret_cast<unsigned char*>(cursor) - (used != 0);
+      const unsigned total = used + n;
+      const unsigned word = (static_cast<unsigned>(used ? at[0] : 0) << 24) | ((value & ((1u << n) - 1u)) << (32 - total));
+      at[0] = static_cast<unsigned char>(word >> 24);
+      at[1] = static_cast<unsigned char>(word >> 16);
+      at[2] = static_cast<unsigned char>(word >> 8);
+      at[3] = static_cast<unsigned char>(word);
+      cursor = reinterpret_cast<char*>(at) + (total + 7) / 8;
+      bitOffset = static_cast<unsigned char>(8 - (total & 7u));
       return;
     }
     encodeMultiBitAcross(value, n);
