@@ -61,15 +61,11 @@ bool SEQUENCE::BitMap::anyBitSet() const {
   return std::any_of(octetsHeld, octetsHeld + octets(), [](unsigned char octet) { return octet != 0; });
 }
 
-SEQUENCE::FieldVector::FieldVector(const FieldVector& other) : FieldVector() {
-  reset(other.count);
-  try {
-    for (unsigned i = 0; i < count; ++i)
-      if (other.slots[i]) slots[i] = other.slots[i]->clone();
-  } catch (...) {
-    release();
-    throw;
-  }
+// A clone that throws leaves the copies made so far to the destructor, which runs
+// once the delegated constructor is done.
+SEQUENCE::FieldVector::FieldVector(const FieldVector& other) : FieldVector(other.count) {
+  for (unsigned i = 0; i < count; ++i)
+    if (other.slots[i]) slots[i] = other.slots[i]->clone();
 }
 
 SEQUENCE::FieldVector& SEQUENCE::FieldVector::operator=(const FieldVector& other) {
@@ -97,15 +93,9 @@ void SEQUENCE::FieldVector::swap(FieldVector& other) noexcept {
   other.adopt(mine);
 }
 
-void SEQUENCE::FieldVector::reset(std::size_t n) {
-  if (count) release();
-  if (n > InlineSlots) {
-    slots = static_cast<AbstractData**>(detail::allocate(n * sizeof(AbstractData*)));
-    std::fill(slots, slots + n, nullptr);
-  } else {
-    std::fill(inlineSlots, inlineSlots + InlineSlots, nullptr);
-  }
-  count = static_cast<unsigned>(n);
+void SEQUENCE::FieldVector::allocateSlots() {
+  slots = static_cast<AbstractData**>(detail::allocate(count * sizeof(AbstractData*)));
+  std::fill(slots, slots + count, nullptr);
 }
 
 void SEQUENCE::FieldVector::release() noexcept {
@@ -118,21 +108,26 @@ void SEQUENCE::FieldVector::release() noexcept {
 AbstractData* SEQUENCE::create(const void* info) { return new SEQUENCE(info); }
 
 SEQUENCE::SEQUENCE(const void* info)
-    : AbstractData(info), optionals(static_cast<const InfoType*>(info)->numOptional) {
+    : AbstractData(info),
+      fields(static_cast<const InfoType*>(info)->numFields + static_cast<const InfoType*>(info)->knownExtensions),
+      optionals(static_cast<const InfoType*>(info)->numOptional) {
   const InfoType* record = this->info();
-  fields.reset(record->numFields + record->knownExtensions);
   const int* ids = record->fieldIds;
   const AbstractData::InfoType* const* infos = record->fieldInfos;
+  AbstractData** slots = fields.begin();
   for (unsigned i = 0, n = record->numFields; i < n; ++i)
-    if (ids[i] == -1 && infos[i]) fields[i] = infos[i]->create(infos[i]);
-  if (record->nonOptionalExtensions) {
-    extensions.resize(record->knownExtensions);
-    std::copy(record->nonOptionalExtensions, record->nonOptionalExtensions + (record->knownExtensions + 7) / 8,
-              extensions.data());
-    extensions.resize(record->knownExtensions);  // clears bits past the last extension
-    for (unsigned k = 0; k < record->knownExtensions; ++k)
-      if (extensions[k]) createField(record->numFields + k);
-  }
+    if (ids[i] == -1 && infos[i]) slots[i] = infos[i]->create(infos[i]);
+  if (record->nonOptionalExtensions) includeNonOptionalExtensions();
+}
+
+void SEQUENCE::includeNonOptionalExtensions() {
+  const InfoType* record = info();
+  extensions.resize(record->knownExtensions);
+  std::copy(record->nonOptionalExtensions, record->nonOptionalExtensions + (record->knownExtensions + 7) / 8,
+            extensions.data());
+  extensions.resize(record->knownExtensions);  // clears bits past the last extension
+  for (unsigned k = 0; k < record->knownExtensions; ++k)
+    if (extensions[k]) createField(record->numFields + k);
 }
 
 SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {

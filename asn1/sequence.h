@@ -84,8 +84,8 @@ class SEQUENCE : public AbstractData {
     } bits;
   };
 
-  // The field slots, one per field of the record; owns its non-null elements.
-  // The slots of small records are held in the object itself.
+  // The field slots, one per field of the record, empty when made; owns its
+  // non-null elements. The slots of small records are held in the object itself.
   class FieldVector {
    public:
     typedef AbstractData* value_type;
@@ -93,13 +93,14 @@ class SEQUENCE : public AbstractData {
     typedef AbstractData* const* const_iterator;
 
     FieldVector() : slots(inlineSlots), count(0), inlineSlots() {}
+    explicit FieldVector(std::size_t n) : slots(inlineSlots), count(static_cast<unsigned>(n)), inlineSlots() {
+      if (n > InlineSlots) allocateSlots();
+    }
     FieldVector(const FieldVector& other);
     FieldVector& operator=(const FieldVector& other);
     ~FieldVector() { release(); }
     void swap(FieldVector& other) noexcept;
 
-    // Deletes the elements and makes n empty slots.
-    void reset(std::size_t n);
     std::size_t size() const { return count; }
     bool empty() const { return count == 0; }
     AbstractData*& operator[](std::size_t i) { return slots[i]; }
@@ -112,6 +113,8 @@ class SEQUENCE : public AbstractData {
    private:
     static const unsigned InlineSlots = 4;
     bool isInline() const { return slots == inlineSlots; }
+    // Takes count empty slots from the pool.
+    void allocateSlots();
     void release() noexcept;
     // Takes over the slots of `from`, which is left empty; this one must be empty.
     void adopt(FieldVector& from) noexcept;
@@ -162,6 +165,8 @@ class SEQUENCE : public AbstractData {
   bool do_accept(ConstVisitor& visitor) const override;
   // Fills the empty slot i from its record; null when the record has none.
   AbstractData* createField(unsigned i);
+  // Marks and makes the extension additions that a new value holds.
+  void includeNonOptionalExtensions();
 
   FieldVector fields;
   BitMap optionals;
