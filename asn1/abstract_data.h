@@ -18,11 +18,17 @@ class AbstractData : public detail::Allocator<AbstractData> {
     CreateFun create;
     unsigned tag;  // (class << 16) | number
   };
+  // The visitor entry (do_visit overload) that the value's class takes, so that
+  // a coder may reach the common kinds without the two virtual calls of accept();
+  // OtherKind for the rest. The classes of a kind mark their do_accept final,
+  // except INTEGER, whose subclass with named numbers is of OtherKind.
+  enum Kind : unsigned char { OtherKind, NullKind, BooleanKind, IntegerKind, EnumeratedKind, ChoiceKind, SequenceKind };
 
   virtual ~AbstractData() {}
 
   const InfoType* info() const { return static_cast<const InfoType*>(info_); }
   const void* infoPointer() const { return info_; }
+  Kind kind() const { return kind_; }
 
   // Negative, 0 or positive; values of different types order by record address.
   int compare(const AbstractData& other) const;
@@ -50,7 +56,7 @@ class AbstractData : public detail::Allocator<AbstractData> {
   bool operator>=(const AbstractData& other) const { return compare(other) >= 0; }
 
  protected:
-  explicit AbstractData(const void* info) : info_(info) {}
+  explicit AbstractData(const void* info, Kind kind = OtherKind) : info_(info), kind_(kind) {}
   AbstractData(const AbstractData& other) = default;
   // Assignment copies contents only: the record is fixed at construction.
   AbstractData& operator=(const AbstractData&) { return *this; }
@@ -62,6 +68,7 @@ class AbstractData : public detail::Allocator<AbstractData> {
   virtual bool do_accept(ConstVisitor& visitor) const = 0;
 
   const void* info_;
+  Kind kind_;
 };
 
 // A value whose record carries a constraint: on the value for INTEGER, on the size
@@ -80,7 +87,7 @@ class ConstrainedObject : public AbstractData {
   unsigned getUpperLimit() const { return info()->upperLimit; }
 
  protected:
-  explicit ConstrainedObject(const void* info) : AbstractData(info) {}
+  explicit ConstrainedObject(const void* info, Kind kind = OtherKind) : AbstractData(info, kind) {}
 };
 
 }  // namespace ASN1

@@ -11,7 +11,7 @@ namespace ASN1 {
 AbstractData* CHOICE::create(const void* info) { return new CHOICE(info); }
 
 CHOICE::CHOICE(const CHOICE& other)
-    : AbstractData(other), choice(other.choice ? other.choice->clone() : nullptr), choiceID(other.choiceID) {}
+    : AbstractData(other), choiceID(other.choiceID), choice(other.choice ? other.choice->clone() : nullptr) {}
 
 CHOICE& CHOICE::operator=(const CHOICE& other) {
   CHOICE copy(other);

@@ -22,7 +22,7 @@ class CHOICE : public AbstractData {
 
   // Takes ownership of `value`.
   explicit CHOICE(const void* info, int id = NO_SELECTION, AbstractData* value = nullptr)
-      : AbstractData(info), choice(value), choiceID(id) {}
+      : AbstractData(info, ChoiceKind), choiceID(id), choice(value) {}
   CHOICE(const CHOICE& other);
   CHOICE& operator=(const CHOICE& other);
   void swap(CHOICE& other);
@@ -62,11 +62,11 @@ class CHOICE : public AbstractData {
  private:
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
-  bool do_accept(Visitor& visitor) override;
-  bool do_accept(ConstVisitor& visitor) const override;
+  bool do_accept(Visitor& visitor) final;  // the kind names this entry
+  bool do_accept(ConstVisitor& visitor) const final;
 
+  int choiceID;  // first, into the base's tail padding
   std::unique_ptr<AbstractData> choice;
-  int choiceID;
 };
 
 }  // namespace ASN1

@@ -163,6 +163,65 @@ bool PERDecoder::do_visit(BOOLEAN& value) {
   return true;
 }
 
+// The common INTEGERs in line: a range of up to 255 values, and an unconstrained
+// number of 1 to 4 octets.
+__attribute__((always_inline)) inline bool PERDecoder::decodeInteger(INTEGER& value) {
+  const INTEGER::InfoType* record = value.info();
+  if (record->type == FixedConstraint) {
+    const unsigned span = record->upperLimit - static_cast<unsigned>(record->lowerLimit);
+    unsigned offset = 0;
+    if (span - 1u < 254u) {
+      if (decodeMultiBit(CountBits(span + 1), offset) < 0) return false;
+      value.setValue(static_cast<int>(static_cast<unsigned>(record->lowerLimit) + offset));
+      return true;
+    }
+  } else if (record->type != ExtendableConstraint) {
+    return decodeUnconstrainedInteger(value);
+  }
+  return PERDecoder::do_visit(value);
+}
+
+// One length octet of 1 to 4 and that many two's complement octets behind it,
+// at the top of a word and shifted down with the sign.
+__attribute__((always_inline)) inline bool PERDecoder::decodeUnconstrainedInteger(INTEGER& value) {
+  const char* at = position + (bitOffset != 8);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(at);
+  const std::size_t left = static_cast<std::size_t>(endPosition - at);
+  const unsigned octets = left ? p[0] : 0;
+  if (octets - 1u < 4u && left > octets) {
+    unsigned word = 0;
+    if (left >= 5) {
+      word = (unsigned(p[1]) << 24) | (unsigned(p[2]) << 16) | (unsigned(p[3]) << 8) | p[4];
+    } else {
+      for (unsigned k = 1; k <= octets; ++k) word |= unsigned(p[k]) << (32 - 8 * k);
+    }
+    position = at + 1 + octets;
+    bitOffset = 8;
+    value.setValue(static_cast<int>(word) >> (32 - 8 * octets));
+    return true;
+  }
+  return decodeLongInteger(value);
+}
+
+__attribute__((always_inline)) inline bool PERDecoder::decodeValue(AbstractData& value) {
+  switch (value.kind()) {
+    case AbstractData::NullKind:
+      return true;
+    case AbstractData::IntegerKind:
+      return decodeInteger(static_cast<INTEGER&>(value));
+    case AbstractData::BooleanKind:
+      return PERDecoder::do_visit(static_cast<BOOLEAN&>(value));
+    case AbstractData::EnumeratedKind:
+      return PERDecoder::do_visit(static_cast<ENUMERATED&>(value));
+    case AbstractData::ChoiceKind:
+      return PERDecoder::do_visit(static_cast<CHOICE&>(value));
+    case AbstractData::SequenceKind:
+      return PERDecoder::do_visit(static_cast<SEQUENCE&>(value));
+    default:
+      return value.accept(*this);
+  }
+}
+
 bool PERDecoder::do_visit(INTEGER& value) {
   const INTEGER::InfoType* record = value.info();
   bool constrained = record->type == FixedConstraint;
@@ -170,36 +229,24 @@ bool PERDecoder::do_visit(INTEGER& value) {
     if (getBitsLeft() == 0) return false;
     constrained = !decodeSingleBit();
   }
-  unsigned v = 0;
   if (constrained) {
+    unsigned v = 0;
     if (decodeUnsigned(record->lowerLimit, record->upperLimit, v) < 0) return false;
     value.setValue(static_cast<int>(v));
     return true;
   }
-  byteAlign();
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
-  unsigned octets = position != endPosition ? p[0] : 0;
-  const std::size_t left = static_cast<std::size_t>(endPosition - position);
-  if (octets - 1u < 4u && left > octets) {
-    // One length octet of 1 to 4 and that many two's complement octets behind it,
-    // at the top of a word and shifted down with the sign.
-    unsigned word = 0;
-    if (left >= 5) {
-      word = (unsigned(p[1]) << 24) | (unsigned(p[2]) << 16) | (unsigned(p[3]) << 8) | p[4];
-    } else {
-      for (unsigned k = 1; k <= octets; ++k) word |= unsigned(p[k]) << (32 - 8 * k);
-    }
-    position += 1 + octets;
-    value.setValue(static_cast<int>(word) >> (32 - 8 * octets));
-    return true;
-  }
+  return decodeUnconstrainedInteger(value);
+}
+
+bool PERDecoder::decodeLongInteger(INTEGER& value) {
+  unsigned octets = 0, v = 0;
   if (decodeLength(0, UnconstrainedUpper, octets) < 0 || octets > 4) return false;
   if (octets == 0) {
     value.setValue(0);
     return true;
   }
   if (octets > getOctetsLeft()) return false;  // the length left the position aligned
-  p = reinterpret_cast<const unsigned char*>(position);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
   for (unsigned k = 0; k < octets; ++k) v = (v << 8) | p[k];
   position += octets;
   if (octets < 4 && (v & (1u << (8 * octets - 1)))) v |= ~0u << (8 * octets);  // sign extension
@@ -357,7 +404,7 @@ bool PERDecoder::do_visit(CHOICE& value) {
   }
   if (!value.select(static_cast<int>(index))) return false;
   AbstractData& alternative = *value.getSelection();
-  return open ? decodeWithin(alternative, openLength) : alternative.accept(*this);
+  return open ? decodeWithin(alternative, openLength) : decodeValue(alternative);
 }
 
 bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
@@ -370,7 +417,7 @@ bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
   const AbstractData::InfoType* itemInfo = value.info()->itemInfo;
   for (unsigned i = 0; i < count; ++i) {
     if (i == items.size()) items.push_back(itemInfo->create(itemInfo));  // no reallocation: reserved
-    if (!items[i]->accept(*this)) {
+    if (!decodeValue(*items[i])) {
       value.resize(i);
       return false;
     }
@@ -467,7 +514,7 @@ bool PERDecoder::do_visit(SEQUENCE& value) {
     const int id = ids[i];
     if (id != -1 && (static_cast<unsigned>(id) >= numOptional || !((present << id) & 0x80000000u))) continue;
     AbstractData* field = value.ensureField(i);
-    if (!field || !field->accept(*this)) return false;
+    if (!field || !decodeValue(*field)) return false;
   }
   if (!extensions) return true;
   if (PERDecoder::preVisitExtensions(value) == FAIL) return false;

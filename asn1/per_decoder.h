@@ -125,6 +125,13 @@ class PERDecoder : public Visitor {
   bool decodeOpenTypeLength(unsigned& len);
   // Decodes `value` from the next `len` octets only, then moves past them.
   bool decodeWithin(AbstractData& value, unsigned len);
+  // Decodes `value` as accept() does, the kinds that messages are made of
+  // without the virtual calls.
+  bool decodeValue(AbstractData& value);
+  bool decodeInteger(INTEGER& value);
+  bool decodeUnconstrainedInteger(INTEGER& value);
+  // The unconstrained forms that decodeUnconstrainedInteger leaves, in full.
+  bool decodeLongInteger(INTEGER& value);
 
   CoderEnv* env;
   const char* endPosition;

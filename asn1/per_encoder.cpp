@@ -208,9 +208,46 @@ bool PEREncoder::encodeUnconstrainedInteger(int value) {
   // The length (one octet) and the value, aligned.
   byteAlign();
   reserve(1 + octets);
-  *cursor++ = static_cast<char>(octets);
-  for (unsigned k = octets; k > 0; --k) *cursor++ = static_cast<char>(u >> (8 * (k - 1)));
+  char* out = cursor;
+  out[0] = static_cast<char>(octets);
+  for (unsigned k = 1; k <= octets; ++k) out[k] = static_cast<char>(u >> (8 * (octets - k)));
+  cursor = out + 1 + octets;
   return true;
+}
+
+// The common INTEGERs in line: a range of up to 255 values, and an unconstrained number.
+__attribute__((always_inline)) inline bool PEREncoder::encodeInteger(const INTEGER& value) {
+  const INTEGER::InfoType* record = value.info();
+  if (record->type == FixedConstraint) {
+    const unsigned offset = static_cast<unsigned>(value.getValue()) - static_cast<unsigned>(record->lowerLimit);
+    const unsigned span = record->upperLimit - static_cast<unsigned>(record->lowerLimit);
+    if (span - 1u < 254u && offset <= span) {
+      encodeMultiBit(offset, CountBits(span + 1));
+      return true;
+    }
+  } else if (record->type != ExtendableConstraint) {
+    return encodeUnconstrainedInteger(value.getValue());
+  }
+  return PEREncoder::do_visit(value);
+}
+
+__attribute__((always_inline)) inline bool PEREncoder::encodeValue(const AbstractData& value) {
+  switch (value.kind()) {
+    case AbstractData::NullKind:
+      return true;
+    case AbstractData::IntegerKind:
+      return encodeInteger(static_cast<const INTEGER&>(value));
+    case AbstractData::BooleanKind:
+      return PEREncoder::do_visit(static_cast<const BOOLEAN&>(value));
+    case AbstractData::EnumeratedKind:
+      return PEREncoder::do_visit(static_cast<const ENUMERATED&>(value));
+    case AbstractData::ChoiceKind:
+      return PEREncoder::do_visit(static_cast<const CHOICE&>(value));
+    case AbstractData::SequenceKind:
+      return PEREncoder::do_visit(static_cast<const SEQUENCE&>(value));
+    default:
+      return value.accept(*this);
+  }
 }
 
 bool PEREncoder::do_visit(const Null&) { return true; }
@@ -334,7 +371,7 @@ bool PEREncoder::do_visit(const CHOICE& value) {
   else if (extensionBit)
     encodeSingleBit(false);
   if (numChoices >= 256 && !encodeUnsigned(index, 0, numChoices - 1)) return false;
-  return alternative->accept(*this);
+  return encodeValue(*alternative);
 }
 
 bool PEREncoder::do_visit(const OpenData& value) {
@@ -359,7 +396,7 @@ bool PEREncoder::do_visit(const GeneralizedTime& value) {
 bool PEREncoder::do_visit(const SEQUENCE_OF_Base& value) {
   if (value.size() > 0xffffffffu || !encodeConstrainedLength(value, static_cast<unsigned>(value.size()))) return false;
   for (const AbstractData* element : value.elements())
-    if (!element->accept(*this)) return false;
+    if (!encodeValue(*element)) return false;
   return true;
 }
 
@@ -419,7 +456,7 @@ bool PEREncoder::do_visit(const SEQUENCE& value) {
       if (!fieldPresent) continue;
     }
     const AbstractData* field = value.getField(i);
-    if (!field || !field->accept(*this)) return false;
+    if (!field || !encodeValue(*field)) return false;
   }
   if (!extensions) return true;
   if (!PEREncoder::preVisitExtensions(value)) return false;

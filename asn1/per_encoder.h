@@ -101,6 +101,10 @@ class PEREncoder : public ConstVisitor {
 
  private:
   bool encodeUnconstrainedInteger(int value);
+  // Encodes `value` as accept() does, the kinds that messages are made of
+  // without the virtual calls.
+  bool encodeValue(const AbstractData& value);
+  bool encodeInteger(const INTEGER& value);
   void encodeMultiBitAcross(unsigned value, unsigned n);
   void encodeLongBitMap(const unsigned char* bits, unsigned n);
   bool encodeUnsignedOtherRange(unsigned offset, unsigned span);

@@ -108,7 +108,7 @@ void SEQUENCE::FieldVector::release() noexcept {
 AbstractData* SEQUENCE::create(const void* info) { return new SEQUENCE(info); }
 
 SEQUENCE::SEQUENCE(const void* info)
-    : AbstractData(info),
+    : AbstractData(info, SequenceKind),
       fields(static_cast<const InfoType*>(info)->numFields + static_cast<const InfoType*>(info)->knownExtensions),
       optionals(static_cast<const InfoType*>(info)->numOptional) {
   const InfoType* record = this->info();

@@ -161,8 +161,8 @@ class SEQUENCE : public AbstractData {
  private:
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
-  bool do_accept(Visitor& visitor) override;
-  bool do_accept(ConstVisitor& visitor) const override;
+  bool do_accept(Visitor& visitor) final;  // the kind names this entry
+  bool do_accept(ConstVisitor& visitor) const final;
   // Fills the empty slot i from its record; null when the record has none.
   AbstractData* createField(unsigned i);
   // Marks and makes the extension additions that a new value holds.

@@ -13,13 +13,13 @@ class Null : public AbstractData {
   static const InfoType theInfo;
   static AbstractData* create(const void* info);
 
-  explicit Null(const void* info = &theInfo) : AbstractData(info) {}
+  explicit Null(const void* info = &theInfo) : AbstractData(info, NullKind) {}
 
  private:
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
-  bool do_accept(Visitor& visitor) override;
-  bool do_accept(ConstVisitor& visitor) const override;
+  bool do_accept(Visitor& visitor) final;  // the kind names this entry
+  bool do_accept(ConstVisitor& visitor) const final;
 };
 
 class BOOLEAN : public AbstractData {
@@ -28,8 +28,8 @@ class BOOLEAN : public AbstractData {
   static const InfoType theInfo;
   static AbstractData* create(const void* info);
 
-  explicit BOOLEAN(const void* info = &theInfo) : AbstractData(info), value(false) {}
-  BOOLEAN(bool v, const void* info = &theInfo) : AbstractData(info), value(v) {}
+  explicit BOOLEAN(const void* info = &theInfo) : AbstractData(info, BooleanKind), value(false) {}
+  BOOLEAN(bool v, const void* info = &theInfo) : AbstractData(info, BooleanKind), value(v) {}
 
   bool getValue() const { return value; }
   void setValue(bool v) { value = v; }
@@ -39,8 +39,8 @@ class BOOLEAN : public AbstractData {
  private:
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
-  bool do_accept(Visitor& visitor) override;
-  bool do_accept(ConstVisitor& visitor) const override;
+  bool do_accept(Visitor& visitor) final;  // the kind names this entry
+  bool do_accept(ConstVisitor& visitor) const final;
 
   bool value;
 };
@@ -51,8 +51,8 @@ class INTEGER : public ConstrainedObject {
   static const InfoType theInfo;  // unconstrained
   static AbstractData* create(const void* info);
 
-  explicit INTEGER(const void* info = &theInfo) : ConstrainedObject(info), value(0) {}
-  INTEGER(int v, const void* info) : ConstrainedObject(info), value(v) {}
+  explicit INTEGER(const void* info = &theInfo) : ConstrainedObject(info, IntegerKind), value(0) {}
+  INTEGER(int v, const void* info) : ConstrainedObject(info, IntegerKind), value(v) {}
 
   int getValue() const { return value; }
   void setValue(int v) { value = v; }  // no range check
@@ -68,6 +68,7 @@ class INTEGER : public ConstrainedObject {
   bool isStrictValid() const;
 
  protected:
+  INTEGER(int v, const void* info, Kind kind) : ConstrainedObject(info, kind), value(v) {}
   int do_compare(const AbstractData& other) const override;
 
  private:
@@ -93,8 +94,8 @@ class IntegerWithNamedNumber : public INTEGER {
   };
   static AbstractData* create(const void* info);
 
-  explicit IntegerWithNamedNumber(const void* info) : INTEGER(0, info) {}
-  IntegerWithNamedNumber(int v, const void* info) : INTEGER(v, info) {}
+  explicit IntegerWithNamedNumber(const void* info) : INTEGER(0, info, OtherKind) {}
+  IntegerWithNamedNumber(int v, const void* info) : INTEGER(v, info, OtherKind) {}
 
   const InfoType* info() const { return static_cast<const InfoType*>(infoPointer()); }
   // Stores the name of the value and returns true when the table has one.
@@ -143,8 +144,8 @@ class ENUMERATED : public AbstractData {
   };
   static AbstractData* create(const void* info);
 
-  explicit ENUMERATED(const void* info) : AbstractData(info), value(0) {}
-  ENUMERATED(int v, const void* info) : AbstractData(info), value(v) {}
+  explicit ENUMERATED(const void* info) : AbstractData(info, EnumeratedKind), value(0) {}
+  ENUMERATED(int v, const void* info) : AbstractData(info, EnumeratedKind), value(v) {}
 
   const InfoType* info() const { return static_cast<const InfoType*>(infoPointer()); }
   int getValue() const { return value; }
@@ -162,8 +163,8 @@ class ENUMERATED : public AbstractData {
  private:
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
-  bool do_accept(Visitor& visitor) override;
-  bool do_accept(ConstVisitor& visitor) const override;
+  bool do_accept(Visitor& visitor) final;  // the kind names this entry
+  bool do_accept(ConstVisitor& visitor) const final;
 
   int value;
 };
