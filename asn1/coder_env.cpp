@@ -31,27 +31,35 @@ bool CoderEnv::encodeAVN(const AbstractData& value, std::vector<char>& out) {
 }
 
 bool CoderEnv::encode(const AbstractData& value, std::vector<char>& out) {
-  if (encodingRule == ber) return encodeBER(value, out);
-  if (encodingRule == avn) return encodeAVN(value, out);
-  if (encodingRule != per_Aligned) return false;
+  if (encodingRule != per_Aligned) return encodeOther(value, out);
   // Most messages fit the stack buffer; the octets reach `out` only on success.
   char octets[256];
   PEREncoder encoder(octets, sizeof octets);
-  if (!value.accept(encoder)) return false;
+  if (!encoder.encode(value)) return false;
   out.insert(out.end(), encoder.data(), encoder.data() + encoder.octetsWritten());
   return true;
 }
 
+bool CoderEnv::encodeOther(const AbstractData& value, std::vector<char>& out) {
+  if (encodingRule == ber) return encodeBER(value, out);
+  if (encodingRule == avn) return encodeAVN(value, out);
+  return false;
+}
+
 bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, bool noEnv) {
   if (end < begin) return false;
+  if (encodingRule != per_Aligned) return decodeOther(begin, end, value, noEnv);
+  PERDecoder decoder(begin, end, noEnv ? nullptr : this);
+  return decoder.decode(value);
+}
+
+bool CoderEnv::decodeOther(const char* begin, const char* end, AbstractData& value, bool noEnv) {
   if (encodingRule == ber) {
     BERDecoder decoder(begin, end, noEnv ? nullptr : this);
     return value.accept(decoder);
   }
   if (encodingRule == avn) return value.setFromValueNotation(std::string(begin, end));
-  if (encodingRule != per_Aligned) return false;
-  PERDecoder decoder(begin, end, noEnv ? nullptr : this);
-  return value.accept(decoder);
+  return false;
 }
 
 }  // namespace ASN1

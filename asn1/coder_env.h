@@ -43,6 +43,10 @@ class CoderEnv {
   bool decode(const char* begin, const char* end, AbstractData& value, bool noEnv);
 
  private:
+  // The rules other than aligned PER.
+  bool encodeOther(const AbstractData& value, std::vector<char>& out);
+  bool decodeOther(const char* begin, const char* end, AbstractData& value, bool noEnv);
+
   int encodingRule;
   ModuleMap modules;
 };

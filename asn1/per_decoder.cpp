@@ -270,6 +270,8 @@ bool PERDecoder::do_visit(ENUMERATED& value) {
   return true;
 }
 
+bool PERDecoder::decode(AbstractData& value) { return decodeValue(value); }
+
 bool PERDecoder::do_visit(OBJECT_IDENTIFIER& value) {
   unsigned len = 0;
   if (decodeLength(0, 255, len) < 0) return false;

@@ -18,6 +18,9 @@ class PERDecoder : public Visitor {
   PERDecoder(const char* begin, const char* end, CoderEnv* env = nullptr)
       : env(env), endPosition(end), position(begin), bitOffset(8) {}
 
+  // Decodes `value` as value.accept(*this) does.
+  bool decode(AbstractData& value);
+
   memento_type get_memento() const { return memento_type{position, bitOffset}; }
   void rollback(const memento_type& memento) {
     position = memento.position;

@@ -250,6 +250,8 @@ __attribute__((always_inline)) inline bool PEREncoder::encodeValue(const Abstrac
   }
 }
 
+bool PEREncoder::encode(const AbstractData& value) { return encodeValue(value); }
+
 bool PEREncoder::do_visit(const Null&) { return true; }
 
 bool PEREncoder::do_visit(const BOOLEAN& value) {

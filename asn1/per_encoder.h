@@ -18,6 +18,9 @@ class PEREncoder : public ConstVisitor {
   PEREncoder(const PEREncoder&) = delete;
   PEREncoder& operator=(const PEREncoder&) = delete;
 
+  // Encodes `value` as value.accept(*this) does.
+  bool encode(const AbstractData& value);
+
   const char* data() const { return start; }
   std::size_t octetsWritten() const { return static_cast<std::size_t>(cursor - start); }
 
