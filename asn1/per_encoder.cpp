@@ -200,17 +200,32 @@ bool PEREncoder::encodeAnyType(const AbstractData* value) {
   return true;
 }
 
-bool PEREncoder::encodeUnconstrainedInteger(int value) {
-  // Two's complement octets: the magnitude's bits and a sign bit.
+// The length (one octet) and the two's complement octets, aligned: the
+// magnitude's bits and a sign bit.
+__attribute__((always_inline)) inline bool PEREncoder::encodeUnconstrainedInteger(int value) {
   const unsigned u = static_cast<unsigned>(value);
   const unsigned magnitude = value < 0 ? ~u : u;
   const unsigned octets = (32 - static_cast<unsigned>(__builtin_clz(magnitude | 1u))) / 8 + 1;
-  // The length (one octet) and the value, aligned.
   byteAlign();
+  if (limit - cursor < 5) return encodeLongInteger(u, octets);
+  // The octets at the top of a word, stored whole; what lies behind the new
+  // cursor is not part of the encoding.
+  unsigned char* out = reinterpret_cast<unsigned char*>(cursor);
+  const unsigned word = u << (32 - 8 * octets);
+  out[0] = static_cast<unsigned char>(octets);
+  out[1] = static_cast<unsigned char>(word >> 24);
+  out[2] = static_cast<unsigned char>(word >> 16);
+  out[3] = static_cast<unsigned char>(word >> 8);
+  out[4] = static_cast<unsigned char>(word);
+  cursor = reinterpret_cast<char*>(out) + 1 + octets;
+  return true;
+}
+
+bool PEREncoder::encodeLongInteger(unsigned value, unsigned octets) {
   reserve(1 + octets);
   char* out = cursor;
   out[0] = static_cast<char>(octets);
-  for (unsigned k = 1; k <= octets; ++k) out[k] = static_cast<char>(u >> (8 * (octets - k)));
+  for (unsigned k = 1; k <= octets; ++k) out[k] = static_cast<char>(value >> (8 * (octets - k)));
   cursor = out + 1 + octets;
   return true;
 }

@@ -104,6 +104,8 @@ class PEREncoder : public ConstVisitor {
 
  private:
   bool encodeUnconstrainedInteger(int value);
+  // The octets of an unconstrained INTEGER near the end of the storage.
+  bool encodeLongInteger(unsigned value, unsigned octets);
   // Encodes `value` as accept() does, the kinds that messages are made of
   // without the virtual calls.
   bool encodeValue(const AbstractData& value);
