@@ -86,5 +86,21 @@ class Allocator {
   static void operator delete(void* p, std::size_t n, std::align_val_t a) noexcept { ::operator delete(p, n, a); }
 };
 
+// The same storage for standard containers of the values (element pointers of
+// lists).
+template <class T>
+struct PoolAllocator {
+  typedef T value_type;
+  PoolAllocator() noexcept {}
+  template <class U>
+  PoolAllocator(const PoolAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(detail::allocate(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { detail::deallocate(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const PoolAllocator<U>&) const noexcept { return true; }
+  template <class U>
+  bool operator!=(const PoolAllocator<U>&) const noexcept { return false; }
+};
+
 }  // namespace detail
 }  // namespace ASN1

@@ -15,7 +15,7 @@ class SEQUENCE_OF_Base : public ConstrainedObject {
   struct InfoType : ConstrainedObject::InfoType {  // the constraint is on the element count
     const AbstractData::InfoType* itemInfo;
   };
-  typedef std::vector<AbstractData*> Container;
+  typedef std::vector<AbstractData*, detail::PoolAllocator<AbstractData*>> Container;
   static AbstractData* create(const void* info);
 
   explicit SEQUENCE_OF_Base(const void* info) : ConstrainedObject(info) {}
