@@ -47,8 +47,15 @@ class CHOICE : public AbstractData {
   // default one; false as for createSelection().
   bool select(int id) {
     if (id == choiceID && choice) return true;
-    setSelection(id, nullptr);
-    return createSelection();
+    const InfoType* record = info();
+    const AbstractData::InfoType* alternative =
+        static_cast<unsigned>(id) < record->totalChoices ? record->selectionInfos[id] : nullptr;
+    if (!alternative) {
+      setSelection(UNKNOWN_SELECTION, nullptr);
+      return false;
+    }
+    setSelection(id, alternative->create(alternative));
+    return true;
   }
   // Selects and creates the alternative that a BER identifier names (class byte
   // 0x80 for context tags). A tag no alternative carries gives UNKNOWN_SELECTION and false.

@@ -389,9 +389,29 @@ bool PERDecoder::do_visit(GeneralizedTime& value) {
 bool PERDecoder::do_visit(CHOICE& value) {
   const CHOICE::InfoType* record = value.info();
   if (position == endPosition) return false;
+  const unsigned numChoices = record->numChoices;
+  const unsigned extensionBit = record->extendable ? 1u : 0u;
   unsigned index = 0;
   unsigned openLength = 0;
-  bool open = record->extendable && decodeSingleBit();
+  bool open = false;
+  if (numChoices - 2u < 254u && endPosition - position >= 4) {
+    // The extension bit and the index in the bits of the range, read at once.
+    const unsigned bits = peekBits();
+    open = extensionBit && (bits >> 31);
+    if (!open) {
+      const unsigned indexBits = CountBits(numChoices);
+      index = (bits << extensionBit) >> (32 - indexBits);
+      skipBits(extensionBit + indexBits);
+    } else {
+      skipBits(1);
+    }
+  } else {
+    open = extensionBit && decodeSingleBit();
+    if (!open && numChoices > 1 && decodeUnsigned(0, numChoices - 1, index) < 0) return false;
+  }
+  // A root index past the root alternatives (three alternatives, index 3) is
+  // not an extension alternative.
+  if (!open && index >= numChoices) return false;
   if (open) {
     unsigned k = 0;
     if (decodeSmallUnsigned(k) < 0) return false;
@@ -401,8 +421,6 @@ bool PERDecoder::do_visit(CHOICE& value) {
     }
     index = record->numChoices + k;
     if (!decodeOpenTypeLength(openLength)) return false;
-  } else if (record->numChoices > 1) {
-    if (decodeUnsigned(0, record->numChoices - 1, index) < 0) return false;
   }
   if (!value.select(static_cast<int>(index))) return false;
   AbstractData& alternative = *value.getSelection();

@@ -46,18 +46,14 @@ class PERDecoder : public Visitor {
   }
   int decodeMultiBit(unsigned n, unsigned& value) {
     if (n - 1u < 25u) {
-      const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
       if (endPosition - position >= 4) {  // up to 25 bits lie within the next four octets
-        unsigned word = (unsigned(p[0]) << 24) | (unsigned(p[1]) << 16) | (unsigned(p[2]) << 8) | p[3];
-        unsigned used = 8u - bitOffset + n;
-        value = (word << (8u - bitOffset)) >> (32u - n);
-        position += used / 8u;
-        bitOffset = static_cast<unsigned char>(8u - used % 8u);
+        value = peekBits() >> (32u - n);
+        skipBits(n);
         return 0;
       }
       if (n < bitOffset && position != endPosition) {  // within the current octet
         bitOffset = static_cast<unsigned char>(bitOffset - n);
-        value = (*p >> bitOffset) & ((1u << n) - 1u);
+        value = (static_cast<unsigned char>(*position) >> bitOffset) & ((1u << n) - 1u);
         return 0;
       }
     }
@@ -119,6 +115,17 @@ class PERDecoder : public Visitor {
   bool visitUnknownExtensions(SEQUENCE& value) override;
 
  private:
+  // With four octets left: the next bits at the top of a word, at least 25 of
+  // them; skipBits() moves past up to that many.
+  unsigned peekBits() const {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(position);
+    return ((unsigned(p[0]) << 24) | (unsigned(p[1]) << 16) | (unsigned(p[2]) << 8) | p[3]) << (8u - bitOffset);
+  }
+  void skipBits(unsigned n) {
+    const unsigned used = 8u - bitOffset + n;
+    position += used / 8u;
+    bitOffset = static_cast<unsigned char>(8u - used % 8u);
+  }
   int decodeMultiBitNearEnd(unsigned n, unsigned& value);
   bool decodeLongBitMap(unsigned char* bits, unsigned n);
   int decodeUnsignedOtherRange(int lb, unsigned ub, unsigned& value);

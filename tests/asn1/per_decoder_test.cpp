@@ -98,6 +98,12 @@ TEST(PerDecoder, ExtensionsAndOpenTypes) {
   EXPECT_FALSE(decodeAs(&ExtRootOnly, fromHex("800702800500")));
   EXPECT_FALSE(decodeAs(&ChoiceExt, fromHex("800580")));
   EXPECT_FALSE(decodeAs(&ChoiceExt, fromHex("800080")));
+  // A root index past the root alternatives does not reach an extension one.
+  static const ASN1::CHOICE::InfoType threeRoots = {{&ASN1::CHOICE::create, 0}, true, ChoiceExtInfos, 3, 4, nullptr,
+                                                    ChoiceExtNames};
+  auto third = decoded<ASN1::CHOICE>("40", &threeRoots);
+  EXPECT_EQ(third->currentSelection(), 2);
+  EXPECT_FALSE(decodeAs(&threeRoots, fromHex("60")));
   // Unread bits of an open type are skipped.
   auto flag = decoded<ASN1::CHOICE>("8002FF00", &ChoiceExt);
   EXPECT_TRUE(static_cast<ASN1::BOOLEAN*>(flag->getSelection())->getValue());
