@@ -222,6 +222,12 @@ __attribute__((always_inline)) inline bool PERDecoder::decodeValue(AbstractData&
   }
 }
 
+// Most fields and list elements are INTEGERs: tested before the table of the kinds.
+__attribute__((always_inline)) inline bool PERDecoder::decodeField(AbstractData& value) {
+  if (value.kind() == AbstractData::IntegerKind) return decodeInteger(static_cast<INTEGER&>(value));
+  return decodeValue(value);
+}
+
 bool PERDecoder::do_visit(INTEGER& value) {
   const INTEGER::InfoType* record = value.info();
   bool constrained = record->type == FixedConstraint;
@@ -437,7 +443,7 @@ bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
   const AbstractData::InfoType* itemInfo = value.info()->itemInfo;
   for (unsigned i = 0; i < count; ++i) {
     if (i == items.size()) items.push_back(itemInfo->create(itemInfo));  // no reallocation: reserved
-    if (!decodeValue(*items[i])) {
+    if (!decodeField(*items[i])) {
       value.resize(i);
       return false;
     }
@@ -534,7 +540,7 @@ bool PERDecoder::do_visit(SEQUENCE& value) {
     const int id = ids[i];
     if (id != -1 && (static_cast<unsigned>(id) >= numOptional || !((present << id) & 0x80000000u))) continue;
     AbstractData* field = value.ensureField(i);
-    if (!field || !decodeValue(*field)) return false;
+    if (!field || !decodeField(*field)) return false;
   }
   if (!extensions) return true;
   if (PERDecoder::preVisitExtensions(value) == FAIL) return false;

@@ -138,6 +138,7 @@ class PERDecoder : public Visitor {
   // Decodes `value` as accept() does, the kinds that messages are made of
   // without the virtual calls.
   bool decodeValue(AbstractData& value);
+  bool decodeField(AbstractData& value);
   bool decodeInteger(INTEGER& value);
   bool decodeUnconstrainedInteger(INTEGER& value);
   // The unconstrained forms that decodeUnconstrainedInteger leaves, in full.

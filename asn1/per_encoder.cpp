@@ -265,6 +265,12 @@ __attribute__((always_inline)) inline bool PEREncoder::encodeValue(const Abstrac
   }
 }
 
+// Most fields and list elements are INTEGERs: tested before the table of the kinds.
+__attribute__((always_inline)) inline bool PEREncoder::encodeField(const AbstractData& value) {
+  if (value.kind() == AbstractData::IntegerKind) return encodeInteger(static_cast<const INTEGER&>(value));
+  return encodeValue(value);
+}
+
 bool PEREncoder::encode(const AbstractData& value) { return encodeValue(value); }
 
 bool PEREncoder::do_visit(const Null&) { return true; }
@@ -413,7 +419,7 @@ bool PEREncoder::do_visit(const GeneralizedTime& value) {
 bool PEREncoder::do_visit(const SEQUENCE_OF_Base& value) {
   if (value.size() > 0xffffffffu || !encodeConstrainedLength(value, static_cast<unsigned>(value.size()))) return false;
   for (const AbstractData* element : value.elements())
-    if (!encodeValue(*element)) return false;
+    if (!encodeField(*element)) return false;
   return true;
 }
 
@@ -473,7 +479,7 @@ bool PEREncoder::do_visit(const SEQUENCE& value) {
       if (!fieldPresent) continue;
     }
     const AbstractData* field = value.getField(i);
-    if (!field || !encodeValue(*field)) return false;
+    if (!field || !encodeField(*field)) return false;
   }
   if (!extensions) return true;
   if (!PEREncoder::preVisitExtensions(value)) return false;

@@ -109,6 +109,7 @@ class PEREncoder : public ConstVisitor {
   // Encodes `value` as accept() does, the kinds that messages are made of
   // without the virtual calls.
   bool encodeValue(const AbstractData& value);
+  bool encodeField(const AbstractData& value);
   bool encodeInteger(const INTEGER& value);
   void encodeMultiBitAcross(unsigned value, unsigned n);
   void encodeLongBitMap(const unsigned char* bits, unsigned n);
