@@ -83,9 +83,12 @@ void Multiplexer::run_turn() {
   if (watchdog_ >= 0 && (timeout == -1 || timeout > 1000))
     timeout = 1000;
 
+  // Timers that the second pass arms ahead of the first one still bound
+  // this turn's wait; otherwise the wait stands as the timer pass found it.
+  bool hadTimer = !timers_.empty();
+  uint32_t firstExpiry = hadTimer ? timers_.head()->expiry() : 0;
   execute_dpc();
-  // Timers armed by that pass still bound this turn's wait.
-  if (!timers_.empty()) {
+  if (!timers_.empty() && (!hadTimer || static_cast<int32_t>(timers_.head()->expiry() - firstExpiry) < 0)) {
     int32_t due = static_cast<int32_t>(timers_.head()->expiry() - Mux::milliseconds());
     if (due < 0)
       due = 0;

@@ -115,20 +115,34 @@ struct ArmsInDpc {
 };
 
 TEST(Loop, TimerArmedByTheSecondDeferredPassBoundsThePoll) {
-  TestClock clock;
-  clock.set_real_wait(1);  // an unbounded wait shows as a real 1 ms wait, not a clock jump
-  transport_test::Pipe p;
-  Event idle;  // never readable
-  idle.Schedule(p.rd, POLLIN);
-  LoopRunner loop;
-  ArmsInDpc a;
-  a.dpc.Bind(&a, &ArmsInDpc::run);
-  a.dpc.Activate();
-  multiplexer.run_turn();
-  EXPECT_EQ(a.passes, 2);
-  EXPECT_EQ(clock.waited_ms(), 40u);
-  multiplexer.run_turn();
-  EXPECT_EQ(a.ticker.fired, 1);
+  // A timer pending before the turn (ms, 0: none), the wait of the turn's
+  // poll when the second pass arms one for 40 ms, and the timers that fire
+  // in the next turn.
+  const struct {
+    unsigned pending;
+    uint64_t wait;
+    int fired;
+  } cases[] = {{0, 40, 1}, {100, 40, 1}, {30, 30, 1}, {40, 40, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pending);
+    TestClock clock;
+    clock.set_real_wait(1);  // an unbounded wait shows as a real 1 ms wait, not a clock jump
+    transport_test::Pipe p;
+    Event idle;  // never readable
+    idle.Schedule(p.rd, POLLIN);
+    LoopRunner loop;
+    Ticker pending;
+    if (c.pending)
+      pending.t.set(c.pending, &Ticker::onTick, &pending);
+    ArmsInDpc a;
+    a.dpc.Bind(&a, &ArmsInDpc::run);
+    a.dpc.Activate();
+    multiplexer.run_turn();
+    EXPECT_EQ(a.passes, 2);
+    EXPECT_EQ(clock.waited_ms(), c.wait);
+    multiplexer.run_turn();
+    EXPECT_EQ(a.ticker.fired + pending.fired, c.fired);
+  }
 }
 
 void onAlarm(int) { multiplexer.terminate(); }
