@@ -62,7 +62,8 @@ const Device::Entry* Device::find_other(unsigned long request) const {
   auto entry = requests_.find(request);
   if (entry == requests_.end())
     return nullptr;
-  last_ = &*entry;
+  lastRequest_ = request;
+  lastEntry_ = &entry->second;
   return &entry->second;
 }
 

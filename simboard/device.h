@@ -150,12 +150,15 @@ private:
   // The request's entry, or null. The same request usually comes many
   // times in a row (the switch refresh): the last one found is kept.
   const Entry* find(unsigned long request) const {
-    return last_ && last_->first == request ? &last_->second : find_other(request);
+    return lastEntry_ && lastRequest_ == request ? lastEntry_ : find_other(request);
   }
   const Entry* find_other(unsigned long request) const;
 
   std::map<unsigned long, Entry> requests_;
-  mutable const std::pair<const unsigned long, Entry>* last_ = nullptr;  // the entry found last
+  // The entry found last and its request, kept here so that the usual
+  // case costs no load from the table.
+  mutable unsigned long lastRequest_ = 0;
+  mutable const Entry* lastEntry_ = nullptr;
   std::map<unsigned long, Failure> failures_;
 };
 
