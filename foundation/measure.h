@@ -9,6 +9,9 @@ public:
 
   void begin();
   uint32_t end();
+  // Ends the sample and begins the next one at the same reading, for
+  // callbacks run back to back: one clock reading each instead of two.
+  void next();
   void put(std::ostream& out) const;
 
   uint32_t min() const { return min_; }
@@ -17,6 +20,8 @@ public:
   uint32_t counter() const { return counter_; }
 
 private:
+  uint32_t take(uint32_t now);
+
   uint32_t min_;
   uint32_t max_;
   uint32_t last_;

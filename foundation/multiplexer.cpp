@@ -119,12 +119,13 @@ void Multiplexer::run_turn() {
   i = 0;
   for (EventHandler* h = active_.head(); h && i < pollArray_.size(); h = h->list_next())
     h->set_revents(pollArray_[i++].revents);
+  // Handlers run back to back: the end of one's sample is the start of the next's.
+  eventMeasure_.begin();
   while (!stop_ && !active_.empty()) {
     EventHandler* h = active_.pop_front();
     serviced_.push_back(h);
-    eventMeasure_.begin();
     h->svc_event();
-    eventMeasure_.end();
+    eventMeasure_.next();
   }
   // Handlers left unserviced because the loop is stopping keep their place after the serviced ones.
   serviced_.splice_back(active_);
@@ -281,14 +282,16 @@ void Multiplexer::dettach(Dpc* dpc) {
 void Multiplexer::execute_dpc() {
   dpcSnapshot_ = dpcs_;
   dpcSnapshotNext_ = 0;
+  // Calls run back to back: the end of one's sample is the start of the next's.
+  if (!dpcSnapshot_.empty())
+    dpcMeasure_.begin();
   while (dpcSnapshotNext_ < dpcSnapshot_.size()) {
     Dpc* dpc = dpcSnapshot_[dpcSnapshotNext_++];
     if (!dpc)
       continue;
-    dpcMeasure_.begin();
     if (dpc->handler())
       dpc->handler()->Invoke();
-    dpcMeasure_.end();
+    dpcMeasure_.next();
   }
   dpcSnapshot_.clear();
   dpcSnapshotNext_ = 0;
