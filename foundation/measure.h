@@ -8,6 +8,8 @@ public:
   Measure() : min_(0), max_(0), last_(0), noSample_(true), start_(0), counter_(0) {}
 
   void begin();
+  // Begins at a reading of Mux::microseconds() just taken.
+  void begin(uint32_t now) { start_ = now; }
   uint32_t end();
   // Ends the sample and begins the next one at the same reading, for
   // callbacks run back to back: one clock reading each instead of two.

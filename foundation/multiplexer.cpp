@@ -101,10 +101,13 @@ void Multiplexer::run_turn() {
   if (!liveClock_)
     Mux::mux_settimeofday();
 
-  uint32_t t = Mux::milliseconds();
+  Mux::Reading now = Mux::reading();
+  uint32_t t = now.ms;
+  bool pinged = false;
   if (lastPing_ == 0 || t < lastPing_ || t - lastPing_ >= 1000) {
     lastPing_ = t;
     resetWD();
+    pinged = watchdog_ >= 0;
   }
 
   if (n == 0)
@@ -119,8 +122,12 @@ void Multiplexer::run_turn() {
   i = 0;
   for (EventHandler* h = active_.head(); h && i < pollArray_.size(); h = h->list_next())
     h->set_revents(pollArray_[i++].revents);
-  // Handlers run back to back: the end of one's sample is the start of the next's.
-  eventMeasure_.begin();
+  // Handlers run back to back from the reading after the poll (a fresh one
+  // after a watchdog ping): the end of one's sample is the start of the next's.
+  if (pinged)
+    eventMeasure_.begin();
+  else
+    eventMeasure_.begin(now.us);
   while (!stop_ && !active_.empty()) {
     EventHandler* h = active_.pop_front();
     serviced_.push_back(h);
