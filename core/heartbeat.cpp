@@ -17,9 +17,9 @@ bool HeartBeatCtl::OnCommand(LGCP::Command const& cmd) {
   return true;
 }
 
-void HeartBeatCtl::ResetTimeOut() { timer_.set(TimeoutMs, &HeartBeatCtl::OnHeartbeatTimeout, this); }
+void HeartBeatCtl::ResetTimeOut() { timer_.start(TimeoutMs); }
 
-void HeartBeatCtl::OnHeartbeatTimeout(Timer*) {
+void HeartBeatCtl::OnHeartbeatTimeout() {
   std::clog << "heartbeat timeout!!!" << std::endl;
   ctrlServer.OnHeartbeatTimeout();
 }

@@ -14,16 +14,17 @@ public:
   static HeartBeatCtl& instance();
 
   void OnConnect() override {}
-  void OnDisconnect() override { timer_.reset(); }
+  void OnDisconnect() override { timer_.stop(); }
   bool OnCommand(LGCP::Command const& cmd) override;
 
   void ResetTimeOut();
   void PutHeader(std::ostream& out) const { out << "heartbeat: "; }
-  bool armed() const { return timer_.pending(); }
+  bool armed() const { return timer_.running(); }
 
 private:
-  HeartBeatCtl() = default;
-  void OnHeartbeatTimeout(Timer*);
+  HeartBeatCtl() : timer_(this, &HeartBeatCtl::OnHeartbeatTimeout) {}
+  void OnHeartbeatTimeout();
 
-  Timer timer_;
+  // Restarted by every command: kept here, so a restart allocates nothing.
+  MemberTimer<HeartBeatCtl> timer_;
 };

@@ -82,8 +82,7 @@ bool Service::Send(char const* data, int length) {
   p.passert(!p.null(), "null packet");
   p.passert(static_cast<unsigned>(length) <= p.tailroom(), "len<=_tailroom()");
   p.put(data, static_cast<unsigned>(length));
-  sendBuild.end();
-  sendDown.begin();
+  sendBuild.hand_over(sendDown);
   message(p);
   sendDown.end();
   return state_ == State::Connected;

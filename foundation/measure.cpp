@@ -4,8 +4,16 @@
 
 void Measure::begin() { start_ = Mux::microseconds(); }
 
-uint32_t Measure::end() {
-  uint32_t sample = Mux::microseconds() - start_;
+uint32_t Measure::end() { return take(Mux::microseconds()); }
+
+void Measure::next() {
+  uint32_t now = Mux::microseconds();
+  take(now);
+  start_ = now;
+}
+
+uint32_t Measure::take(uint32_t now) {
+  uint32_t sample = now - start_;
   if (noSample_) {
     min_ = max_ = last_ = sample;
     counter_ = 1;

@@ -83,9 +83,12 @@ void Multiplexer::run_turn() {
   if (watchdog_ >= 0 && (timeout == -1 || timeout > 1000))
     timeout = 1000;
 
+  // Timers that the second pass arms ahead of the first one still bound
+  // this turn's wait; otherwise the wait stands as the timer pass found it.
+  bool hadTimer = !timers_.empty();
+  uint32_t firstExpiry = hadTimer ? timers_.head()->expiry() : 0;
   execute_dpc();
-  // Timers armed by that pass still bound this turn's wait.
-  if (!timers_.empty()) {
+  if (!timers_.empty() && (!hadTimer || static_cast<int32_t>(timers_.head()->expiry() - firstExpiry) < 0)) {
     int32_t due = static_cast<int32_t>(timers_.head()->expiry() - Mux::milliseconds());
     if (due < 0)
       due = 0;
@@ -98,10 +101,13 @@ void Multiplexer::run_turn() {
   if (!liveClock_)
     Mux::mux_settimeofday();
 
-  uint32_t t = Mux::milliseconds();
+  Mux::Reading now = Mux::reading();
+  uint32_t t = now.ms;
+  bool pinged = false;
   if (lastPing_ == 0 || t < lastPing_ || t - lastPing_ >= 1000) {
     lastPing_ = t;
     resetWD();
+    pinged = watchdog_ >= 0;
   }
 
   if (n == 0)
@@ -116,12 +122,17 @@ void Multiplexer::run_turn() {
   i = 0;
   for (EventHandler* h = active_.head(); h && i < pollArray_.size(); h = h->list_next())
     h->set_revents(pollArray_[i++].revents);
+  // Handlers run back to back from the reading after the poll (a fresh one
+  // after a watchdog ping): the end of one's sample is the start of the next's.
+  if (pinged)
+    eventMeasure_.begin();
+  else
+    eventMeasure_.begin(now.us);
   while (!stop_ && !active_.empty()) {
     EventHandler* h = active_.pop_front();
     serviced_.push_back(h);
-    eventMeasure_.begin();
     h->svc_event();
-    eventMeasure_.end();
+    eventMeasure_.next();
   }
   // Handlers left unserviced because the loop is stopping keep their place after the serviced ones.
   serviced_.splice_back(active_);
@@ -278,14 +289,16 @@ void Multiplexer::dettach(Dpc* dpc) {
 void Multiplexer::execute_dpc() {
   dpcSnapshot_ = dpcs_;
   dpcSnapshotNext_ = 0;
+  // Calls run back to back: the end of one's sample is the start of the next's.
+  if (!dpcSnapshot_.empty())
+    dpcMeasure_.begin();
   while (dpcSnapshotNext_ < dpcSnapshot_.size()) {
     Dpc* dpc = dpcSnapshot_[dpcSnapshotNext_++];
     if (!dpc)
       continue;
-    dpcMeasure_.begin();
     if (dpc->handler())
       dpc->handler()->Invoke();
-    dpcMeasure_.end();
+    dpcMeasure_.next();
   }
   dpcSnapshot_.clear();
   dpcSnapshotNext_ = 0;

@@ -40,6 +40,10 @@ TimeSource* set_time_source(TimeSource* source) {
 
 uint32_t milliseconds() { return static_cast<uint32_t>(micros64(now()) / 1000u); }
 uint32_t microseconds() { return static_cast<uint32_t>(micros64(now())); }
+Reading reading() {
+  uint64_t us = micros64(now());
+  return Reading{static_cast<uint32_t>(us / 1000u), static_cast<uint32_t>(us)};
+}
 uint32_t seconds() { return static_cast<uint32_t>(now().tv_sec); }
 
 int mux_settimeofday() { return currentSource->gettimeofday(g_tv_time); }

@@ -28,6 +28,12 @@ extern timeval g_tv_time;  // frozen time; all zero means live readings
 
 uint32_t milliseconds();
 uint32_t microseconds();
+// One reading of the clock in both of those units, for code that needs both.
+struct Reading {
+  uint32_t ms;
+  uint32_t us;
+};
+Reading reading();
 uint32_t seconds();
 int mux_settimeofday();
 int mux_gettimeofday(timeval& tv);

@@ -22,8 +22,16 @@ Point::~Point() {
 
 void Point::begin() { start_ = Mux::microseconds(); }
 
-void Point::end() {
-  uint32_t d = Mux::microseconds() - start_;
+void Point::end() { take(Mux::microseconds()); }
+
+void Point::hand_over(Point& next) {
+  uint32_t now = Mux::microseconds();
+  take(now);
+  next.start_ = now;
+}
+
+void Point::take(uint32_t now) {
+  uint32_t d = now - start_;
   if (first_) {
     min_ = max_ = last_ = d;
     count_ = 1;

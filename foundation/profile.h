@@ -15,12 +15,16 @@ public:
 
   void begin();
   void end();
+  // Ends this measurement and begins next's at the same reading.
+  void hand_over(Point& next);
   void put(std::ostream& out) const;
 
   Point* next() const { return next_; }
   uint32_t count() const { return count_; }
 
 private:
+  void take(uint32_t now);
+
   Point* next_;
   const char* name_;
   uint32_t min_;

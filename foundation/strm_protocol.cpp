@@ -103,8 +103,9 @@ void StrmProtocol::message(Packet& p) {
   const unsigned char* end = pos + p.length();
   if (pos == end)
     return;
-  writeMeasure_.begin();
-  const uint32_t start = Mux::milliseconds();  // the deadline runs from here
+  const Mux::Reading now = Mux::reading();
+  writeMeasure_.begin(now.us);
+  const uint32_t start = now.ms;  // the deadline runs from here
   while (pos < end) {
     ssize_t n = send(fd_.get(), pos, static_cast<size_t>(end - pos), MSG_NOSIGNAL);
     if (n >= 0) {

@@ -4,6 +4,7 @@
 // host, so a record built from them has the drivers' exact layout (no
 // padding: every field has alignment 1).
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace Hardware {
@@ -15,24 +16,36 @@ class BigEndian {
 public:
   BigEndian() : bytes_{} {}
   BigEndian(T value) { *this = value; }
+  // The field is written and read whole, in one access: a driver that
+  // reads the word right after it was written gets it straight from the
+  // store (byte stores read back as one word would stall the reader).
   BigEndian& operator=(T value) {
-    using U = typename std::make_unsigned<T>::type;
-    U v = static_cast<U>(value);
-    for (int i = sizeof(T) - 1; i >= 0; --i) {
-      bytes_[i] = static_cast<uint8_t>(v & 0xff);
-      v = static_cast<U>(v >> 8);
-    }
+    U v = big(static_cast<U>(value));
+    std::memcpy(bytes_, &v, sizeof v);
     return *this;
   }
   operator T() const {
-    using U = typename std::make_unsigned<T>::type;
-    U v = 0;
-    for (unsigned i = 0; i < sizeof(T); ++i)
-      v = static_cast<U>((v << 8) | bytes_[i]);
-    return static_cast<T>(v);
+    U v;
+    std::memcpy(&v, bytes_, sizeof v);
+    return static_cast<T>(big(v));
   }
 
 private:
+  using U = typename std::make_unsigned<T>::type;
+
+  // Host order to the board's and back (the same swap both ways).
+  static U big(U v) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if constexpr (sizeof(U) == 2)
+      return __builtin_bswap16(v);
+    else if constexpr (sizeof(U) == 4)
+      return __builtin_bswap32(v);
+    else if constexpr (sizeof(U) == 8)
+      return __builtin_bswap64(v);
+#endif
+    return v;
+  }
+
   uint8_t bytes_[sizeof(T)];
 };
 

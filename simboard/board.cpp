@@ -248,6 +248,16 @@ int Board::connect(Device& dev, int flags) {
   return daemonEnd;
 }
 
+int Board::other_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+  OpenFile* file = lookup(fd);
+  if (!file)
+    return system_request(fd, number, pointer, value, byValue);
+  if (log_.keeping())
+    return logged_request(*file, number, pointer, value, byValue);
+  log_.next();  // counted only
+  return file->device().request(*file, number, pointer, value, byValue);
+}
+
 int Board::system_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
   // Network interface requests name the interface; the socket is the system's.
   if (!byValue && Interfaces::handles(number, pointer))
@@ -255,7 +265,9 @@ int Board::system_request(int fd, unsigned long number, void* pointer, unsigned 
   return byValue ? Backend::ioctl_value(fd, number, value) : Backend::ioctl(fd, number, pointer);
 }
 
-int Board::logged_request(Request& req) {
+int Board::logged_request(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+  Device& device = file.device();
+  Request req(file, number, pointer, value, byValue, device.argument_size(number));
   const uint8_t* bytes = req.bytes();
   LoggedRequest* entry = log_.next();
   entry->device = req.file().device().path();
@@ -266,7 +278,7 @@ int Board::logged_request(Request& req) {
     entry->in.assign(bytes, bytes + req.size());
   else
     entry->in.clear();
-  int result = req.file().device().dispatch(req);
+  int result = device.dispatch(device.find(number), req);
   if (bytes)
     entry->out.assign(bytes, bytes + req.size());
   else

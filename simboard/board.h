@@ -127,26 +127,23 @@ private:
   // A new open file of the device.
   int connect(Device& device, int flags);
   void attach(std::unique_ptr<Device> device);
-  int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
-    OpenFile* file = lookup(fd);
-    if (!file)
-      return system_request(fd, number, pointer, value, byValue);
-    Request req(*file, number, pointer, value, byValue, file->device().argument_size(number));
-    if (log_.keeping())
-      return logged_request(req);
+  // A descriptor the board has entered, with no log kept, goes straight to
+  // its device; the rest takes the long way.
+  [[gnu::always_inline]] int request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+    OpenFile* file = known(fd);
+    if (!file || log_.keeping())
+      return other_request(fd, number, pointer, value, byValue);
     log_.next();  // counted only
-    int result = file->device().dispatch(req);
-    if (result < 0)
-      errno = req.error();
-    return result;
+    return file->device().request(*file, number, pointer, value, byValue);
   }
+  int other_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
   // A request on a descriptor that is not the board's.
   int system_request(int fd, unsigned long number, void* pointer, unsigned long value, bool byValue);
   // A request kept in the log, with its argument before and after.
-  int logged_request(Request& req);
+  int logged_request(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue);
   // What a descriptor number stands for: an open file of the board, or
   // (foreign) something that is not the board's; neither when unknown.
-  struct Number {
+  struct alignas(32) Number {  // a power of two in size: the table's bound is a shift
     std::shared_ptr<OpenFile> file;
     bool foreign = false;
   };
@@ -155,15 +152,19 @@ private:
       byFd_.resize(static_cast<size_t>(fd) + 1);
     return byFd_[static_cast<size_t>(fd)];
   }
+  // The open file behind a descriptor the board has entered, or null.
+  OpenFile* known(int fd) const {
+    if (static_cast<size_t>(fd) >= byFd_.size())
+      return nullptr;
+    OpenFile* file = byFd_[static_cast<size_t>(fd)].file.get();
+    return file && !file->closed() ? file : nullptr;
+  }
   // The open file behind a descriptor, without a system call once known.
   OpenFile* lookup(int fd) {
-    if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size()) {
-      const Number& n = byFd_[static_cast<size_t>(fd)];
-      if (n.file && !n.file->closed())
-        return n.file.get();
-      if (n.foreign)
-        return nullptr;
-    }
+    if (OpenFile* file = known(fd))
+      return file;
+    if (fd >= 0 && static_cast<size_t>(fd) < byFd_.size() && byFd_[static_cast<size_t>(fd)].foreign)
+      return nullptr;
     return find_unknown(fd);
   }
   // A descriptor not in the table yet: looked up by its socket's inode.

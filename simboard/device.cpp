@@ -45,14 +45,25 @@ size_t Device::inject(const Bytes& record) {
 }
 
 void Device::on(unsigned long request, Arg form, Handler handler, size_t size) {
-  requests_[request] = Entry{form, std::move(handler), size};
+  size_t encoded = request_size(request);
+  requests_[request] = Entry{form, std::move(handler), encoded ? encoded : size};
+}
+
+int Device::refused(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue,
+                    const Entry* entry) {
+  Request req(file, number, pointer, value, byValue, argument_size(number));
+  int result = dispatch(entry, req);
+  if (result < 0)
+    errno = req.error();
+  return result;
 }
 
 const Device::Entry* Device::find_other(unsigned long request) const {
   auto entry = requests_.find(request);
   if (entry == requests_.end())
     return nullptr;
-  last_ = &*entry;
+  lastRequest_ = request;
+  lastEntry_ = &entry->second;
   return &entry->second;
 }
 

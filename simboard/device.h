@@ -60,13 +60,11 @@ public:
   std::vector<LoggedRequest> requests() const;           // kept in the board's log
   std::vector<LoggedRequest> requests(unsigned long number) const;
 
-  // The argument size of a request: the one given to on(), else the size
-  // the request number encodes.
+  // The argument size of a request: the size the request number encodes,
+  // else the one given to on().
   size_t argument_size(unsigned long request) const {
-    if (size_t encoded = request_size(request))
-      return encoded;
     const Entry* entry = find(request);
-    return entry ? entry->size : 0;
+    return entry ? entry->size : request_size(request);
   }
 
   // Sends one record to every open file of the device that reads; returns
@@ -102,20 +100,40 @@ private:
   struct Entry {
     Arg form;
     Handler handler;
-    size_t size;
+    size_t size;  // the argument size
+    // Whether the argument comes the way the request takes it.
+    bool takes(const void* pointer, bool byValue) const {
+      return form == Arg::Pointer ? !byValue && pointer : form != Arg::Value || byValue;
+    }
   };
   struct Failure {
     int error;
     int times;
   };
 
-  int dispatch(Request& request) {
+  // A request on one of the device's files, errno set when it fails. The
+  // usual case (a known request made the right way, no failure set) goes
+  // straight to its handler.
+  int request(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue) {
+    const Entry* entry = find(number);
+    if (!entry || !failures_.empty() || !entry->takes(pointer, byValue))
+      return refused(file, number, pointer, value, byValue, entry);
+    Request req(file, number, pointer, value, byValue, entry->size);
+    int result = entry->handler(req);
+    if (result < 0)
+      errno = req.error();
+    return result;
+  }
+  // The rest: failures set by the test, unknown requests, arguments passed
+  // the wrong way.
+  int refused(OpenFile& file, unsigned long number, void* pointer, unsigned long value, bool byValue,
+              const Entry* entry);
+  int dispatch(const Entry* entry, Request& request) {
     if (!failures_.empty() && failing(request))
       return -1;
-    const Entry* entry = find(request.number());
     if (!entry)
       return request.fail(EINVAL);
-    if (entry->form == Arg::Pointer ? !request.has_pointer() : entry->form == Arg::Value && !request.by_value())
+    if (!entry->takes(request.bytes(), request.by_value()))
       return request.fail(EFAULT);
     return entry->handler(request);
   }
@@ -132,12 +150,15 @@ private:
   // The request's entry, or null. The same request usually comes many
   // times in a row (the switch refresh): the last one found is kept.
   const Entry* find(unsigned long request) const {
-    return last_ && last_->first == request ? &last_->second : find_other(request);
+    return lastEntry_ && lastRequest_ == request ? lastEntry_ : find_other(request);
   }
   const Entry* find_other(unsigned long request) const;
 
   std::map<unsigned long, Entry> requests_;
-  mutable const std::pair<const unsigned long, Entry>* last_ = nullptr;  // the entry found last
+  // The entry found last and its request, kept here so that the usual
+  // case costs no load from the table.
+  mutable unsigned long lastRequest_ = 0;
+  mutable const Entry* lastEntry_ = nullptr;
   std::map<unsigned long, Failure> failures_;
 };
 

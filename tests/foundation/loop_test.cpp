@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <sys/time.h>
 #include <unistd.h>
@@ -115,20 +117,95 @@ struct ArmsInDpc {
 };
 
 TEST(Loop, TimerArmedByTheSecondDeferredPassBoundsThePoll) {
+  // A timer pending before the turn (ms, 0: none), the wait of the turn's
+  // poll when the second pass arms one for 40 ms, and the timers that fire
+  // in the next turn.
+  const struct {
+    unsigned pending;
+    uint64_t wait;
+    int fired;
+  } cases[] = {{0, 40, 1}, {100, 40, 1}, {30, 30, 1}, {40, 40, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pending);
+    TestClock clock;
+    clock.set_real_wait(1);  // an unbounded wait shows as a real 1 ms wait, not a clock jump
+    transport_test::Pipe p;
+    Event idle;  // never readable
+    idle.Schedule(p.rd, POLLIN);
+    LoopRunner loop;
+    Ticker pending;
+    if (c.pending)
+      pending.t.set(c.pending, &Ticker::onTick, &pending);
+    ArmsInDpc a;
+    a.dpc.Bind(&a, &ArmsInDpc::run);
+    a.dpc.Activate();
+    multiplexer.run_turn();
+    EXPECT_EQ(a.passes, 2);
+    EXPECT_EQ(clock.waited_ms(), c.wait);
+    multiplexer.run_turn();
+    EXPECT_EQ(a.ticker.fired + pending.fired, c.fired);
+  }
+}
+
+// A callback that takes its time on the test clock and notes its turn.
+struct Slow {
+  TestClock* clock;
+  uint64_t us;
+  std::vector<uint64_t>* order;
+  void run() {
+    clock->advance_us(us);
+    order->push_back(us);
+  }
+  void onEvent(int, short) { run(); }
+};
+
+// The last sample and the count of one of the loop's measures ("dpc",
+// "event", "timer"), from the status dump.
+struct MeasureLine {
+  unsigned last = 0, counter = 0;
+  explicit MeasureLine(const std::string& name) {
+    std::ostringstream dump;
+    multiplexer.dump(dump);
+    std::istringstream lines(dump.str());
+    unsigned min = 0, max = 0;
+    for (std::string line; std::getline(lines, line);)
+      if (line.compare(0, name.size() + 1, name + " ") == 0)
+        std::sscanf(line.c_str() + line.find("min="), "min=%u max=%u avg=%u counter=%u", &min, &max, &last, &counter);
+  }
+};
+
+TEST(Loop, EachCallbackIsMeasuredOnItsOwn) {
+  // Deferred calls and handlers run back to back share clock readings;
+  // each is still a sample of its own.
   TestClock clock;
-  clock.set_real_wait(1);  // an unbounded wait shows as a real 1 ms wait, not a clock jump
+  clock.set_auto_advance(false);
   transport_test::Pipe p;
-  Event idle;  // never readable
-  idle.Schedule(p.rd, POLLIN);
+  ASSERT_EQ(write(p.wr.get(), "x", 1), 1);  // readable: the turn services every handler
   LoopRunner loop;
-  ArmsInDpc a;
-  a.dpc.Bind(&a, &ArmsInDpc::run);
-  a.dpc.Activate();
+  std::vector<uint64_t> order;
+  Slow d1{&clock, 300, &order}, d2{&clock, 500, &order}, e1{&clock, 700, &order}, e2{&clock, 1100, &order};
+  Dpc dpc1, dpc2;
+  dpc1.Bind(&d1, &Slow::run);
+  dpc2.Bind(&d2, &Slow::run);
+  dpc1.Activate();
+  dpc2.Activate();
+  Event ev1, ev2;
+  ev1.Bind("slow 1", &Slow::onEvent, &e1);
+  ev2.Bind("slow 2", &Slow::onEvent, &e2);
+  ev1.Schedule(p.rd, POLLIN);
+  ev2.Schedule(p.rd, POLLIN);
+  multiplexer.run_turn();  // attaches the events
+  MeasureLine dpcBefore("dpc"), eventBefore("event");
+  size_t dpcs = multiplexer.dpc_count(), handlers = multiplexer.handler_count();
+  order.clear();
   multiplexer.run_turn();
-  EXPECT_EQ(a.passes, 2);
-  EXPECT_EQ(clock.waited_ms(), 40u);
-  multiplexer.run_turn();
-  EXPECT_EQ(a.ticker.fired, 1);
+  // Two passes of the two calls, then the two handlers after the runner's own.
+  ASSERT_EQ(order.size(), 6u);
+  MeasureLine dpcAfter("dpc"), eventAfter("event");
+  EXPECT_EQ(dpcAfter.counter, dpcBefore.counter + 2 * dpcs);
+  EXPECT_EQ(dpcAfter.last, order[3]);
+  EXPECT_EQ(eventAfter.counter, eventBefore.counter + handlers);
+  EXPECT_EQ(eventAfter.last, order[5]);
 }
 
 void onAlarm(int) { multiplexer.terminate(); }
