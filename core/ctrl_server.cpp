@@ -111,15 +111,15 @@ void Server::PutHeader(std::ostream& out) const {
 }
 
 void Server::Send(const LGCP::Message& msg) {
-  std::vector<char> bytes;
-  bytes.reserve(200);
+  // The octets are copied into a packet at once, so one buffer serves every send.
+  sendBytes_.clear();
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  if (!env.encode(msg, bytes)) {
+  if (!env.encode(msg, sendBytes_)) {
     std::cerr << ext::header(this) << "send fail: encode error!" << msg << std::endl;
     return;
   }
   if (connection_)
-    connection_->Send(bytes.data(), static_cast<int>(bytes.size()));
+    connection_->Send(sendBytes_.data(), static_cast<int>(sendBytes_.size()));
   else
     std::cerr << ext::header(this) << "send fail: Service not attached!" << std::endl;
 }

@@ -83,6 +83,7 @@ private:
   uint32_t slot_;
   int32_t response_;
   Timer statistics_;
+  std::vector<char> sendBytes_;  // the message being sent, encoded
 };
 
 }  // namespace CtrlSrv
