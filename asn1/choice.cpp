@@ -29,35 +29,19 @@ const char* CHOICE::getSelectionName() const {
   return info()->selectionNames[choiceID];
 }
 
-bool CHOICE::createSelection() {
-  const InfoType* record = info();
-  if (choiceID >= 0 && static_cast<unsigned>(choiceID) < record->totalChoices && record->selectionInfos[choiceID]) {
-    const AbstractData::InfoType* alternative = record->selectionInfos[choiceID];
-    choice.reset(alternative->create(alternative));
-    return true;
-  }
-  choiceID = UNKNOWN_SELECTION;
-  choice.reset();
-  return false;
-}
-
 bool CHOICE::setID(unsigned tagNumber, unsigned tagClass) {
   const InfoType* record = info();
   const unsigned tag = tagClass << 16 | tagNumber;
-  auto create = [this](int id) {
-    setSelection(id, nullptr);
-    return createSelection();
-  };
   if (record->tags) {  // sorted over the root alternatives
     const unsigned* end = record->tags + record->numChoices;
     const unsigned* hit = std::lower_bound(record->tags, end, tag);
-    if (hit != end && *hit == tag) return create(static_cast<int>(hit - record->tags));
+    if (hit != end && *hit == tag) return makeSelection(static_cast<int>(hit - record->tags));
   } else if (tagClass == 0x80 && tagNumber < record->totalChoices) {  // automatic tags: the number is the index
-    return create(static_cast<int>(tagNumber));
+    return makeSelection(static_cast<int>(tagNumber));
   }
   // An untagged CHOICE as the first alternative may carry the tag itself.
   if (record->tags && record->totalChoices > 0 && record->tags[0] == 0) {
-    if (create(0)) {
+    if (makeSelection(0)) {
       CHOICE* inner = dynamic_cast<CHOICE*>(choice.get());
       if (inner && inner->setID(tagNumber, tagClass)) return true;
     }

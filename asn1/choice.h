@@ -42,20 +42,12 @@ class CHOICE : public AbstractData {
   }
   // Makes a default alternative for the current id; an id the record does not know
   // becomes UNKNOWN_SELECTION and gives false.
-  bool createSelection();
+  bool createSelection() { return makeSelection(choiceID); }
   // Selects alternative `id`: the value already there when it is selected, else a
   // default one; false as for createSelection().
   bool select(int id) {
     if (id == choiceID && choice) return true;
-    const InfoType* record = info();
-    const AbstractData::InfoType* alternative =
-        static_cast<unsigned>(id) < record->totalChoices ? record->selectionInfos[id] : nullptr;
-    if (!alternative) {
-      setSelection(UNKNOWN_SELECTION, nullptr);
-      return false;
-    }
-    setSelection(id, alternative->create(alternative));
-    return true;
+    return makeSelection(id);
   }
   // Selects and creates the alternative that a BER identifier names (class byte
   // 0x80 for context tags). A tag no alternative carries gives UNKNOWN_SELECTION and false.
@@ -67,6 +59,18 @@ class CHOICE : public AbstractData {
   bool isStrictlyValid() const;
 
  private:
+  // Selects `id` with a fresh default alternative, as createSelection() says.
+  bool makeSelection(int id) {
+    const InfoType* record = info();
+    const AbstractData::InfoType* alternative =
+        static_cast<unsigned>(id) < record->totalChoices ? record->selectionInfos[id] : nullptr;
+    if (!alternative) {
+      setSelection(UNKNOWN_SELECTION, nullptr);
+      return false;
+    }
+    setSelection(id, alternative->create(alternative));
+    return true;
+  }
   int do_compare(const AbstractData& other) const override;
   AbstractData* do_clone() const override;
   bool do_accept(Visitor& visitor) final;  // the kind names this entry
