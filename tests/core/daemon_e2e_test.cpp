@@ -59,6 +59,14 @@ TEST(Daemon, ControllerSessionsSignalsAndOrderlyEnd) {
                             : (Lines{answer + " success", sig + "transmitter" + active, sig + "receiver" + active}));
   }
 
+  // Three kinds of slot have no factory: each create is refused.
+  ctl.command(20, 15, [](LGCP::Command& c) { c.select_create().select_rtpOnMixer(); });
+  ctl.command(21, 15, [](LGCP::Command& c) { c.select_create().select_spi_tdm(); });
+  ctl.command(22, 15, [](LGCP::Command& c) { c.select_create().select_usb_tdm(); });
+  EXPECT_EQ(exchange(ctl, 3), (Lines{"seq=20 slot=15 error insufficientResources",
+                                     "seq=21 slot=15 error insufficientResources",
+                                     "seq=22 slot=15 error insufficientResources"}));
+
   // Slot 10 (source) to slot 11 (receiver): output 31 takes input 69.
   ctl.command(7, 10, [](LGCP::Command& c) { c.select_connect().setValue(11); });
   EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=7 slot=10 success"}));
