@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 namespace IniFile {
@@ -166,8 +167,20 @@ void File::Parse(std::istream& in) {
     keyName.clear();
   };
 
+  // A file buffer throws on a read error (a directory, EIO): the document
+  // then ends at the last whole line read, and the stream is marked bad.
   std::streambuf* buf = in.rdbuf();
-  for (int ch = buf->sbumpc(); ch != std::char_traits<char>::eof(); ch = buf->sbumpc()) {
+  auto next = [&]() -> int {
+    try {
+      return buf->sbumpc();
+    } catch (const std::ios_base::failure& e) {
+      std::cerr << "IniFile: error reading \"" << mFileName << "\": " << e.code().message() << std::endl;
+      in.setstate(std::ios_base::badbit);
+      state = Outside;
+      return std::char_traits<char>::eof();
+    }
+  };
+  for (int ch = next(); ch != std::char_traits<char>::eof(); ch = next()) {
     const char c = static_cast<char>(ch);
     if (c == '\r')
       continue;

@@ -156,6 +156,21 @@ TEST(Daemon, CommandLine) {
   }
 }
 
+// A configuration file that opens but cannot be read (a directory) is
+// taken as an empty one: the daemon logs it, starts and serves.
+TEST(Daemon, UnreadableConfigurationIsTakenAsEmpty) {
+  SimDaemon d({}, "", NODALSRV_SIM, [](const std::string& root) {
+    std::system(("mkdir -p " + root + "/usr/local/etc/server.conf").c_str());
+  });
+  TestController ctl;
+  ASSERT_TRUE(d.attach(ctl));
+  ctl.command(1, -1, [](LGCP::Command& c) { c.select_ping(); });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 success"}));
+  EXPECT_NE(d.err().find("IniFile: error reading \"" + d.root + "/usr/local/etc/server.conf\": Is a directory\n"),
+            std::string::npos)
+      << d.err();
+}
+
 // A relative root lies in the working directory, and nothing else is made
 // there: the default one, and one a few levels down.
 TEST(Daemon, SimulatorRootRelativeToTheWorkingDirectory) {

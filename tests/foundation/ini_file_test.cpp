@@ -4,7 +4,10 @@
 
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -87,4 +90,46 @@ TEST(IniFile, LookupsCreateEmptyNodesAndAMissingFileLeavesAnEmptyDocument) {
   EXPECT_FALSE(real.Open(std::string(path) + ".missing"));
   EXPECT_FALSE(real.IsOpened());
   EXPECT_EQ(0, real["traces"].Count());
+}
+
+namespace {
+
+// Hands out its text, then fails the next read as a file buffer does on EIO.
+class FailingBuf : public std::streambuf {
+public:
+  explicit FailingBuf(std::string text) : text_(std::move(text)) { setg(&text_[0], &text_[0], &text_[0] + text_.size()); }
+
+protected:
+  int_type underflow() override { throw std::ios_base::failure("read", std::error_code(EIO, std::generic_category())); }
+
+private:
+  std::string text_;
+};
+
+}  // namespace
+
+// A read error ends the document at the last whole line read, with one log
+// line; a directory opens but reads nothing and leaves an empty document.
+TEST(IniFile, AReadErrorEndsTheDocumentWhereItStands) {
+  testing_support::LogCapture log;
+  FailingBuf buf("[a]\nx=1\n[b]\ny=2\nz=half");
+  std::istream in(&buf);
+  IniFile::File file;
+  in >> file;
+  EXPECT_TRUE(in.bad());
+  EXPECT_TRUE(file.IsOpened());
+  EXPECT_EQ("\"1\"@2", values(file, "a", "x"));
+  EXPECT_EQ("\"2\"@4", values(file, "b", "y"));
+  EXPECT_EQ("[y]", keyNames(file, "b"));  // the unfinished line is not stored
+  EXPECT_EQ("IniFile: error reading \"\": Input/output error\n", log.err());
+
+  log.clear();
+  char dir[] = "/tmp/ini-dir-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(dir));
+  IniFile::File fromDir;
+  fromDir.Open(dir);
+  rmdir(dir);
+  EXPECT_EQ(0, fromDir.SectionCount());
+  EXPECT_EQ(0, fromDir["traces"].Count());
+  EXPECT_EQ("IniFile: error reading \"" + std::string(dir) + "\": Is a directory\n", log.err());
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <netinet/in.h>
 #include <sstream>
 #include <string>
@@ -49,9 +50,11 @@ inline int freePort(Fd* hold = nullptr) {
 // that daemons of tests run side by side do not meet on one port.
 class SimDaemon {
 public:
-  // With a configuration text, the daemon reads it as its configuration file.
+  // With a configuration text, the daemon reads it as its configuration
+  // file; `prepare` is given the root to lay out before the daemon starts.
   explicit SimDaemon(std::vector<std::string> args = {}, const std::string& config = "",
-                     const char* program = NODALSRV_SIM) {
+                     const char* program = NODALSRV_SIM,
+                     const std::function<void(const std::string&)>& prepare = {}) {
     char tmpl[] = "/tmp/nodalsrv-e2e-XXXXXX";
     root = mkdtemp(tmpl);
     port = freePort(&portHold_);
@@ -59,6 +62,8 @@ public:
       std::system(("mkdir -p " + root + "/usr/local/etc").c_str());
       std::ofstream(root + "/usr/local/etc/server.conf") << config;
     }
+    if (prepare)
+      prepare(root);
     authPort = freePort(&authPortHold_);
     if (args.empty())
       args = {"--port", std::to_string(port)};
