@@ -1,5 +1,6 @@
 #include "core/ctrl_server.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "asn1/coder_env.h"
@@ -14,11 +15,20 @@ namespace CtrlSrv {
 Server::Server()
     : connection_(nullptr), seqPresent_(false), seq_(0), slot_(None), response_(NotAnswered) {}
 
-Server::~Server() { Deactivate(); }
+Server::~Server() {
+  Deactivate();
+  for (Service* service : services_)
+    service->server_ = nullptr;
+}
 
 void Server::Bind(Service* service) {
   services_.push_back(service);
   service->server_ = this;
+}
+
+void Server::Unbind(Service* service) {
+  services_.erase(std::remove(services_.begin(), services_.end(), service), services_.end());
+  service->server_ = nullptr;
 }
 
 bool Server::Activate(Control::Service* connection) {

@@ -30,8 +30,11 @@ public:
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Appends the service; bind order is dispatch order.
+  // Appends the service; bind order is dispatch order. Server and services
+  // may end in either order (singletons at exit): whichever ends first
+  // leaves the other, so neither calls into one that has ended.
   void Bind(Service* service);
+  void Unbind(Service* service);
   // Takes ownership of the connection, names it "server", receives from it
   // and starts it; returns what its Activate returns.
   bool Activate(Control::Service* connection);

@@ -6,6 +6,11 @@
 
 namespace CtrlSrv {
 
+Service::~Service() {
+  if (server_)
+    server_->Unbind(this);
+}
+
 bool Service::CheckServer() const {
   if (server_)
     return true;

@@ -14,7 +14,8 @@ class Server;
 class Service {
 public:
   Service() : server_(nullptr) {}
-  virtual ~Service() = default;
+  // Leaves the server it is bound to, which then no longer calls it.
+  virtual ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 

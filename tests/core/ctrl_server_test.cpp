@@ -115,4 +115,22 @@ TEST(CtrlService, UnboundServiceAndServerWithoutConnection) {
   EXPECT_EQ(logs.err(), "ctrl [null]: send fail: Service not attached!\n");
 }
 
+// Whichever of a server and its service ends first leaves the other.
+TEST(CtrlService, ServerAndServiceEndInEitherOrder) {
+  testing_support::LogCapture logs;
+  ProbeService stays;
+  {
+    CtrlSrv::Server server;
+    {
+      ProbeService gone;
+      server.Bind(&gone);
+      server.Bind(&stays);
+    }
+    EXPECT_EQ(server.services(), std::vector<CtrlSrv::Service*>{&stays});
+    EXPECT_EQ(stays.server(), &server);
+  }
+  EXPECT_EQ(stays.server(), nullptr);
+  EXPECT_FALSE(stays.CheckServer());
+}
+
 }  // namespace control_test

@@ -55,4 +55,14 @@ TEST_F(ControlTest, EveryCheckedCommandRestartsTheTimeout) {
   EXPECT_FALSE(HeartBeatCtl::instance().armed());
 }
 
+// The process ends with the controller connected and the heartbeat armed:
+// the services (function-local singletons) end before the global server,
+// whose end must not call into them.
+TEST_F(ControlTest, TheProcessEndsWithTheControllerConnected) {
+  simple(1, -1, LGCP::Command::alt_ping);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 success"));
+  ASSERT_TRUE(HeartBeatCtl::instance().armed());
+  EXPECT_EXIT(std::exit(0), testing::ExitedWithCode(0), "");
+}
+
 }  // namespace control_test
