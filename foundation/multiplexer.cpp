@@ -58,16 +58,10 @@ void Multiplexer::run_begin(bool watchdog, bool liveClock) {
 }
 
 void Multiplexer::run_turn() {
-  int timerWait = static_cast<int>(timers_schedule());
-  // A pending timer that is already due waits 0 ms; only an empty list means "none".
-  if (timers_.empty())
-    timerWait = NoWait;
+  timers_schedule();
   int pluginWait = timerPoll_schedule();
   if (pluginWait < 1)
     pluginWait = NoWait;
-  int timeout = std::min(timerWait, pluginWait);
-  if (timeout == NoWait)
-    timeout = -1;
 
   active_.splice_back(incoming_);
   if (pollArray_.size() != active_.count())
@@ -76,25 +70,26 @@ void Multiplexer::run_turn() {
   for (EventHandler* h = active_.head(); h; h = h->list_next())
     h->shedule_event(pollArray_[i++]);
 
-  if (timeout == -1 && pollArray_.empty()) {
+  if (timers_.empty() && pluginWait == NoWait && pollArray_.empty()) {
     std::cerr << "multiplexer: system hang detected!!!" << std::endl;
     abort();
   }
+
+  execute_dpc();
+  // The wait runs from a reading taken after this turn's callbacks, so that
+  // the time they took does not make the first timer late.
+  int timeout = pluginWait == NoWait ? -1 : pluginWait;
+  if (!timers_.empty()) {
+    uint32_t due = timers_.head()->expiry() - Mux::milliseconds();
+    if (static_cast<int32_t>(due) < 0)
+      due = 0;
+    else if (due > MaxWait)
+      due = 1000;  // a clock step back: the next timer pass reports it and re-sets the timers
+    if (timeout < 0 || static_cast<int>(due) < timeout)
+      timeout = static_cast<int>(due);
+  }
   if (watchdog_ >= 0 && (timeout == -1 || timeout > 1000))
     timeout = 1000;
-
-  // Timers that the second pass arms ahead of the first one still bound
-  // this turn's wait; otherwise the wait stands as the timer pass found it.
-  bool hadTimer = !timers_.empty();
-  uint32_t firstExpiry = hadTimer ? timers_.head()->expiry() : 0;
-  execute_dpc();
-  if (!timers_.empty() && (!hadTimer || static_cast<int32_t>(timers_.head()->expiry() - firstExpiry) < 0)) {
-    int32_t due = static_cast<int32_t>(timers_.head()->expiry() - Mux::milliseconds());
-    if (due < 0)
-      due = 0;
-    if (timeout < 0 || due < timeout)
-      timeout = due;
-  }
 
   int n = Mux::time_source().poll(pollArray_.data(), pollArray_.size(), timeout);
   int pollErrno = errno;

@@ -147,6 +147,45 @@ TEST(Loop, TimerArmedByTheSecondDeferredPassBoundsThePoll) {
   }
 }
 
+// A timer callback that takes 60 ms and arms a timer of its own.
+struct SlowTimer {
+  TestClock* clock;
+  unsigned arms;  // ms, 0: none
+  Ticker armed;
+  Timer t;
+  void onTick() {
+    clock->advance(60);
+    if (arms)
+      armed.t.set(arms, &Ticker::onTick, &armed);
+  }
+};
+
+TEST(Loop, TheWaitRunsFromTheEndOfTheTurnsCallbacks) {
+  // The timer the slow callback arms (ms, 0: none), one pending from before
+  // it ran (ms from its start, 0: none), and the wait of the turn's poll.
+  const struct {
+    unsigned arms, pending;
+    uint64_t wait;
+  } cases[] = {{20, 0, 20}, {0, 30, 0}, {0, 100, 40}, {20, 70, 10}, {20, 200, 20}, {0, 60, 0}, {0, 61, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.arms) + " " + std::to_string(c.pending));
+    TestClock clock;
+    transport_test::Pipe p;
+    Event idle;  // never readable
+    idle.Schedule(p.rd, POLLIN);
+    LoopRunner loop;
+    SlowTimer slow{&clock, c.arms, {}, {}};
+    slow.t.set(0, &SlowTimer::onTick, &slow);
+    Ticker pending;
+    if (c.pending)
+      pending.t.set(c.pending, &Ticker::onTick, &pending);
+    multiplexer.run_turn();
+    EXPECT_EQ(clock.waited_ms(), c.wait);
+    multiplexer.run_turn();
+    EXPECT_EQ(slow.armed.fired + pending.fired, 1);
+  }
+}
+
 // A callback that takes its time on the test clock and notes its turn.
 struct Slow {
   TestClock* clock;
