@@ -154,6 +154,60 @@ TEST_F(MonitoringTest, PowerSignalDipAndFramerLeds) {
   EXPECT_EQ(board.hal().leds(), 0);  // off again at the end
 }
 
+// Every power supply byte at the 2000 ms check, each a change: 0 and 3
+// both give `both`, 1 and 2 themselves, 4 and above `unknown`.
+TEST_F(MonitoringTest, PowerSupplyByteTable) {
+  Connect();
+  FromController();
+  After(0);
+  struct {
+    uint8_t byte;
+    const char* status;
+  } powers[] = {{3, "3"}, {1, "1"}, {0, "3"}, {4, "0"}, {2, "2"}, {255, "0"}, {3, "3"}, {2, "2"}};
+  for (const auto& p : powers) {
+    board.hal().set_power(p.byte);
+    EXPECT_TRUE(Holds(After(2000), {{"gatewayCommon.powerStatus.0", p.status}})) << int(p.byte);
+    EXPECT_EQ(readFile("/var/monitoring/powerstatus"), p.status) << int(p.byte);
+    EXPECT_EQ(FromController(), Lines{"signal power"}) << int(p.byte);
+  }
+}
+
+// Each timer's first run and period, seen through what its checks find:
+// the background check (versions, temperature) at 1000 ms and then every
+// 60000 ms, the power check every 2000 ms, the controller check every 5000 ms.
+TEST_F(MonitoringTest, CheckTimersFirstRunAndPeriod) {
+  After(0);  // what the agent's connection brought
+  auto sent = [](const Lines& lines, const char* key) { return FakeAgent::values(lines).count(key) > 0; };
+  EXPECT_TRUE(After(999).empty());
+  // Each version file feeds its own item.
+  Lines lines = After(1);
+  EXPECT_TRUE(Holds(lines, {{"statusGeneral.sgBuildVersion.0", "nodalsrv-sim build 1\n"},
+                            {"statusGeneral.sgBootVersion.0", "boot 1.1.4 (simulated)\n"},
+                            {"statusGeneral.sgFPGAVersion.0", "fpga 3.2\n"},
+                            {"statusGeneral.sgBoardVersion.0", "simulated board rev B\n"},
+                            {"gatewayCommon.temperature.0", "41"}}));
+  EXPECT_EQ(ctl->data().boot_version(), "boot 1.1.4 (simulated)\n");
+  EXPECT_EQ(ctl->data().fpga_version(), "fpga 3.2\n");
+
+  board.hal().set_power(3);  // 2000 ms
+  EXPECT_FALSE(sent(After(999), "gatewayCommon.powerStatus.0"));
+  EXPECT_TRUE(Holds(After(1), {{"gatewayCommon.powerStatus.0", "3"}}));
+  board.hal().set_power(1);  // 4000 ms
+  EXPECT_FALSE(sent(After(1999), "gatewayCommon.powerStatus.0"));
+  EXPECT_TRUE(Holds(After(1), {{"gatewayCommon.powerStatus.0", "1"}}));
+
+  EXPECT_FALSE(sent(After(999), "gatewayCommon.controllerStatus.0"));  // 5000 ms
+  EXPECT_TRUE(Holds(After(1), {{"gatewayCommon.controllerStatus.0", "5"}}));
+  mkdir((root.path() + "/proc/4321").c_str(), 0755);
+  std::ofstream(root.path() + "/proc/4321/stat") << "4321 (controller) S 1";
+  EXPECT_FALSE(sent(After(4999), "gatewayCommon.controllerStatus.0"));  // 10000 ms
+  EXPECT_TRUE(Holds(After(1), {{"gatewayCommon.controllerStatus.0", "4"}}));
+
+  SimBoard::StatusFiles::write("/var/version", "build 2\n");  // 61000 ms
+  EXPECT_FALSE(sent(After(50999), "statusGeneral.sgBuildVersion.0"));
+  EXPECT_TRUE(Holds(After(1), {{"statusGeneral.sgBuildVersion.0", "build 2\n"}}));
+}
+
 MON::SnmpSetCommand Setting(int uniq, const char* section, const char* name) {
   MON::SnmpSetCommand c;
   c.set_uniq(uniq);
@@ -321,6 +375,105 @@ TEST_F(MonitoringTest, BackgroundChecksAndTrunkStatus) {
   }
 }
 
+// A counter of any owner queues every stored counter of the four groups;
+// each owner has its own file, and a counter without a file still counts.
+TEST_F(MonitoringTest, TermCountersOfEveryOwner) {
+  Connect();
+  FromController();
+  After(0);
+  struct {
+    LGCP::TermCounterOwner::NamedNumber owner;
+    int ownerId;  // -1: none
+    int cnt;
+    const char* file;  // null: none
+    Values queued;     // everything the display queues
+  } counters[] = {
+      {LGCP::TermCounterOwner::router, -1, 1, "/var/monitoring/term_cnts/router",
+       {{"gatewayTermCounters.routerTermCnt.0", "1"}}},
+      {LGCP::TermCounterOwner::controller, -1, 2, "/var/monitoring/term_cnts/controller",
+       {{"gatewayTermCounters.routerTermCnt.0", "1"}, {"gatewayTermCounters.controllerTermCnt.0", "2"}}},
+      {LGCP::TermCounterOwner::server, -1, 3, "/var/monitoring/term_cnts/server",
+       {{"gatewayTermCounters.routerTermCnt.0", "1"}, {"gatewayTermCounters.controllerTermCnt.0", "2"},
+        {"gatewayTermCounters.serverTermCnt.0", "3"}}},
+      {LGCP::TermCounterOwner::extBoard, 7, 4, "/var/monitoring/term_cnts/board7",
+       {{"gatewayTermCounters.routerTermCnt.0", "1"}, {"gatewayTermCounters.controllerTermCnt.0", "2"},
+        {"gatewayTermCounters.serverTermCnt.0", "3"}, {"extBoardTermCntTable.extBoardTermCnt.7", "4"}}},
+      {LGCP::TermCounterOwner::extBoard, -1, 5, nullptr,
+       {{"gatewayTermCounters.routerTermCnt.0", "1"}, {"gatewayTermCounters.controllerTermCnt.0", "2"},
+        {"gatewayTermCounters.serverTermCnt.0", "3"}, {"extBoardTermCntTable.extBoardTermCnt.7", "4"}}},
+      {LGCP::TermCounterOwner::none, -1, 6, nullptr,
+       {{"gatewayTermCounters.routerTermCnt.0", "1"}, {"gatewayTermCounters.controllerTermCnt.0", "2"},
+        {"gatewayTermCounters.serverTermCnt.0", "3"}, {"extBoardTermCntTable.extBoardTermCnt.7", "4"}}},
+      {LGCP::TermCounterOwner::controller, -1, 9, "/var/monitoring/term_cnts/controller",
+       {{"gatewayTermCounters.routerTermCnt.0", "1"}, {"gatewayTermCounters.controllerTermCnt.0", "9"},
+        {"gatewayTermCounters.serverTermCnt.0", "3"}, {"extBoardTermCntTable.extBoardTermCnt.7", "4"}}},
+  };
+  for (const auto& c : counters) {
+    EXPECT_TRUE(Display([&](LGCP::DisplayParams& d) {
+      LGCP::TermCounter& t = d.select_termCounter();
+      t.set_owner(c.owner);
+      if (c.ownerId >= 0)
+        t.set_ownerId(c.ownerId);
+      t.set_cnt(c.cnt);
+    }));
+    if (c.file) {
+      EXPECT_EQ(readFile(c.file), std::to_string(c.cnt)) << c.file;
+    }
+    EXPECT_EQ(FakeAgent::values(After(0)), c.queued) << c.owner << " " << c.cnt;
+  }
+  EXPECT_FALSE(exists("/var/monitoring/term_cnts/board"));
+  EXPECT_EQ(ctl->data().term_counters().size(), 6u);
+}
+
+// A phone's eight fields, each to its own line of the phone's file and its
+// own item. Between the two records every two numeric fields differ at
+// least once, so no two of them can trade places unseen.
+TEST_F(MonitoringTest, PhoneRecordFieldByField) {
+  Connect();
+  FromController();
+  After(0);
+  struct {
+    int id;
+    LGCP::EmPhoneStatus::NamedNumber status;
+    LGCP::POWERStatus::NamedNumber power;
+    LGCP::EmPhoneMode::NamedNumber mode;
+    LGCP::EmPhoneConnectionStatus::NamedNumber hook, base;
+    const char* numbers;  // the file's last five lines
+  } phones[] = {
+      {4, LGCP::EmPhoneStatus::ready, LGCP::POWERStatus::both, LGCP::EmPhoneMode::active,
+       LGCP::EmPhoneConnectionStatus::disconnected, LGCP::EmPhoneConnectionStatus::unknown, "2\n3\n1\n2\n0\n"},
+      {0, LGCP::EmPhoneStatus::notConfigured, LGCP::POWERStatus::unknown, LGCP::EmPhoneMode::sleep,
+       LGCP::EmPhoneConnectionStatus::unknown, LGCP::EmPhoneConnectionStatus::disconnected, "1\n0\n2\n0\n2\n"},
+  };
+  for (const auto& p : phones) {
+    const std::string id = std::to_string(p.id);
+    EXPECT_TRUE(Display([&](LGCP::DisplayParams& d) {
+      LGCP::EmPhoneStatusParams& phone = d.select_emPhone().select_phoneStatus();
+      phone.set_id(p.id);
+      phone.set_panelSV({'p', id[0]});
+      phone.set_ctrlSV({'c', id[0]});
+      phone.set_fpgaSV({'f', id[0]});
+      phone.set_status(p.status);
+      phone.set_powerStatus(p.power);
+      phone.set_mode(p.mode);
+      phone.set_hookStatus(p.hook);
+      phone.set_baseStatus(p.base);
+    }));
+    EXPECT_EQ(readFile("/var/monitoring/emphone" + id), "p" + id + "\nc" + id + "\nf" + id + "\n" + p.numbers);
+    // Phone n is row n + 1 of the agents' table.
+    const std::string row = "." + std::to_string(p.id + 1);
+    const Values queued = {
+        {"emPhoneTable.emPhonePanelSoftVer" + row, "p" + id}, {"emPhoneTable.emPhoneCtrlSoftVer" + row, "c" + id},
+        {"emPhoneTable.emPhoneFpgaSoftVer" + row, "f" + id},  {"emPhoneTable.emPhoneStatus" + row, std::to_string(p.status)},
+        {"emPhoneTable.emPhonePowerStatus" + row, std::to_string(p.power)},
+        {"emPhoneTable.emPhoneMode" + row, std::to_string(p.mode)},
+        {"emPhoneTable.emPhoneHookStatus" + row, std::to_string(p.hook)},
+        {"emPhoneTable.emPhoneBaseStatus" + row, std::to_string(p.base)},
+    };
+    EXPECT_EQ(FakeAgent::values(After(0)), queued) << p.id;
+  }
+}
+
 TEST_F(MonitoringTest, ControllerStatusWithoutAController) {
   std::string own = DottedAddress(ctl->data().own_address());
   EXPECT_TRUE(Holds(After(5000), {{"gatewayCommon.controllerStatus.0", "5"}}));
@@ -340,11 +493,25 @@ TEST_F(MonitoringTest, EveryAgentConnectionGetsEveryValue) {
   Connect();
   FromController();
   EXPECT_TRUE(Display([](LGCP::DisplayParams& d) { d.select_snmpTrapReceivers().push_back(ASN1::IA5String("h")); }));
+  // A stored record of every kind: board, phone, a counter of each owner, a setting.
+  EXPECT_TRUE(Display([](LGCP::DisplayParams& d) { d.select_board().select_boardStatus().set_position(3); }));
+  EXPECT_TRUE(Display([](LGCP::DisplayParams& d) { d.select_emPhone().select_phoneStatus().set_id(0); }));
+  for (auto owner : {LGCP::TermCounterOwner::extBoard, LGCP::TermCounterOwner::server,
+                     LGCP::TermCounterOwner::controller, LGCP::TermCounterOwner::router}) {
+    EXPECT_TRUE(Display([&](LGCP::DisplayParams& d) {
+      LGCP::TermCounter& t = d.select_termCounter();
+      t.set_owner(owner);
+      t.set_ownerId(7);
+    }));
+  }
+  EXPECT_TRUE(Display([](LGCP::DisplayParams& d) { d.select_snmp_set().mutable_commands().push_back(Setting(9, "net", "mask")); }));
   rig.clock.advance(10000);  // the link comes back
   ASSERT_TRUE(Accept());
   Lines lines = After(0);
-  ASSERT_EQ(lines.size(), 3u);
+  // The lists go at once, the two batches on the next turn.
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "trapsink h");
+  EXPECT_EQ(lines[1], "set 9 net.mask.2=x");
 
   // Every value in the fixed order: the first batch has the items of both
   // agent kinds (mask 6) and those of kind 2, the second those of both and
@@ -361,13 +528,18 @@ TEST_F(MonitoringTest, EveryAgentConnectionGetsEveryValue) {
                               "gatewayConfigVersion"}, {0});
   expect(2, "gatewayCommon", {"temperature"}, {0});
   expect(4, "statusGeneral", {"sgBuildVersion", "sgFPGAVersion", "sgBootVersion", "sgBoardVersion"}, {0});
+  expect(2, "extBoardTable", {"extBoardStatus", "extBoardSoftVer", "extBoardType"}, {3});
+  expect(2, "emPhoneTable", {"emPhonePanelSoftVer", "emPhoneCtrlSoftVer", "emPhoneFpgaSoftVer", "emPhoneStatus",
+                             "emPhonePowerStatus", "emPhoneMode", "emPhoneHookStatus", "emPhoneBaseStatus"}, {1});
+  expect(6, "gatewayTermCounters", {"routerTermCnt", "controllerTermCnt", "serverTermCnt"}, {0});
+  expect(2, "extBoardTermCntTable", {"extBoardTermCnt"}, {7});
   expect(2, "e1Table", {"e1Connected", "e1StatusDsc", "e1SignalLoss", "e1FrameAlignLoss", "e1NegSlipCount",
                         "e1PosSlipCount"}, {1, 2, 3, 4});
   for (const NetIfDataHolder& netif : ctl->data().interfaces())
     expect(6, "ifTable", {"ifOperStatus", "ifAdminStatus", "ifDescr"}, {netif.ifindex()});
   std::vector<int> uniq;
   for (int batch : {0, 1}) {
-    std::stringstream entries(lines[batch + 1].substr(4));
+    std::stringstream entries(lines[batch + 2].substr(4));
     for (std::string entry; std::getline(entries, entry, '|');) {
       uniq.push_back(std::stoi(entry));
       keys[batch] += " " + entry.substr(entry.find(' ') + 1, entry.find('=') - entry.find(' ') - 1);

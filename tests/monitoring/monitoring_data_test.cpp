@@ -58,6 +58,29 @@ TEST(FramerDataHolder, DriverTextAndTrunkStates) {
   }
 }
 
+// Every trunk state in turn, each giving its own text: the loss of carrier
+// alone clears connected; disabled reads as the unknown state.
+TEST(FramerDataHolder, EveryTrunkStateText) {
+  FramerDataHolder framer(2, "/proc/driver/hdlc/peb22554/1");
+  struct {
+    ACP::TrunkState::NamedNumber state;
+    const char* text;
+    bool connected;
+    bool changed;
+  } states[] = {
+      {ACP::TrunkState::normal, "Synchronized", true, true}, {ACP::TrunkState::lossBF, "FAS Loss", true, true},
+      {ACP::TrunkState::lossCarrier, "No Carrier", false, true}, {ACP::TrunkState::ais, "AIS", true, true},
+      {ACP::TrunkState::rai, "RAI", true, true},                 {ACP::TrunkState::unknown, "Unknown", true, true},
+      {ACP::TrunkState::disabled, "Unknown", true, false},        {ACP::TrunkState::rai, "RAI", true, true},
+      {ACP::TrunkState::normal, "Synchronized", true, true},
+  };
+  for (const auto& s : states) {
+    EXPECT_EQ(framer.setFramerStatus(ACP::TrunkState(s.state)), s.changed) << s.state;
+    EXPECT_EQ(framer.state(), s.text) << s.state;
+    EXPECT_EQ(framer.connected(), s.connected) << s.state;
+  }
+}
+
 TEST(NetIfDataHolder, RunningStateOverTheLastThreeSamples) {
   NetIfDataHolder netif(2, "eth0");
   const int samples[] = {1, 1, 0, 0, 1, 1};
@@ -66,6 +89,7 @@ TEST(NetIfDataHolder, RunningStateOverTheLastThreeSamples) {
     EXPECT_EQ(netif.setNetIfStatus(samples[i]), i == 0 || states[i] != states[i - 1]) << i;
     EXPECT_EQ(netif.state(), states[i]) << i;
     EXPECT_EQ(netif.oper_status(), states[i] == 1 ? 1 : 2);
+    EXPECT_EQ(netif.admin_status(), states[i] == 1 ? 1 : 2);
   }
   // The loopback interface runs.
   NetIfDataHolder lo(1, "lo");
@@ -172,6 +196,82 @@ TEST(MonitoringDataHolder, FileTreeAndChangeDetection) {
     EXPECT_EQ(data.phones().size(), 1u);
   }
   EXPECT_FALSE(exists("/var/monitoring/dip"));  // emptied at the end
+}
+
+// The cached values with a file: each change, and only a change, writes
+// it; each part of the configuration version counts on its own.
+TEST(MonitoringDataHolder, EveryChangeOfEachPartWritesItsFile) {
+  TempRoot root("mondata");
+  MonitoringDataHolder data;
+  EXPECT_FALSE(data.setPowerStatus(LGCP::POWERStatus(LGCP::POWERStatus::unknown)));  // the initial value
+  EXPECT_FALSE(exists("/var/monitoring/powerstatus"));
+  struct {
+    LGCP::POWERStatus::NamedNumber status;
+    bool changed;
+    const char* file;
+  } powers[] = {{LGCP::POWERStatus::standby, true, "1"}, {LGCP::POWERStatus::main, true, "2"},
+                {LGCP::POWERStatus::both, true, "3"},    {LGCP::POWERStatus::both, false, "3"},
+                {LGCP::POWERStatus::unknown, true, "0"}};
+  for (const auto& p : powers) {
+    EXPECT_EQ(data.setPowerStatus(LGCP::POWERStatus(p.status)), p.changed) << p.status;
+    EXPECT_EQ(readFile("/var/monitoring/powerstatus"), p.file) << p.status;
+  }
+  struct {
+    int dip;
+    bool changed;
+    const char* file;
+  } dips[] = {{255, true, "255"}, {255, false, "255"}, {0, true, "0"}, {7, true, "7"}};
+  for (const auto& d : dips) {
+    EXPECT_EQ(data.setDipValue(d.dip), d.changed) << d.dip;
+    EXPECT_EQ(readFile("/var/monitoring/dip"), d.file) << d.dip;
+  }
+  struct {
+    unsigned long first;
+    unsigned long long second;
+    bool changed;
+    const char* file;
+  } versions[] = {
+      {0x1a, 0xff, true, "0000001a-00000000000000ff"},  {0x1a, 0xff, false, "0000001a-00000000000000ff"},
+      {0x1a, 0x100, true, "0000001a-0000000000000100"}, {0x1b, 0x100, true, "0000001b-0000000000000100"},
+      {0x1b, 0x100, false, "0000001b-0000000000000100"},
+      {0xffffffff, ~0ull, true, "ffffffff-ffffffffffffffff"},  // back to the initial value is a change too
+      {0, ~0ull, true, "00000000-ffffffffffffffff"},
+  };
+  for (const auto& v : versions) {
+    EXPECT_EQ(data.setConfigVersion(v.first, v.second), v.changed) << v.file;
+    EXPECT_EQ(readFile("/var/monitoring/config_version"), v.file);
+    EXPECT_EQ(data.config_first(), static_cast<uint32_t>(v.first));
+  }
+}
+
+// Every address's status has its file; the result tells the monitoring
+// service only of a change of the board's own address.
+TEST(MonitoringDataHolder, ControllerStatusResultOnlyForTheOwnAddress) {
+  TempRoot root("mondata");
+  MonitoringDataHolder data;
+  const std::string own = DottedAddress(data.own_address());
+  const std::string other = "192.0.2.7";  // never a board's own: not a private address
+  struct {
+    const std::string& address;
+    HSP::ControllerStatus::NamedNumber status;
+    bool result;
+  } steps[] = {
+      {other, HSP::ControllerStatus::ok, false},      // new, not own
+      {own, HSP::ControllerStatus::active, true},     // new, own
+      {own, HSP::ControllerStatus::active, false},    // unchanged
+      {other, HSP::ControllerStatus::standby, false}, // changed, not own
+      {other, HSP::ControllerStatus::standby, false},
+      {own, HSP::ControllerStatus::notrun, true},     // changed, own
+  };
+  for (const auto& s : steps) {
+    LGCP::ControllerInfo info;
+    info.mutable_host().set_iaddr(s.address);
+    info.set_status(s.status);
+    EXPECT_EQ(data.setControllerStatus(info), s.result) << s.address << " " << s.status;
+    EXPECT_EQ(readFile("/var/monitoring/controller/" + s.address + "/status"), std::to_string(s.status));
+  }
+  EXPECT_EQ(data.own_controller_status().getValue(), HSP::ControllerStatus::notrun);
+  EXPECT_EQ(readFile("/var/monitoring/controller/self/status"), "5");
 }
 
 }  // namespace

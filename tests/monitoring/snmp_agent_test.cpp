@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "foundation/ini_file.h"
@@ -109,6 +112,86 @@ TEST_F(AgentTest, BatchesPerKindBitAndReadyCommands) {
   ASSERT_EQ(octets.size(), 2u);
   EXPECT_EQ(octets[0], erlang["trapsink"]);
   EXPECT_EQ(FakeAgent::describe(octets[1]), "set 77 oid:1.3.6.1.4=v");
+}
+
+// Every row of the item table: queued all in one turn, each item lands in
+// the batch of each agent-kind bit of its mask (2 first, then 4), under its
+// group and name, with uniq numbers in queueing order across both batches.
+TEST_F(AgentTest, EveryItemUnderItsGroupNameAndMask) {
+  Configure({{corv.host(), "corv"}});
+  ASSERT_TRUE(Accept(corv));
+  const struct {
+    int mask;
+    const char* group;
+    const char* name;
+  } items[] = {
+      {6, "gatewayCommon", "driverBuild"},         {6, "gatewayCommon", "softwareBuild"},
+      {6, "gatewayCommon", "powerStatus"},         {6, "gatewayCommon", "controllerStatus"},
+      {6, "gatewayCommon", "gatewayDip"},          {6, "gatewayCommon", "gatewayConfigVersion"},
+      {2, "extBoardTable", "extBoardStatus"},      {2, "extBoardTable", "extBoardSoftVer"},
+      {2, "extBoardTable", "extBoardType"},        {2, "emPhoneTable", "emPhonePanelSoftVer"},
+      {2, "emPhoneTable", "emPhoneCtrlSoftVer"},   {2, "emPhoneTable", "emPhoneFpgaSoftVer"},
+      {2, "emPhoneTable", "emPhoneStatus"},        {2, "emPhoneTable", "emPhonePowerStatus"},
+      {2, "emPhoneTable", "emPhoneMode"},          {2, "emPhoneTable", "emPhoneHookStatus"},
+      {2, "emPhoneTable", "emPhoneBaseStatus"},    {6, "gatewayTermCounters", "routerTermCnt"},
+      {6, "gatewayTermCounters", "controllerTermCnt"}, {6, "gatewayTermCounters", "serverTermCnt"},
+      {2, "extBoardTermCntTable", "extBoardTermCnt"},  {2, "e1Table", "e1Connected"},
+      {2, "e1Table", "e1StatusDsc"},               {2, "e1Table", "e1SignalLoss"},
+      {2, "e1Table", "e1FrameAlignLoss"},          {2, "e1Table", "e1NegSlipCount"},
+      {2, "e1Table", "e1PosSlipCount"},            {4, "statusGeneral", "sgBuildVersion"},
+      {4, "statusGeneral", "sgFPGAVersion"},       {4, "statusGeneral", "sgBootVersion"},
+      {4, "statusGeneral", "sgBoardVersion"},      {6, "ifTable", "ifDescr"},
+      {6, "ifTable", "ifAdminStatus"},             {6, "ifTable", "ifOperStatus"},
+      {2, "gatewayCommon", "temperature"},
+  };
+  ASSERT_EQ(std::size(items), 35u);
+  std::string batch[2];
+  int uniq = 1;
+  for (int type = 0; type < 35; ++type) {
+    const std::string index = std::to_string(100 + type);
+    ctrl.Send(static_cast<SnmpAgentCtrl::MonitoringItemType>(type), 100 + type, "v" + index);
+    for (int bit : {0, 1})
+      if (items[type].mask & (2 << bit))
+        batch[bit] += std::string(batch[bit].empty() ? "set " : "|") + std::to_string(uniq++) + " " +
+                      items[type].group + "." + items[type].name + "." + index + "=v" + index;
+  }
+  ctrl.Send(static_cast<SnmpAgentCtrl::MonitoringItemType>(-1), "no such item");
+  EXPECT_EQ(After(corv, 0), (Lines{batch[0], batch[1]}));
+}
+
+// The agent kinds are exactly "lemzgw", "lemzgw.mv" and "corv": a link of
+// each connects; any other name leaves its link idle.
+TEST_F(AgentTest, AgentKindNames) {
+  const struct {
+    const char* name;
+    bool connects;
+  } kinds[] = {{"lemzgw", true},     {"lemzgw.mv", true}, {"corv", true},  {"lemzgw_mv", false},
+               {"lemzgw.", false},   {"CORV", false},     {"mv", false},    {"", false}};
+  const size_t count = std::size(kinds);
+  std::vector<std::unique_ptr<FakeAgent>> agents;
+  std::vector<std::pair<std::string, std::string>> config;
+  for (const auto& kind : kinds) {
+    agents.emplace_back(new FakeAgent);
+    config.emplace_back(agents.back()->host(), kind.name);
+  }
+  Configure(config);
+  Lines connected;
+  for (size_t i = 0; i < count; ++i) {
+    if (kinds[i].connects) {
+      EXPECT_TRUE(Accept(*agents[i])) << kinds[i].name;
+      connected.push_back(kinds[i].name);
+    }
+  }
+  rig.loop.turn(3);
+  for (size_t i = 0; i < count; ++i) {
+    if (!kinds[i].connects) {
+      EXPECT_FALSE(agents[i]->accept()) << kinds[i].name;
+    }
+  }
+  std::sort(connects.begin(), connects.end());
+  std::sort(connected.begin(), connected.end());
+  EXPECT_EQ(connects, connected);
+  EXPECT_EQ(ctrl.links().size(), count);
 }
 
 TEST_F(AgentTest, PingLivenessAndReconnection) {

@@ -44,6 +44,22 @@ std::unique_ptr<Stat::IteratorBase> Node::statistics_iterator(const std::string&
   return std::unique_ptr<Stat::IteratorBase>(new Cursor(it->second));
 }
 
+// A template and the page it must give.
+struct Case {
+  const char* tmpl;
+  const char* expected;
+};
+
+void ExpectPages(Node& root, const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tmpl);
+    std::istringstream tmpl(c.tmpl);
+    std::ostringstream out;
+    EXPECT_EQ(1, Stat::Html::generateV1(root, out, tmpl));
+    EXPECT_EQ(c.expected, out.str());
+  }
+}
+
 TEST(StatHtml, Expansions) {
   Node root, sys, p[3], v[3];
   root.values = {{"load", "42"}, {"x", "X"}};
@@ -57,11 +73,7 @@ TEST(StatHtml, Expansions) {
   p[1].sequences = {{"vlans", {&v[1], &v[2]}}};
   root.sequences = {{"ports", {&p[0], &p[1], &p[2]}}, {"none", {}}};
 
-  struct Case {
-    const char* tmpl;
-    const char* expected;
-  };
-  const Case cases[] = {
+  const std::vector<Case> cases = {
       {"<html><body><p>plain text</p></body></html>\n", "<html><body><p>plain text</p></body></html>\n"},
       {"Load: %load%, %nope% stays, 100%% done", "Load: 42, %nope% stays, 100%% done"},
       {"<a href=\"%x%\">%x%</a><!-- note %x% --> <!-y>", "<a href=\"%x%\">X</a><!-- note %x% --> <!-y>"},
@@ -77,13 +89,32 @@ TEST(StatHtml, Expansions) {
       {"abc<", "abc"},
       {"a%load", "a"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.tmpl);
-    std::istringstream tmpl(c.tmpl);
-    std::ostringstream out;
-    EXPECT_EQ(1, Stat::Html::generateV1(root, out, tmpl));
-    EXPECT_EQ(c.expected, out.str());
-  }
+  ExpectPages(root, cases);
+}
+
+// A value is looked up from the innermost object out: an element's own
+// value hides its enclosing objects' values of the same name, and a name
+// the element lacks comes from the nearest enclosing object that has it.
+TEST(StatHtml, InnermostObjectFirst) {
+  Node root, info, p[2], v[2];
+  root.values = {{"name", "root"}, {"site", "s0"}, {"level", "0"}};
+  info.values = {{"name", "info"}};
+  root.objects = {{"info", &info}};
+  p[0].values = {{"name", "p1"}, {"level", "1"}};
+  p[1].values = {{"level", "1"}};  // no name: the root's shows
+  v[0].values = {{"name", "v1"}, {"level", "2"}};
+  v[1].values = {{"site", "s2"}};
+  p[0].sequences = {{"vlans", {&v[0], &v[1]}}};
+  root.sequences = {{"ports", {&p[0], &p[1]}}};
+
+  const std::vector<Case> cases = {
+      {"%name% %level%", "root 0"},
+      {"<!--GEN.info-->%name% %level%<!--GEN.end-->", "info 0"},
+      {"<!--GEN.ports-->%name% %level%;<!--GEN.end-->", "p1 1;root 1;"},
+      {"<!--GEN.ports--><!--GEN.vlans-->%name%/%level%/%site%;<!--GEN.end--><!--GEN.end-->", "v1/2/s0;p1/1/s2;"},
+      {"<!--GEN.ports--><!--GEN.vlans--><!--GEN.end-->%name%<!--GEN.end-->|%name%", "p1root|root"},
+  };
+  ExpectPages(root, cases);
 }
 
 }  // namespace
