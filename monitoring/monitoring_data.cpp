@@ -35,16 +35,18 @@ void putOctets(FILE* file, const ASN1::OCTET_STRING& octets) {
   std::fputc('\n', file);
 }
 
-// Removes the entries of the monitoring directory that `which` picks.
-void removeEntries(const std::function<bool(const char*)>& which) {
+// Removes the entries of the monitoring directory that `which` picks;
+// false when the directory does not open.
+bool removeEntries(const std::function<bool(const char*)>& which) {
   std::string dir = Paths::resolve(Paths::kMonitoringDir);
   DIR* d = ::opendir(dir.c_str());
   if (!d)
-    return;
+    return false;
   while (dirent* entry = ::readdir(d))
     if (which(entry->d_name))
       std::remove((dir + entry->d_name).c_str());
   ::closedir(d);
+  return true;
 }
 
 // Two settings are the same when both name the same oid, or both the same
@@ -116,14 +118,16 @@ void MonitoringDataHolder::ClearMonitorFiles() {
 }
 
 void MonitoringDataHolder::ClearControllerFiles() {
-  removeEntries([](const char* name) {
+  const bool removed = removeEntries([](const char* name) {
     if (std::strncmp(name, "board", 5) != 0)
       return false;
     if (traces.monitoring)
       std::clog << "remove monitoring info: " << name << std::endl;
     return true;
   });
-  boards_.clear();
+  // Without the directory the boards stay known, as nothing was removed.
+  if (removed)
+    boards_.clear();
 }
 
 bool MonitoringDataHolder::CheckForMonDir(const std::string& path) {

@@ -194,6 +194,17 @@ TEST(MonitoringDataHolder, FileTreeAndChangeDetection) {
     display.select_emPhone().select_phoneStatus().set_id(6);
     data.setDisplayStatus(display);
     EXPECT_EQ(data.phones().size(), 1u);
+
+    // The controller went: its board files go and the boards are forgotten,
+    // but only when the directory is there to be cleared.
+    std::system(("mv " + root.path() + "/var/monitoring " + root.path() + "/var/away").c_str());
+    data.ClearControllerFiles();
+    EXPECT_EQ(data.boards().size(), 2u);
+    std::system(("mv " + root.path() + "/var/away " + root.path() + "/var/monitoring").c_str());
+    data.ClearControllerFiles();
+    EXPECT_TRUE(data.boards().empty());
+    EXPECT_FALSE(exists("/var/monitoring/board5"));
+    EXPECT_TRUE(exists("/var/monitoring/emphone6"));
   }
   EXPECT_FALSE(exists("/var/monitoring/dip"));  // emptied at the end
 }
