@@ -181,6 +181,8 @@ TEST_F(ModemTest, DigitalModemsOnHdlcInterfaces) {
   EXPECT_TRUE(received("seq=5 slot=3 success"));
   EXPECT_EQ(hdlc0.flags() & IFF_UP, 0);
   EXPECT_EQ(hdlc0.protocol(), unsigned(IF_PROTO_HDLC));
+  // With the driver's default encoding and parity.
+  EXPECT_EQ(std::vector<int>({hdlc0.encoding(), hdlc0.parity()}), std::vector<int>({0, 0}));
   EXPECT_THAT(modems().free_interfaces(), ElementsAre("hdlc0"));
 
   // A failing interface request stops the set-up without an abort.
