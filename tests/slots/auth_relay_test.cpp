@@ -99,13 +99,20 @@ TEST_F(RelayTest, BadRecordsAreLoggedAndDropped) {
       {words({60, 4, 0}) + std::string(48, '\0'), "03:dsp-modem: auth accounting, invalid size: 60"},
       {words({12, 7, 0}), "03:dsp-modem: unknown request from portslave: 0x7"},
       {words({12, 1, 9}), "receive auth request for unknown session 9"},
+      // The records the daemon sends are not taken from the client.
+      {words({16, 2, 0, 1}), "03:dsp-modem: auth accept, ignored."},
+      {words({36, 3, 0, 0, 1, 2, 3, 4, 1500}), "03:dsp-modem: auth ip, ignored."},
+      // The largest record there can be is read whole.
+      {words({512, 0x1ff, 0}) + std::string(500, 'x'), "03:dsp-modem: unknown request from portslave: 0x1ff"},
   };
   for (const auto& c : cases) {
     std::string record = c.record;
     uint32_t size = static_cast<uint32_t>(record.size());
     record.replace(0, 4, reinterpret_cast<const char*>(&size), 4);
+    logs.clear();
     send_all(peer.get(), record);
     EXPECT_TRUE(until([&] { return logs.err().find(c.message) != std::string::npos; })) << c.message;
+    EXPECT_EQ(logs.err().find("\n"), logs.err().size() - 1) << "one message only: " << logs.err();
   }
   EXPECT_THAT(ctl.drain(), IsEmpty());
   EXPECT_FALSE(peer_closed(peer.get(), 0));

@@ -75,12 +75,14 @@ TEST_F(MccSlots, AllocationAndCounts) {
 
 TEST_F(MccSlots, FramesBothWaysKeepTheirBoundaries) {
   SimBoard::MccChannel& ch = mcc(1, 1);
-  // Frames that wait together are delivered in one pass, one signal each.
+  // Frames that wait together are delivered in one pass, one signal each;
+  // a read takes 1024 bytes at most.
   std::string big(1024, 'x');
-  for (const std::string& f : {std::string("a"), big, std::string("bc")})
+  for (const std::string& f : {std::string("a"), big, std::string(1500, 'y'), std::string("bc")})
     ch.inject(Bytes(f.begin(), f.end()));
   runner.turn();
-  EXPECT_THAT(messages(3, 0), ElementsAre("slot=1 signal userData a", "slot=1 signal userData " + big,
+  EXPECT_THAT(messages(4, 0), ElementsAre("slot=1 signal userData a", "slot=1 signal userData " + big,
+                                          "slot=1 signal userData " + std::string(1024, 'y'),
                                           "slot=1 signal userData bc"));
 
   userData(2, "hello");

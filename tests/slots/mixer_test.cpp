@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <set>
 
+#include "simboard/dsp.h"
 #include "simboard/dtmf.h"
 #include "simboard/mixer.h"
 #include "slots/mixer_device.h"
@@ -99,8 +101,9 @@ TEST_F(MixerSlots, DiscoveryAndUnitLifetime) {
   ASSERT_EQ(r.get_mixer().size(), 2u);
   for (const LGCP::MixerResources_subtype& m : r.get_mixer())  // the smallest counts, on every unit
     EXPECT_EQ(std::vector<int>({m.get_tdm_inputs().getValue(), m.get_tdm_outputs().getValue(),
-                                m.get_mixer_inputs().getValue()}),
-              std::vector<int>({8, 8, 24}));
+                                m.get_mixer_inputs().getValue(), m.get_dpu_per_mixer().getValue(),
+                                m.get_dpu_per_ec().getValue(), m.get_dpu_per_lms().getValue()}),
+              std::vector<int>({8, 8, 24, 770, 17, 24}));
   // Each new unit has its summators cleared, up to the count known so far.
   std::vector<std::string> t = trace();
   ASSERT_EQ(t.size(), 27u);
@@ -233,6 +236,141 @@ TEST_F(MixerSlots, IoctlTables) {
   EXPECT_THAT(replies(1), ElementsAre("seq=200 slot=2 success"));
   const SimBoard::Dtmf::Tone& tone = board.dtmf().channel(3004).tones.back();
   EXPECT_EQ(std::vector<int>({tone.freq1, tone.freq2, tone.amp1, tone.amp2}), std::vector<int>({1000, 0, 300, 0}));
+}
+
+// An input's echo canceller follows `ecm`: on when either of its flags is
+// set, off when neither is, untouched without `ecm`.
+TEST_F(MixerSlots, EchoCancellerOfANewInputFollowsEitherFlag) {
+  sim().add_unit(0, 16, 32, 3200);
+  query();
+  struct Case {
+    std::optional<std::pair<bool, bool>> ecm;  // {ec, es}
+    std::vector<std::string> lms;              // the canceller requests on its time slot
+  } const cases[] = {
+      {{}, {}}, {{{false, false}}, {"off"}}, {{{true, false}}, {"on"}}, {{{false, true}}, {"on"}}, {{{true, true}}, {"on"}},
+  };
+  int channel = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(channel);
+    board.log().clear();
+    create(1, 1, [&](LGCP::CreateParams& p) {
+      LGCP::MixerInParams& in = p.select_mixerIn();
+      in.set_unit(0);
+      fillChannel(in.mutable_channel(), Tdm(channel));
+      if (c.ecm) {
+        in.mutable_ecm().set_ec(c.ecm->first);
+        in.mutable_ecm().set_es(c.ecm->second);
+      }
+    });
+    EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=1 success"));
+    std::vector<std::string> lms;
+    for (const SimBoard::LoggedRequest& r : board.log().on("/dev/dtmf"))
+      if (r.value == 3200u + channel && (r.number == SimBoard::Dtmf::LmsOn || r.number == SimBoard::Dtmf::LmsOff))
+        lms.push_back(r.number == SimBoard::Dtmf::LmsOn ? "on" : "off");
+    EXPECT_EQ(lms, c.lms);
+    destroy(2, 1);
+    EXPECT_EQ(replies(2).size(), 2u);
+    ++channel;
+  }
+}
+
+// Each served ioctl reaches the function it names, on the slot's own time
+// slot and with the controller's values: the tone functions and DSP
+// features switched on and off, and the DSP configuration records.
+TEST_F(MixerSlots, IoctlsReachTheirFunctionsWithTheirValues) {
+  sim().add_unit(0, 16, 32, 3500);
+  query();
+  mixerIn(1, 1, 0, Tdm(3));   // time slot 3503
+  mixerOut(2, 2, 0, Tdm(4));  // time slot 3504
+  ASSERT_EQ(replies(2).size(), 2u);
+  // DTMF rejection left on at the output's time slot (it has no ioctl to
+  // switch it on).
+  ASSERT_TRUE(dynamic_cast<Hardware::TonecReceiver&>(*Slots::instance().slot(2)).enableDTMFReject(true));
+
+  // "lms reject dtmf iva vad sd" as 0/1, then the last configuration record.
+  auto seen = [&](uint32_t ts) {
+    const SimBoard::Dtmf::Channel& c = board.dtmf().channel(ts);
+    const uint32_t dsp = board.dsp().features(ts);
+    std::string line;
+    for (bool on : {c.lms, c.reject, c.dtmf, c.iva, bool(dsp & SimBoard::Dsp::Vad), bool(dsp & SimBoard::Dsp::Sd)})
+      line += on ? "1" : "0";
+    std::string config = "none";
+    for (const SimBoard::LoggedRequest& r : board.log().on("/dev/dsp", SimBoard::Dsp::Configure)) {
+      if (r.word(0) != ts)
+        continue;
+      auto u16 = [&](size_t at) { return std::to_string(r.in[at] << 8 | r.in[at + 1]); };
+      auto i8 = [&](size_t at) { return std::to_string(int(int8_t(r.in[at]))); };
+      switch (r.word(4)) {
+      case SimBoard::Dsp::Delays:
+        config = "delays " + std::to_string(r.word(8)) + " " + std::to_string(r.word(12)) + " " + std::to_string(r.word(16));
+        break;
+      case SimBoard::Dsp::RxGain: config = "rx-gain " + i8(8); break;
+      case SimBoard::Dsp::ToneFilter:
+        config = "tone-filter " + u16(8) + " " + std::to_string(r.in[10]) + " " + u16(12) + " " + i8(14);
+        break;
+      default: config = "feature " + std::to_string(r.word(4));
+      }
+    }
+    return line + " " + config;
+  };
+
+  using Fill = std::function<void(LGCP::IoctlParams&)>;
+  struct Row {
+    int slot;
+    Fill fill;
+    std::string seen;
+  };
+  auto delays = [](std::optional<int> rx, std::optional<int> tx, std::optional<int> selcal) -> Fill {
+    return [=](LGCP::IoctlParams& p) {
+      LGCP::Delays& d = p.select_delays();
+      if (rx)
+        d.set_rx(*rx);
+      if (tx)
+        d.set_tx(*tx);
+      if (selcal)
+        d.set_selcal(*selcal);
+    };
+  };
+  auto toneFilter = [](int freq, bool enable, int duration, int level) -> Fill {
+    return [=](LGCP::IoctlParams& p) {
+      LGCP::ToneFilter& f = p.select_tone_filter();
+      f.set_freq(freq);
+      f.set_enable(enable);
+      f.set_duration_th_msec(duration);
+      f.set_det_level_dB(level);
+    };
+  };
+  const Row rows[] = {
+      {1, [](LGCP::IoctlParams& p) { p.select_echoSuppressor() = true; }, "100000 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_dtmf_reject_enable() = true; }, "110000 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_dtmf_enable() = true; }, "111000 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_iva_enable() = true; }, "111100 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_vad_enable() = true; }, "111110 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_sd_enable() = true; }, "111111 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_echoSuppressor() = false; }, "011111 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_dtmf_reject_enable() = false; }, "001111 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_dtmf_enable() = false; }, "000111 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_iva_enable() = false; }, "000011 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_vad_disable(); }, "000001 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_sd_disable(); }, "000000 none"},
+      {1, [](LGCP::IoctlParams& p) { p.select_rx_gain().set_gainDB(-6); }, "000000 rx-gain -6"},
+      {1, delays(10, 20, {}), "000000 delays 10 20 0"},
+      {1, delays({}, 30, 40), "000000 delays 0 30 0"},
+      {1, toneFilter(1000, true, 40, -20), "000000 tone-filter 1000 1 40 -20"},
+      {2, [](LGCP::IoctlParams& p) { p.select_dtmf_reject_disable(); }, "000000 none"},
+      {2, [](LGCP::IoctlParams& p) { p.select_iva_enable() = true; }, "000100 none"},
+      {2, [](LGCP::IoctlParams& p) { p.select_vad_enable() = true; }, "000110 none"},
+      {2, [](LGCP::IoctlParams& p) { p.select_sd_enable() = true; }, "000111 none"},
+      {2, delays(7, {}, {}), "000111 delays 7 0 0"},
+      {2, toneFilter(2100, false, 300, -30), "000111 tone-filter 2100 0 300 -30"},
+  };
+  int seq = 10;
+  for (const Row& row : rows) {
+    send(seq, row.slot, [&](LGCP::Command& c) { row.fill(c.select_ioctl()); });
+    EXPECT_THAT(replies(1), ElementsAre("seq=" + std::to_string(seq) + " slot=" + std::to_string(row.slot) + " success"));
+    EXPECT_EQ(seen(row.slot == 1 ? 3503 : 3504), row.seen) << seq;
+    ++seq;
+  }
 }
 
 }  // namespace

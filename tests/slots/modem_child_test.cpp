@@ -125,6 +125,43 @@ TEST_F(ModemTest, FaxTransferReportsPagesThenAborts) {
   EXPECT_EQ(modemDev().allocated(), 0u);
 }
 
+// The transfer's end: its exit code is the page count, and only an end by
+// a signal is a failed transfer.
+TEST_F(ModemTest, FaxTransferEndsByExitOrBySignal) {
+  struct Case {
+    const char* body;
+    int status;
+    bool failed;
+    int pages;
+  } const cases[] = {
+      {"exit 3\n", 768, false, 3},
+      {"exit 0\n", 0, false, 0},
+      {"exit 255\n", 65280, false, 255},
+      {"kill -9 $$\n", 9, true, 0},
+  };
+  int slot = 3;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    program("/usr/local/sbin/fax", c.body);
+    logs.clear();
+    startModem(slot, slot, [](TERM::ModemParams& p) {
+      p.mutable_fax();
+      p.mutable_execargs().push_back(ASN1::IA5String("send"));
+    });
+    const std::string s = "slot=" + std::to_string(slot) + " signal ";
+    EXPECT_THAT(messages(4), ElementsAre(s + "transmitter active 192", s + "receiver active 192",
+                                         s + "modemProceeding acct 0:0 0:" + std::to_string(c.pages) + " 0:0 0:0 0:0",
+                                         s + "abort " + std::to_string(c.status)));
+    const std::string header = (slot < 10 ? "0" : "") + std::to_string(slot) + ":dsp-modem: ";
+    EXPECT_THAT(logs.log(), HasSubstr(header + "fax terminated with code " + std::to_string(c.status) + "\n"));
+    EXPECT_EQ(logs.log().find("fax transfer failed") != std::string::npos, c.failed);
+    EXPECT_THAT(logs.log(), HasSubstr(header + "pages received: " + std::to_string(c.pages) + "\n"));
+    simple(slot + 1, slot, LGCP::Command::alt_destroy);
+    EXPECT_TRUE(received("seq=" + std::to_string(slot + 1) + " slot=" + std::to_string(slot) + " success"));
+    slot += 2;
+  }
+}
+
 TEST_F(ModemTest, FaxReceiverEndsWithItsSlot) {
   program("/usr/local/bin/fax", kRunsOn, kEndsOnHangUp);
   setenv("TZ", "UTC", 1);

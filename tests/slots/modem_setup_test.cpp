@@ -41,6 +41,14 @@ void ddmAndDmp(TERM::ModemParams& p) {
   }
 }
 
+// The program followed by the arguments "a0" up to "a<count - 1>".
+Lines numbered(const std::string& program, int count) {
+  Lines args{program};
+  for (int i = 0; i < count; ++i)
+    args.push_back("a" + std::to_string(i));
+  return args;
+}
+
 }  // namespace
 
 TEST_F(ModemTest, DspSetUpRequestsAndPppdCommandLine) {
@@ -74,6 +82,14 @@ TEST_F(ModemTest, DspSetUpRequestsAndPppdCommandLine) {
        {"bb0b", "bb15", "bb3a 0 -1", "bb03 0 -1"},
        "/usr/local/sbin/ppp2",
        {r + "/usr/local/sbin/ppp2", "nodetach", "debug"}},
+      // Of 63 arguments the first 62 reach the program.
+      {[](TERM::ModemParams& p) {
+         for (int i = 0; i < 63; ++i)
+           p.mutable_execargs().push_back(ASN1::IA5String("a" + std::to_string(i)));
+       },
+       {"bb0b", "bb15", "bb3a 0 -1", "bb03 0 -1"},
+       "/usr/local/sbin/pppd",
+       numbered(r + "/usr/local/sbin/pppd", 62)},
   };
   int seq = 1;
   for (const Case& c : cases) {
@@ -165,6 +181,8 @@ TEST_F(ModemTest, DigitalModemsOnHdlcInterfaces) {
   EXPECT_TRUE(received("seq=5 slot=3 success"));
   EXPECT_EQ(hdlc0.flags() & IFF_UP, 0);
   EXPECT_EQ(hdlc0.protocol(), unsigned(IF_PROTO_HDLC));
+  // With the driver's default encoding and parity.
+  EXPECT_EQ(std::vector<int>({hdlc0.encoding(), hdlc0.parity()}), std::vector<int>({0, 0}));
   EXPECT_THAT(modems().free_interfaces(), ElementsAre("hdlc0"));
 
   // A failing interface request stops the set-up without an abort.
@@ -172,6 +190,105 @@ TEST_F(ModemTest, DigitalModemsOnHdlcInterfaces) {
   modemSlot(5)->IOnOutputStream();
   EXPECT_EQ(modemSlot(5)->pid(), -1);
   EXPECT_THAT(messages(0), testing::IsEmpty());
+}
+
+// Each digital data mode sets its own bit of the DDM request, alone and
+// with the others; a mode outside the three sets none, and so does a list
+// that is present but empty.
+TEST_F(ModemTest, EachDigitalDataModeSetsItsOwnBit) {
+  program("/usr/local/sbin/pppd", "exec sleep 30\n");
+  using M = TERM::DigitalDataModeEnum;
+  struct Case {
+    std::vector<M::NamedNumber> modes;
+    const char* request;
+  } const cases[] = {
+      {{M::ddmV110}, "bb16 0 1"},
+      {{M::ddm8BIT}, "bb16 0 2"},
+      {{M::ddm7BIT}, "bb16 0 4"},
+      {{M::ddmV110, M::ddm8BIT}, "bb16 0 3"},
+      {{M::ddm8BIT, M::ddm7BIT}, "bb16 0 6"},
+      {{M::ddm7BIT, M::ddm8BIT, M::ddmV110}, "bb16 0 7"},
+      {{M::ddm8BIT, M::ddm8BIT}, "bb16 0 2"},
+      {{M::ddmV120}, "bb16 0 0"},
+      {{}, "bb16 0 0"},
+  };
+  int slot = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(slot);
+    board.log().clear();
+    startModem(slot, slot, [&](TERM::ModemParams& p) {
+      p.mutable_ddm();
+      for (M::NamedNumber mode : c.modes)
+        p.mutable_ddm().push_back(M(mode));
+    });
+    EXPECT_EQ(std::string(modemSlot(slot)->GetName()), "dsp-modem");
+    Lines requests = trace(board);
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(requests[2], c.request);
+    simple(slot + 1, slot, LGCP::Command::alt_destroy);
+    EXPECT_TRUE(received("seq=" + std::to_string(slot + 1) + " slot=" + std::to_string(slot) + " success"));
+    slot += 2;
+  }
+}
+
+// A create becomes a digital modem only with at least one data mode and
+// an interface free; the interface is then held until the slot goes.
+TEST_F(ModemTest, ADigitalModemTakesAModeAndAFreeInterface) {
+  board.interfaces().add("hdlc0", 96);
+  LGCP::Resources resources;
+  modems().Query(resources);
+  auto mode = [](TERM::ModemParams& p) {
+    p.mutable_ddm().push_back(TERM::DigitalDataModeEnum(TERM::DigitalDataModeEnum::ddm8BIT));
+  };
+  struct Case {
+    const char* name;
+    std::function<void(TERM::ModemParams&)> fill;
+    bool interfaceFree;
+    const char* kind;
+  } const cases[] = {
+      {"no modes", [](TERM::ModemParams&) {}, true, "dsp-modem"},
+      {"an empty list of modes", [](TERM::ModemParams& p) { p.mutable_ddm(); }, true, "dsp-modem"},
+      {"one mode", mode, true, "digital-modem"},
+      {"one mode, no interface free", mode, false, "dsp-modem"},
+  };
+  int seq = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.interfaceFree) {
+      board.interfaces().remove("hdlc0");
+      modems().Query(resources);
+    }
+    createModem(seq, 3, c.fill);
+    EXPECT_THAT(messages(1), ElementsAre("seq=" + std::to_string(seq) + " slot=3 success"));
+    EXPECT_EQ(std::string(modemSlot(3)->GetName()), c.kind);
+    const bool digital = std::string(c.kind) == "digital-modem";
+    EXPECT_EQ(modems().free_interfaces().size(), c.interfaceFree && !digital ? 1u : 0u);
+    simple(seq + 1, 3, LGCP::Command::alt_destroy);
+    EXPECT_TRUE(received("seq=" + std::to_string(seq + 1) + " slot=3 success"));
+    EXPECT_EQ(modems().free_interfaces().size(), c.interfaceFree ? 1u : 0u);
+    seq += 2;
+  }
+}
+
+// The scan takes the point-to-point interfaces that are not loopbacks, in
+// name order, and stops at the first name that does not exist.
+TEST_F(ModemTest, InterfaceScanStopsAtTheFirstMissingName) {
+  struct Interface {
+    const char* name;
+    short flags;
+  } const interfaces[] = {
+      {"hdlc0", IFF_POINTOPOINT}, {"hdlc1", 0}, {"hdlc2", IFF_POINTOPOINT | IFF_LOOPBACK},
+      {"hdlc3", IFF_POINTOPOINT | IFF_UP}, {"hdlc5", IFF_POINTOPOINT},
+  };
+  for (const Interface& i : interfaces)
+    board.interfaces().add(i.name, 96).set_flags(i.flags);
+  LGCP::Resources resources;
+  modems().Query(resources);
+  EXPECT_THAT(modems().free_interfaces(), ElementsAre("hdlc0", "hdlc3"));
+  EXPECT_EQ(resources.get_digital_modems().getValue(), 2);
+  EXPECT_THAT(logs.log(), HasSubstr("found point-o-point devices: hdlc0 hdlc3\n"));
+  for (const Interface& i : interfaces)
+    board.interfaces().remove(i.name);
 }
 
 TEST_F(ModemTest, ModemScan) {

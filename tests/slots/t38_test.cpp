@@ -137,6 +137,35 @@ TEST_F(T38Slots, DestroyTerminatesTheProgram) {
   EXPECT_THAT(messages(1, 10), testing::IsEmpty());
 }
 
+// The program's end is logged as an exit with its code or as a signal
+// with its number, and reaches the controller as the whole wait status.
+TEST_F(T38Slots, TheProgramsEndIsLoggedByHowItEnded) {
+  struct Case {
+    const char* body;
+    int status;
+    std::string line;
+  } const cases[] = {
+      {"exit 3", 768, "t38 daemon terminated with code=3"},
+      {"exit 0", 0, "t38 daemon terminated with code=0"},
+      {"kill -KILL $$", 9, "t38 daemon terminated by signal=9"},
+      {"kill -TERM $$", 15, "t38 daemon terminated by signal=15"},
+  };
+  int slot = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    program(c.body);
+    logs.clear();
+    t38(slot, slot, {});
+    ASSERT_EQ(replies(3).size(), 3u);
+    ASSERT_TRUE(await([&] { return ctl.poll() > 0; }));
+    EXPECT_THAT(messages(1), ElementsAre("slot=" + std::to_string(slot) + " signal abort " + std::to_string(c.status)));
+    const std::string log = logs.log();
+    EXPECT_NE(log.find("0" + std::to_string(slot) + ":t38 soft: " + c.line + "\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("t38 daemon terminated"), log.rfind("t38 daemon terminated")) << log;
+    ++slot;
+  }
+}
+
 TEST_F(T38Slots, InstancesAreWhatTheProgramSays) {
   LGCP::Resources r;
   program("");

@@ -62,6 +62,20 @@ protected:
       all.append(f.begin(), f.end());
     return all;
   }
+  // A listener whose queue is full (the connections filling it are kept
+  // with the fixture): further connects to it get no answer.
+  Fd unanswering() {
+    Fd server(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a = transport_test::loopback(0);
+    bind(server.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(server.get(), 0);
+    for (int i = 0; i < 4; ++i) {
+      fillers.emplace_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+      sockaddr_in to = transport_test::loopback(local_port(server.get()));
+      ::connect(fillers.back().get(), reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    return server;
+  }
   // Accepts the slot's connection once the loop has made it.
   Fd accepted(const Fd& server) {
     NonBlockMode(server.get());
@@ -72,6 +86,7 @@ protected:
 
   TempRoot root{"voice"};
   VoiceFactory voice;
+  std::vector<Fd> fillers;
 };
 
 TEST_F(VoiceSlots, FilePlayerPlaysTheListInOrderRepeatedlyThenAbortsOnce) {
@@ -90,6 +105,11 @@ TEST_F(VoiceSlots, FilePlayerPlaysTheListInOrderRepeatedlyThenAbortsOnce) {
                                              "seq=3 slot=1 success", "slot=1 signal transmitter inactive",
                                              "slot=1 signal abort 0"));
   EXPECT_TRUE(sent() == "AAA" + big + "C" + "AAA" + big + "C") << sent().size();
+  // A prompt goes to the channel in blocks of 8192 bytes at most.
+  std::vector<size_t> blocks;
+  for (const Bytes& f : ch.sent())
+    blocks.push_back(f.size());
+  EXPECT_EQ(blocks, (std::vector<size_t>{3, 8192, 808, 1, 3, 8192, 808, 1}));
   EXPECT_THAT(messages(1, 50), IsEmpty());  // no second abort
 }
 
@@ -134,22 +154,52 @@ TEST_F(VoiceSlots, NetworkPlayerSendsTheIdThenPlaysWhatTheServerSends) {
 }
 
 TEST_F(VoiceSlots, NetworkPlayerGivesUpAfterFiveSecondsOfTheLoopClock) {
-  // A listener whose queue is full leaves further connects unanswered.
-  Fd server(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a = transport_test::loopback(0);
-  bind(server.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-  listen(server.get(), 0);
-  std::vector<Fd> fillers;
-  for (int i = 0; i < 4; ++i) {
-    fillers.emplace_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    sockaddr_in to = transport_test::loopback(local_port(server.get()));
-    ::connect(fillers.back().get(), reinterpret_cast<sockaddr*>(&to), sizeof to);
-  }
+  Fd server = unanswering();
   uint64_t start = clock.now_ms();
   networkPlayer(local_port(server.get()), 7);
   EXPECT_EQ(messages(5, 1000).back(), "slot=1 signal abort 0");
   EXPECT_GE(clock.now_ms() - start, 5000u);
   EXPECT_LT(clock.now_ms() - start, 7000u);
+}
+
+// A player's and a recorder's connect each have 5000 ms of the loop clock
+// from the first stream request; a second request meanwhile starts no
+// second attempt and does not put the limit off.
+TEST_F(VoiceSlots, ConnectsGiveUpFiveSecondsAfterTheFirstRequest) {
+  clock.set_auto_advance(false);
+  Fd server = unanswering();
+  for (bool recorder : {false, true}) {
+    SCOPED_TRACE(recorder ? "recorder" : "player");
+    if (recorder) {
+      ControlTest::create(1, 2, 10, 20);
+      create(2, 1, [&](LGCP::CreateParams& p) {
+        TERM::HostAddress& h = p.select_voice().select_record();
+        h.set_iaddr("127.0.0.1");
+        h.set_port(local_port(server.get()));
+      });
+      connect(3, 2, 1);
+      EXPECT_EQ(messages(5).back(), "seq=3 slot=2 success");
+    } else {
+      networkPlayer(local_port(server.get()), 7);
+      EXPECT_EQ(messages(3).back(), "seq=3 slot=1 success");
+    }
+    Slot* slot = Slots::instance().slot(1);
+    clock.advance(3000);
+    runner.turn(3);
+    EXPECT_TRUE(recorder ? slot->IOnInputStream() : slot->IOnOutputStream());
+    clock.advance(1999);
+    runner.turn(3);
+    EXPECT_THAT(ctl.drain(), IsEmpty());
+    clock.advance(1);
+    EXPECT_EQ(messages(recorder ? 1 : 2, 5),
+              recorder ? (std::vector<std::string>{"slot=1 signal ioctl stopRecording connectionFail"})
+                       : (std::vector<std::string>{"slot=1 signal transmitter inactive", "slot=1 signal abort 0"}));
+    EXPECT_THAT(logs.log(), HasSubstr("connection to 127.0.0.1:" + std::to_string(local_port(server.get())) + " fail.\n"));
+    destroy(4, 1);
+    destroy(5, 2);
+    EXPECT_EQ(messages(4).size(), 4u);
+    logs.clear();
+  }
 }
 
 TEST_F(VoiceSlots, RecorderRecordsOnceAtATimeAndReportsEachStop) {
