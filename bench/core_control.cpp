@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/control_thread.h"
+#include "bench/controller_bench.h"
 #include "tests/core/control_fakes.h"
 #include "tests/support/test_controller.h"
 
@@ -63,44 +64,31 @@ Daemon& server() {
   return d;
 }
 
-void rate(benchmark::State& state, int perIteration) {
-  state.counters["msgs/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * perIteration), benchmark::Counter::kIsRate);
-}
+using bench_support::rate;
+using bench_support::received;
+using bench_support::success;
 
 // The ceiling: a ping-sized payload framed, sent, echoed and read back.
 void BM_TpktEcho(benchmark::State& state) {
   testing_support::TpktClient& client = server().echo();
   const std::string payload("\x06\x00", 2);
+  const std::vector<bench_support::Expected> echo{{payload, 1}};
   for (auto _ : state) {
     client.send_payload(payload);
-    if (!client.wait(1, WaitMs)) {
+    if (!received(client, echo, WaitMs)) {
       state.SkipWithError("no echo");
       break;
     }
-    client.payloads().clear();
   }
-  rate(state, 1);
+  rate(state, 1, "msgs/s");
 }
 BENCHMARK(BM_TpktEcho)->UseRealTime();
 
-void BM_Ping(benchmark::State& state) {
-  testing_support::TestController& ctl = server().controller();
-  LGCP::Message ping;
-  ping.mutable_pdu().select_command().select_ping();
-  for (auto _ : state) {
-    ctl.send(ping);
-    if (!ctl.wait(1, WaitMs)) {
-      state.SkipWithError("no answer");
-      break;
-    }
-    ctl.payloads().clear();
-  }
-  rate(state, 1);
-}
+void BM_Ping(benchmark::State& state) { bench_support::ping(state, server().controller(), WaitMs, "msgs/s"); }
 BENCHMARK(BM_Ping)->UseRealTime();
 
-// Two commands an iteration; the destroy brings the removal report too.
+// Two commands an iteration, each answered with success; the destroy
+// brings the removal report (seq 0) too.
 void BM_CreateDestroy(benchmark::State& state) {
   testing_support::TestController& ctl = server().controller();
   LGCP::Message create;
@@ -113,18 +101,18 @@ void BM_CreateDestroy(benchmark::State& state) {
   destroy.set_seq(2);
   destroy.set_slot(7);
   destroy.mutable_pdu().select_command().select_destroy();
+  const std::vector<bench_support::Expected> created{{success(1, 7), 1}};
+  const std::vector<bench_support::Expected> destroyed{{success(0, 7), 1}, {success(2, 7), 1}};
   for (auto _ : state) {
     ctl.send(create);
-    bool answered = ctl.wait(1, WaitMs);
+    bool answered = received(ctl, created, WaitMs);
     ctl.send(destroy);
-    answered = answered && ctl.wait(3, WaitMs);
-    if (!answered) {
-      state.SkipWithError("no answer");
+    if (!answered || !received(ctl, destroyed, WaitMs)) {
+      state.SkipWithError("a create or destroy failed");
       break;
     }
-    ctl.payloads().clear();
   }
-  rate(state, 2);
+  rate(state, 2, "msgs/s");
 }
 BENCHMARK(BM_CreateDestroy)->UseRealTime();
 

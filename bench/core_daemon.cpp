@@ -29,7 +29,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "asn1/coder_env.h"
+#include "bench/controller_bench.h"
 #include "core/ctrl_server.h"
 #include "core/startup.h"
 #include "foundation/control_net.h"
@@ -119,14 +119,8 @@ public:
     }
     if (!controller)
       return;
-    for (int i = 0; i < 1000 && !up_; ++i) {
-      ctl_.close();
-      up_ = ctl_.connect(static_cast<unsigned short>(port_)) && ctl_.wait(1, 3000);
-      if (!up_)
-        usleep(5000);
-    }
+    up_ = attach();
     startSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ctl_.payloads().clear();
   }
   ~SimDaemon() {
     kill(pid_, SIGTERM);
@@ -135,12 +129,30 @@ public:
   }
 
   bool up() const { return up_; }
+  // The controller has a ping answered, which also takes what is left
+  // unread before it. A controller that was silent for the daemon's
+  // heartbeat (120 s) has been dropped: it is attached again.
+  bool served();
   pid_t pid() const { return pid_; }
   int port() const { return port_; }
   double start_seconds() const { return startSeconds_; }
   testing_support::TestController& ctl() { return ctl_; }
 
 private:
+  // Connects the controller and waits until the daemon serves it; retries
+  // while the daemon starts up or still tears down an earlier controller.
+  bool attach() {
+    for (int i = 0; i < 1000; ++i) {
+      ctl_.close();
+      if (ctl_.connect(static_cast<unsigned short>(port_)) && ctl_.wait(1, 3000)) {
+        ctl_.payloads().clear();
+        return true;
+      }
+      usleep(5000);
+    }
+    return false;
+  }
+
   std::string root_;
   int port_ = 0;
   pid_t pid_ = -1;
@@ -148,11 +160,6 @@ private:
   double startSeconds_ = 0;
   testing_support::TestController ctl_;
 };
-
-SimDaemon& daemon() {
-  static SimDaemon d;
-  return d;
-}
 
 // The far end of a TPKT connection at its leanest: blocking sends and
 // reads, whole frames split out of what arrives. The same client measures
@@ -290,24 +297,13 @@ void Place(int clientCpu, int serverCpu, std::initializer_list<pid_t> servers) {
   sched_setaffinity(0, sizeof client, &client);
 }
 
-std::string encoded(const LGCP::Message& msg) {
-  std::vector<char> bytes;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  env.encode(msg, bytes);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 // A controller ping without seq or slot, and its answer, as frames.
 std::string pingFrame() {
   LGCP::Message ping;
   ping.mutable_pdu().select_command().select_ping();
-  return testing_support::tpkt_frame(encoded(ping));
+  return testing_support::tpkt_frame(bench_support::encoded(ping));
 }
-std::string successFrame() {
-  LGCP::Message success;
-  success.mutable_pdu().select_response().select_success();
-  return testing_support::tpkt_frame(encoded(success));
-}
+std::string successFrame() { return testing_support::tpkt_frame(bench_support::success()); }
 
 // Connects as the controller and waits until the daemon serves it (its
 // first trunk status); the daemon closes a connection at once while it
@@ -359,12 +355,15 @@ void BM_PingAgainstEcho(benchmark::State& state) {
     auto t2 = std::chrono::steady_clock::now();
     if (!echoed || !answered) {
       state.SkipWithError(echoed ? "no answer" : "no echo");
-      return;
+      break;
     }
     echoTrips.push_back(std::chrono::duration<double>(t1 - t0).count());
     pingTrips.push_back(std::chrono::duration<double>(t2 - t1).count());
     state.SetIterationTime(std::chrono::duration<double>(t2 - t0).count());
   }
+  Place(-1, -1, {echo.pid(), d.pid()});
+  if (state.error_occurred())
+    return;
   auto total = [](const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0); };
   auto median = [](std::vector<double> v) {
     std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
@@ -375,7 +374,6 @@ void BM_PingAgainstEcho(benchmark::State& state) {
   state.counters["echo_us"] = 1e6 * median(echoTrips);
   state.counters["ping_us"] = 1e6 * median(pingTrips);
   state.counters["ratio_%"] = 100.0 * median(echoTrips) / median(pingTrips);
-  Place(-1, -1, {echo.pid(), d.pid()});
 }
 BENCHMARK(BM_PingAgainstEcho)->Arg(1)->Arg(2)->Arg(0)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
@@ -393,7 +391,7 @@ struct InProcessDaemon {
     ctrlServer.Activate(new Control::AcceptorUnix(path));
     multiplexer.run_begin(false, true);
     client.connect(path);
-    for (int i = 0; i < 100 && ctrlServer.connection()->state() != Control::Service::State::Connected; ++i)
+    for (int i = 0; i < 100 && !connected(); ++i)
       multiplexer.run_turn();
   }
   ~InProcessDaemon() {
@@ -401,6 +399,7 @@ struct InProcessDaemon {
     multiplexer.run_end();
     unlink(path.c_str());
   }
+  bool connected() const { return ctrlServer.connection()->state() == Control::Service::State::Connected; }
   std::string path;
   SimBoard::Board board;
   FrameClient client;
@@ -408,15 +407,21 @@ struct InProcessDaemon {
 
 void BM_PingInProcess(benchmark::State& state) {
   static InProcessDaemon d;
+  if (!d.connected()) {
+    state.SkipWithError("the controller was not accepted");
+    return;
+  }
   const std::string ping = pingFrame(), success = successFrame();
   for (auto _ : state) {
     d.client.send(ping);
     multiplexer.run_turn();
-    for (std::string got = d.client.next(); got != success; got = d.client.next())
-      if (got.empty()) {
-        state.SkipWithError("no answer");
-        return;
-      }
+    std::string got = d.client.next();
+    while (!got.empty() && got != success)
+      got = d.client.next();
+    if (got.empty()) {
+      state.SkipWithError("no answer");
+      break;
+    }
   }
 }
 BENCHMARK(BM_PingInProcess);
@@ -437,6 +442,40 @@ bool awaitResponse(testing_support::TestController& ctl, int seq) {
   }
 }
 
+// A ping answered with success; its round trip in seconds.
+bool ping(testing_support::TestController& ctl, double& seconds) {
+  LGCP::Message msg;
+  msg.mutable_pdu().select_command().select_ping();
+  auto t0 = std::chrono::steady_clock::now();
+  bool answered = ctl.send(msg) && awaitResponse(ctl, -1);
+  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  return answered;
+}
+
+bool ping(testing_support::TestController& ctl) {
+  double seconds;
+  return ping(ctl, seconds);
+}
+
+bool SimDaemon::served() {
+  return up_ && (ping(ctl_) || (attach() && ping(ctl_)));
+}
+
+// The daemon that the ping and RTP create benchmarks share, its controller
+// served; null, with the error reported, when it is not.
+SimDaemon* sharedDaemon(benchmark::State& state) {
+  static SimDaemon d;
+  if (!d.up()) {
+    state.SkipWithError("nodalsrv-sim did not start");
+    return nullptr;
+  }
+  if (!d.served()) {
+    state.SkipWithError("nodalsrv-sim did not serve");
+    return nullptr;
+  }
+  return &d;
+}
+
 // A G.711 session to 127.0.0.1 on the given RTP port.
 void createRtp(testing_support::TestController& ctl, int seq, int slot, unsigned port) {
   ctl.command(seq, slot, [&](LGCP::Command& c) {
@@ -450,26 +489,26 @@ void createRtp(testing_support::TestController& ctl, int seq, int slot, unsigned
 }
 
 void BM_DaemonPing(benchmark::State& state) {
-  SimDaemon& d = daemon();
-  if (!d.up()) {
-    state.SkipWithError("nodalsrv-sim did not start");
+  SimDaemon* d = sharedDaemon(state);
+  if (!d)
     return;
-  }
   LGCP::Message ping;
   ping.mutable_pdu().select_command().select_ping();
-  testing_support::TestController& ctl = d.ctl();
+  testing_support::TestController& ctl = d->ctl();
   size_t answers = 0;
   for (auto _ : state) {
     ctl.send(ping);
     if (!awaitResponse(ctl, -1)) {
       state.SkipWithError("no answer");
-      return;
+      break;
     }
     ++answers;
   }
+  if (state.error_occurred())
+    return;
   state.counters["pings/s"] = benchmark::Counter(static_cast<double>(answers), benchmark::Counter::kIsRate);
-  state.counters["start_s"] = d.start_seconds();
-  state.counters["idle_KiB"] = residentKiB(d.pid());
+  state.counters["start_s"] = d->start_seconds();
+  state.counters["idle_KiB"] = residentKiB(d->pid());
 }
 BENCHMARK(BM_DaemonPing)->UseRealTime();
 
@@ -477,31 +516,32 @@ BENCHMARK(BM_DaemonPing)->UseRealTime();
 // description sent) and destroyed (the release sequence, the goodbye) per
 // iteration, each waited for.
 void BM_DaemonRtpCreateDestroy(benchmark::State& state) {
-  SimDaemon& d = daemon();
-  if (!d.up()) {
-    state.SkipWithError("nodalsrv-sim did not start");
+  SimDaemon* d = sharedDaemon(state);
+  if (!d)
     return;
-  }
-  testing_support::TestController& ctl = d.ctl();
+  testing_support::TestController& ctl = d->ctl();
   int seq = 1;
   size_t cycles = 0;
   for (auto _ : state) {
     createRtp(ctl, seq, 1000, 40000);
     ctl.command(seq + 1, 1000, [](LGCP::Command& c) { c.select_destroy(); });
     if (!awaitResponse(ctl, seq) || !awaitResponse(ctl, seq + 1)) {
-      state.SkipWithError("no answer");
-      return;
+      state.SkipWithError("a create or destroy failed");
+      break;
     }
     seq += 2;
     ++cycles;
   }
+  if (state.error_occurred())
+    return;
   state.counters["slots/s"] = benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DaemonRtpCreateDestroy)->UseRealTime();
 
 // The processor time a daemon takes with nothing to do over 20 s: first
 // without a controller, then with one connected that sends nothing (the
-// daemon then polls the trunks every second).
+// daemon then polls the trunks every second). A ping answered afterwards
+// shows the daemon was serving all along.
 void BM_DaemonIdle(benchmark::State& state) {
   constexpr int Seconds = 20;
   for (auto _ : state) {
@@ -513,20 +553,25 @@ void BM_DaemonIdle(benchmark::State& state) {
     FrameClient controller;
     if (!attachController(controller, d.port())) {
       state.SkipWithError("nodalsrv-sim did not serve");
-      return;
+      break;
     }
     before = cpuSeconds(d.pid());
     std::this_thread::sleep_for(std::chrono::seconds(Seconds));
     double connected = cpuSeconds(d.pid()) - before;
+    if (!controller.round_trip(pingFrame(), successFrame())) {
+      state.SkipWithError("nodalsrv-sim stopped serving");
+      break;
+    }
     state.counters["idle_cpu_%"] = 100.0 * alone / Seconds;
     state.counters["connected_cpu_%"] = 100.0 * connected / Seconds;
   }
 }
 BENCHMARK(BM_DaemonIdle)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 
-// Every E1 and BRI trunk slot there is (160), then the resident size.
+// Every E1 and BRI trunk slot there is (160) in a daemon of the run's own,
+// each create answered with success, then the resident size.
 void BM_DaemonWithTrunkSlots(benchmark::State& state) {
-  SimDaemon& d = daemon();
+  SimDaemon d;
   if (!d.up()) {
     state.SkipWithError("nodalsrv-sim did not start");
     return;
@@ -536,46 +581,53 @@ void BM_DaemonWithTrunkSlots(benchmark::State& state) {
     int slot = 0;
     for (unsigned trunk = 0; trunk < 4; ++trunk)
       for (unsigned ts = 0; ts < 32; ++ts, ++slot)
-        ctl.command(slot, slot, [&](LGCP::Command& c) {
+        ctl.command(slot + 1, slot, [&](LGCP::Command& c) {
           LGCP::TrunkParams& t = c.select_create().select_trunk();
           t.set_trunk(trunk);
           t.set_timeslot(ts);
         });
     for (unsigned trunk = 0; trunk < 8; ++trunk)
       for (unsigned ts = 0; ts < 4; ++ts, ++slot)
-        ctl.command(slot, slot, [&](LGCP::Command& c) {
+        ctl.command(slot + 1, slot, [&](LGCP::Command& c) {
           LGCP::TrunkParams& t = c.select_create().select_trunk_bri();
           t.set_trunk(trunk);
           t.set_timeslot(ts);
         });
-    // Each create brings its answer and two stream signals.
-    while (ctl.payloads().size() < 3u * static_cast<unsigned>(slot) && ctl.wait(ctl.payloads().size() + 1, 5000)) {
+    // The answers come in order, each followed by the slot's stream
+    // signals; the ping's answer comes after the last of those.
+    bool created = true;
+    for (int n = 0; n < slot && created; ++n)
+      created = awaitResponse(ctl, n + 1);
+    if (!created || !ping(ctl)) {
+      state.SkipWithError(created ? "a ping went unanswered" : "a create failed");
+      break;
     }
-    ctl.payloads().clear();
     state.counters["slots"] = slot;
     state.counters["rss_KiB"] = residentKiB(d.pid());
   }
 }
 BENCHMARK(BM_DaemonWithTrunkSlots)->Iterations(1)->UseRealTime();
 
-// Every slot number holds an RTP slot (the trunk slots created before are
-// replaced), then the resident size.
+// Every slot number holds an RTP slot, in a daemon of the run's own, then
+// the resident size.
 void BM_DaemonWithRtpSlots(benchmark::State& state) {
-  SimDaemon& d = daemon();
+  constexpr int Slots = 1024;
+  SimDaemon d;
   if (!d.up()) {
     state.SkipWithError("nodalsrv-sim did not start");
     return;
   }
   testing_support::TestController& ctl = d.ctl();
-  constexpr int Slots = 1024;
   for (auto _ : state) {
     for (int slot = 0; slot < Slots; ++slot)
       createRtp(ctl, 5000 + slot, slot, 10000u + 2u * static_cast<unsigned>(slot));
-    for (int slot = 0; slot < Slots; ++slot)
-      if (!awaitResponse(ctl, 5000 + slot)) {
-        state.SkipWithError("a create failed");
-        return;
-      }
+    bool created = true;
+    for (int slot = 0; slot < Slots && created; ++slot)
+      created = awaitResponse(ctl, 5000 + slot);
+    if (!created || !ping(ctl)) {
+      state.SkipWithError(created ? "a ping went unanswered" : "a create failed");
+      break;
+    }
     state.counters["rss_KiB"] = residentKiB(d.pid());
   }
 }
@@ -586,16 +638,8 @@ BENCHMARK(BM_DaemonWithRtpSlots)->Iterations(1)->UseRealTime();
 // after the other, each create waited for. Reported: the time to create
 // them, the median ping round trip before and after, and the processor
 // time of the daemon over 10 s with all of them idle (the radios' own
-// status packets and the ED-137 loss reports go on).
-bool ping(testing_support::TestController& ctl, double& seconds) {
-  LGCP::Message msg;
-  msg.mutable_pdu().select_command().select_ping();
-  auto t0 = std::chrono::steady_clock::now();
-  bool answered = ctl.send(msg) && awaitResponse(ctl, -1);
-  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  return answered;
-}
-
+// status packets and the ED-137 loss reports go on), after which a ping
+// must still be answered.
 double pingMedian(testing_support::TestController& ctl, int count) {
   std::vector<double> trips;
   for (int i = 0; i < count; ++i) {
@@ -616,11 +660,12 @@ void BM_DaemonWithRadioSlots(benchmark::State& state) {
     testing_support::TestController& ctl = d.ctl();
     if (!d.up()) {
       state.SkipWithError("nodalsrv-sim did not start");
-      return;
+      break;
     }
     double before = pingMedian(ctl, Pings);
     auto t0 = std::chrono::steady_clock::now();
-    for (int slot = 0; slot < Slots; ++slot) {
+    bool created = true;
+    for (int slot = 0; slot < Slots && created; ++slot) {
       ctl.command(slot + 1, slot, [&](LGCP::Command& c) {
         LGCP::CreateRtpParams& p = c.select_create().select_rtp();
         TERM::RtpParams& rtp = p.mutable_codecRTP();
@@ -637,10 +682,11 @@ void BM_DaemonWithRadioSlots(benchmark::State& state) {
         p.set_txPayload(TERM::Payload::ptG711_Alaw);
         p.set_rxPayload(TERM::Payload::ptG711_Alaw);
       });
-      if (!awaitResponse(ctl, slot + 1)) {
-        state.SkipWithError("a create failed");
-        return;
-      }
+      created = awaitResponse(ctl, slot + 1);
+    }
+    if (!created) {
+      state.SkipWithError("a create failed");
+      break;
     }
     double create = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     double after = pingMedian(ctl, Pings);
@@ -651,9 +697,9 @@ void BM_DaemonWithRadioSlots(benchmark::State& state) {
       ctl.payloads().clear();
     }
     double idle = cpuSeconds(d.pid()) - cpu0;
-    if (before < 0 || after < 0) {
+    if (before < 0 || after < 0 || !ping(ctl)) {
       state.SkipWithError("a ping went unanswered");
-      return;
+      break;
     }
     state.counters["create_s"] = create;
     state.counters["ping_us_none"] = 1e6 * before;

@@ -34,19 +34,29 @@ int connect_client(unsigned short port) {
   return s;
 }
 
-void write_all(int fd, const std::string& bytes) {
-  if (send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size()))
-    abort();
+bool write_all(int fd, const std::string& bytes) {
+  return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
-void read_all(int fd, char* buf, size_t n) {
+// False when the connection ends first.
+bool read_all(int fd, char* buf, size_t n) {
   size_t got = 0;
   while (got < n) {
     ssize_t r = recv(fd, buf + got, n - got, 0);
     if (r <= 0)
-      abort();
+      return false;
     got += static_cast<size_t>(r);
   }
+  return true;
+}
+
+// One round trip: the request written, one loop turn, the answer read
+// back whole.
+bool round_trip(int client, const std::string& request, std::string& answer) {
+  if (!write_all(client, request))
+    return false;
+  multiplexer.run_turn();
+  return read_all(client, &answer[0], answer.size());
 }
 
 std::string frame(size_t payload) {
@@ -61,9 +71,13 @@ std::string frame(size_t payload) {
 struct Echo : Control::Notify {
   Control::Service* service = nullptr;
   bool connected = false;
+  unsigned long messages = 0;
   void OnConnect() override { connected = true; }
   void OnDisconnect() override { connected = false; }
-  void OnMessage(char const* data, int length) override { service->Send(data, length); }
+  void OnMessage(char const* data, int length) override {
+    ++messages;
+    service->Send(data, length);
+  }
 };
 
 void BM_TpktEcho(benchmark::State& state) {
@@ -74,18 +88,21 @@ void BM_TpktEcho(benchmark::State& state) {
   acceptor.Activate();
   multiplexer.run_begin(false, true);
   int client = connect_client(acceptor.bound_port());
-  while (!echo.connected)
+  for (int i = 0; i < 100 && !echo.connected; ++i)
     multiplexer.run_turn();
+  if (!echo.connected)
+    state.SkipWithError("not connected");
   std::string request = frame(static_cast<size_t>(state.range(0)));
   std::string answer(request.size(), '\0');
-  for (auto _ : state) {
-    write_all(client, request);
-    multiplexer.run_turn();
-    read_all(client, &answer[0], answer.size());
-  }
-  if (answer != request)
+  for (auto _ : state)
+    if (!round_trip(client, request, answer)) {
+      state.SkipWithError("no echo");
+      break;
+    }
+  if (!state.error_occurred() && (answer != request || echo.messages != static_cast<unsigned long>(state.iterations())))
     state.SkipWithError("echo differs");
-  state.SetItemsProcessed(state.iterations());
+  if (!state.error_occurred())
+    state.SetItemsProcessed(state.iterations());
   close(client);
   acceptor.Deactivate();
   multiplexer.run_end();
@@ -95,12 +112,13 @@ BENCHMARK(BM_TpktEcho)->Arg(8)->Arg(200)->Arg(4000);
 struct PlainEcho {
   Event event;
   char buf[65536];
+  bool failed = false;  // a read or write went wrong
   void OnEvent(int fd, short revents) {
     if (!(revents & POLLIN))
       return;
     ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    if (n > 0 && send(fd, buf, static_cast<size_t>(n), MSG_NOSIGNAL) != n)
-      abort();
+    if (n <= 0 || send(fd, buf, static_cast<size_t>(n), MSG_NOSIGNAL) != n)
+      failed = true;
   }
 };
 
@@ -124,14 +142,15 @@ void BM_PlainEcho(benchmark::State& state) {
   multiplexer.run_begin(false, true);
   std::string request = frame(static_cast<size_t>(state.range(0)));
   std::string answer(request.size(), '\0');
-  for (auto _ : state) {
-    write_all(client, request);
-    multiplexer.run_turn();
-    read_all(client, &answer[0], answer.size());
-  }
-  if (answer != request)
+  for (auto _ : state)
+    if (echo.failed || !round_trip(client, request, answer)) {
+      state.SkipWithError("no echo");
+      break;
+    }
+  if (!state.error_occurred() && (answer != request || echo.failed))
     state.SkipWithError("echo differs");
-  state.SetItemsProcessed(state.iterations());
+  if (!state.error_occurred())
+    state.SetItemsProcessed(state.iterations());
   echo.event.Release();
   multiplexer.run_end();
   close(client);

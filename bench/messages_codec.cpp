@@ -87,23 +87,47 @@ std::vector<char> encoded(const LGCP::Message& m) {
   return out;
 }
 
+// The octets decode to a message that encodes to the same octets again.
+// Besides, every encode and decode of the measured loops must succeed.
+bool roundTrips(const std::vector<char>& octets) {
+  LGCP::Message back;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  return !octets.empty() && ASN1::decode(octets.data(), octets.data() + octets.size(), &env, back, true) &&
+         encoded(back) == octets;
+}
+
 void Encode(benchmark::State& state, LGCP::Message (*make)()) {
   const LGCP::Message message = make();
   std::vector<char> out;
   for (auto _ : state) {
     out.clear();
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    benchmark::DoNotOptimize(ASN1::encode(message, &env, std::back_inserter(out)));
+    bool done = ASN1::encode(message, &env, std::back_inserter(out));
+    benchmark::DoNotOptimize(done);
+    if (!done) {
+      state.SkipWithError("encode failed");
+      break;
+    }
   }
-  state.SetLabel(std::to_string(out.size()) + " octets");
+  if (!state.error_occurred() && !roundTrips(out))
+    state.SkipWithError("the octets do not decode back");
+  if (!state.error_occurred())
+    state.SetLabel(std::to_string(out.size()) + " octets");
 }
 
 void Decode(benchmark::State& state, LGCP::Message (*make)()) {
   const std::vector<char> octets = encoded(make());
+  if (!roundTrips(octets))
+    state.SkipWithError("the octets do not decode back");
   for (auto _ : state) {
     LGCP::Message message;
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    benchmark::DoNotOptimize(ASN1::decode(octets.data(), octets.data() + octets.size(), &env, message, true));
+    bool done = ASN1::decode(octets.data(), octets.data() + octets.size(), &env, message, true);
+    benchmark::DoNotOptimize(done);
+    if (!done) {
+      state.SkipWithError("decode failed");
+      break;
+    }
   }
 }
 
@@ -113,10 +137,17 @@ void EncodeDecode(benchmark::State& state, LGCP::Message (*make)()) {
   for (auto _ : state) {
     out.clear();
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    ASN1::encode(message, &env, std::back_inserter(out));
+    bool done = ASN1::encode(message, &env, std::back_inserter(out));
     LGCP::Message back;
-    benchmark::DoNotOptimize(ASN1::decode(out.data(), out.data() + out.size(), &env, back, true));
+    done = ASN1::decode(out.data(), out.data() + out.size(), &env, back, true) && done;
+    benchmark::DoNotOptimize(done);
+    if (!done) {
+      state.SkipWithError("encode or decode failed");
+      break;
+    }
   }
+  if (!state.error_occurred() && !roundTrips(out))
+    state.SkipWithError("the octets do not decode back");
 }
 
 BENCHMARK_CAPTURE(Encode, ping, ping);

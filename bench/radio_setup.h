@@ -19,10 +19,12 @@ namespace bench_support {
 struct ReportEncoder : RTPSignalling::IRadioControlNotify {
   std::vector<char> bytes;
   size_t reports = 0;
+  size_t failures = 0;  // reports that did not encode
   void RadioControlNotify(TERM::RtpRadioRequest const& r) override {
     bytes.clear();
     ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    env.encode(r, bytes);
+    if (!env.encode(r, bytes) || bytes.empty())
+      ++failures;
     ++reports;
   }
 };

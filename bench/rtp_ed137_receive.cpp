@@ -21,9 +21,12 @@ struct Control : RTPSignalling::ED137RadioGWControl {
   void Receive(const uint8_t* payload, size_t length, uint32_t ssrc, uint32_t address) {
     bool pending = false;
     TakePacket(payload, length, ssrc, address, pending);
-    if (pending)
+    if (pending) {
+      ++processed;
       OnRtpProtoRXEvent(pending_);
+    }
   }
+  unsigned long processed = 0;  // packets unpacked and compared with the state
 };
 
 struct Setup : bench_support::RadioBoard {
@@ -46,7 +49,9 @@ void BM_ReceiveUnchanged(benchmark::State& state) {
     s.control->Receive(ptt, sizeof ptt, 77, from);
   if (bench_support::allocations != before)
     state.SkipWithError("the path allocated");
-  if (s.encoder.reports != 1)
+  else if (s.control->processed != static_cast<unsigned long>(state.iterations()) + 1)
+    state.SkipWithError("a packet was not taken");
+  else if (s.encoder.reports != 1 || s.encoder.failures != 0)
     state.SkipWithError("an unchanged state was reported");
 }
 BENCHMARK(BM_ReceiveUnchanged);
@@ -60,7 +65,7 @@ void BM_ReceiveReported(benchmark::State& state) {
     s.control->Receive(flip ? on : off, 4, 77, from);
     flip = !flip;
   }
-  if (s.encoder.reports != static_cast<size_t>(state.iterations()))
+  if (s.encoder.reports != static_cast<size_t>(state.iterations()) || s.encoder.failures != 0)
     state.SkipWithError("a change was not reported");
 }
 BENCHMARK(BM_ReceiveReported);

@@ -22,6 +22,15 @@ using bench_support::allocations;
 struct Control : RTPSignalling::LemzRadioGWControl {
   using LemzRadioGWControl::LemzRadioGWControl;
   using LemzRadioGWControl::TakePacket;
+  using LemzRadioGWControl::received_;
+  // Packets processed (their access decided), and refused.
+  bool AccessFormChanToRadio(RTPSignalling::LemzRadioState const& s) override {
+    ++processed;
+    bool allowed = LemzRadioGWControl::AccessFormChanToRadio(s);
+    refused += !allowed;
+    return allowed;
+  }
+  unsigned long processed = 0, refused = 0;
 };
 
 struct Setup : bench_support::RadioBoard {
@@ -55,12 +64,15 @@ void BM_ReceiveCoalesced(benchmark::State& state) {
   Setup s;
   const uint32_t from = inet_addr("10.0.0.9");
   s.take(Squelch, from);
+  s.control->received_ = {};  // the loop's packets unpack into it again
   const unsigned long before = allocations;
   for (auto _ : state)
     s.take(Squelch, from);
   if (allocations != before)
     state.SkipWithError("the path allocated");
-  if (s.encoder.reports != 0)
+  else if (!s.pending || s.control->received_.source_addr != from)
+    state.SkipWithError("a packet was not taken");
+  else if (s.control->processed != 0 || s.encoder.reports != 0)
     state.SkipWithError("a coalesced packet was processed");
 }
 BENCHMARK(BM_ReceiveCoalesced);
@@ -75,9 +87,13 @@ void BM_ReceiveRefused(benchmark::State& state) {
     s.take(flip ? Bss : Sh, from);
     flip = !flip;
   }
+  // Each packet but the last, still pending, was processed.
   if (allocations != before)
     state.SkipWithError("the path allocated");
-  if (s.encoder.reports != 0)
+  else if (s.control->refused != s.control->processed ||
+           s.control->refused + 1 != static_cast<unsigned long>(state.iterations()))
+    state.SkipWithError("a packet was not processed and refused");
+  else if (s.encoder.reports != 0)
     state.SkipWithError("a refused packet was reported");
 }
 BENCHMARK(BM_ReceiveRefused);
@@ -91,7 +107,7 @@ void BM_ReceiveReported(benchmark::State& state) {
     s.take(flip ? Sh : Bss, from);
     flip = !flip;
   }
-  if (s.encoder.reports != static_cast<size_t>(state.iterations()))
+  if (s.encoder.reports != static_cast<size_t>(state.iterations()) || s.encoder.failures != 0)
     state.SkipWithError("a packet was not reported");
 }
 BENCHMARK(BM_ReceiveReported);

@@ -45,6 +45,8 @@ struct Linked {
     user.lapd->local_activate();
     pump();
   }
+  // Both ends in multiple frame established operation.
+  bool established() const { return user.lapd->full_state().state == 6 && network.lapd->full_state().state == 6; }
   void pump() {
     Packet f;
     while (!user.line.inFlight.empty() || !network.line.inFlight.empty()) {
@@ -69,8 +71,10 @@ Packet message() {
 // network side's acknowledgements, all delivered.
 void BM_IFrameThroughput(benchmark::State& state) {
   Linked link;
-  if (link.user.lapd->full_state().state != 6)
+  if (!link.established()) {
     state.SkipWithError("link not established");
+    return;
+  }
   Packet m = message();
   unsigned long before = allocations;
   for (auto _ : state) {
@@ -78,17 +82,24 @@ void BM_IFrameThroughput(benchmark::State& state) {
       link.user.lapd->message(m);
     link.pump();
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 7);
-  state.counters["allocs/frame"] =
-      static_cast<double>(allocations - before) / static_cast<double>(state.iterations() * 7);
-  if (link.network.top.received != static_cast<unsigned long>(state.iterations()) * 7)
+  const unsigned long allocated = allocations - before;
+  if (link.network.top.received != static_cast<unsigned long>(state.iterations()) * 7 || !link.established()) {
     state.SkipWithError("frames lost");
+    return;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 7);
+  state.counters["allocs/frame"] = static_cast<double>(allocated) / static_cast<double>(state.iterations() * 7);
 }
 BENCHMARK(BM_IFrameThroughput);
 
-// An RR response acknowledging everything, on an established link.
+// An RR response acknowledging everything, on an established link: the
+// link stays established and sends nothing in reply.
 void BM_ReceivedRR(benchmark::State& state) {
   Linked link;
+  if (!link.established()) {
+    state.SkipWithError("link not established");
+    return;
+  }
   Packet rr;
   rr.reserve_head(0);
   const unsigned char frame[] = {0x00, 0x01, 0x01, 0x00};
@@ -96,8 +107,13 @@ void BM_ReceivedRR(benchmark::State& state) {
   unsigned long before = allocations;
   for (auto _ : state)
     link.user.lapd->receive(rr);
+  const unsigned long allocated = allocations - before;
+  if (!link.established() || !link.user.line.inFlight.empty()) {
+    state.SkipWithError("the RR was not taken as an acknowledgement");
+    return;
+  }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-  state.counters["allocs/frame"] = static_cast<double>(allocations - before) / static_cast<double>(state.iterations());
+  state.counters["allocs/frame"] = static_cast<double>(allocated) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_ReceivedRR);
 

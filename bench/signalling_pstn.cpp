@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -124,8 +125,9 @@ public:
     peer_.set_line(line_);
     up_ = line_ >= 0 && peer_.align() && ctl_.wait(6, WaitMs);  // answers, streams, activated
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ctl_.poll();
-    ctl_.payloads().clear();
+    const std::vector<std::string> lines = ctl_.drain();
+    for (const char* answer : {"seq=1 slot=1 success", "seq=2 slot=2 success", "seq=3 slot=1 success"})
+      up_ = up_ && std::find(lines.begin(), lines.end(), answer) != lines.end();
   }
   ~Daemon() {
     loop_.request_stop();
@@ -154,8 +156,8 @@ void BM_Ping(benchmark::State& state) { bench_support::ping(state, daemon().ctl(
 BENCHMARK(BM_Ping)->UseRealTime();
 
 // A burst of userData commands (20-octet MSUs), each an MSU on the line
-// that the far end answers; every command's answer and every answering
-// MSU's userData signal reach the controller.
+// that the far end answers with the same octets; every command's success
+// and every answering MSU's userData signal reach the controller.
 void BM_UserDataRoundTrip(benchmark::State& state) {
   Daemon& d = daemon();
   if (!d.up()) {
@@ -168,19 +170,25 @@ void BM_UserDataRoundTrip(benchmark::State& state) {
   std::vector<char> msu(20, 0x11);
   msu[0] = static_cast<char>(0x83);
   data.mutable_pdu().select_command().select_userData() = msu;
+  LGCP::Message up;
+  up.set_slot(2);
+  up.mutable_pdu().select_signal().select_userData() = msu;
+  const std::vector<bench_support::Expected> back{{bench_support::success(-1, 2), burst},
+                                                  {bench_support::encoded(up), burst}};
   for (auto _ : state) {
     for (size_t i = 0; i < burst; ++i)
       d.ctl().send(data);
-    for (size_t i = 0; i < burst; ++i)
-      if (!d.peer().answer()) {
-        state.SkipWithError("no MSU on the line");
-        return;
-      }
-    if (!d.ctl().wait(2 * burst, WaitMs)) {
-      state.SkipWithError("lost on the way back");
-      return;
+    bool answered = true;
+    for (size_t i = 0; i < burst && answered; ++i)
+      answered = d.peer().answer();
+    if (!answered) {
+      state.SkipWithError("no MSU on the line");
+      break;
     }
-    d.ctl().payloads().clear();
+    if (!bench_support::received(d.ctl(), back, WaitMs)) {
+      state.SkipWithError("lost or changed on the way back");
+      break;
+    }
   }
   bench_support::rate(state, burst, "round trips/s");
 }

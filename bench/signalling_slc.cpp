@@ -50,14 +50,22 @@ void BM_FisuByTheLink(benchmark::State& state) {
   slc->set_hdlc(&wire);
   family.add_protocol_tail(slc);
   into_service(slc);
-  if (slc->get_state_id() != SLC::State::InService)
+  if (slc->get_state_id() != SLC::State::InService) {
     state.SkipWithError("link not in service");
+    return;
+  }
+  const unsigned received = slc->statistics().suRx;
   unsigned long before = allocations;
   for (auto _ : state)
     feed(slc, Fisu, sizeof Fisu);
+  const unsigned long allocated = allocations - before;
+  if (slc->statistics().suRx - received != static_cast<unsigned>(state.iterations()) ||
+      slc->get_state_id() != SLC::State::InService) {
+    state.SkipWithError("a FISU was not taken in service");
+    return;
+  }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-  state.counters["allocs/FISU"] =
-      static_cast<double>(allocations - before) / static_cast<double>(state.iterations());
+  state.counters["allocs/FISU"] = static_cast<double>(allocated) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_FisuByTheLink);
 
@@ -75,27 +83,47 @@ void BM_FisuFromTheLine(benchmark::State& state) {
   slc->set_hdlc(&hdlc);
   hdlc.bind(slc);
   family.add_protocol_tail(slc);
-  if (!hdlc.activate())
+  if (!hdlc.activate()) {
     state.SkipWithError("no channel");
+    return;
+  }
   Fd line = board.mcc().channel(0).line();
   into_service(slc);
+  if (slc->get_state_id() != SLC::State::InService) {
+    state.SkipWithError("link not in service");
+    return;
+  }
   constexpr unsigned Burst = 64;
   unsigned long before = allocations;
   for (auto _ : state) {
     unsigned target = slc->statistics().suRx + Burst;
-    for (unsigned i = 0; i < Burst; ++i)
-      ::send(line.get(), Fisu, sizeof Fisu, MSG_DONTWAIT);
-    while (slc->statistics().suRx < target)
+    bool sent = true;
+    for (unsigned i = 0; i < Burst && sent; ++i)
+      sent = ::send(line.get(), Fisu, sizeof Fisu, MSG_DONTWAIT) == static_cast<ssize_t>(sizeof Fisu);
+    // Every written FISU is readable at once: turns that find none mean
+    // one was lost.
+    for (int idle = 0; sent && slc->statistics().suRx < target; ++idle) {
+      unsigned taken = slc->statistics().suRx;
       loop.turn();
+      if (slc->statistics().suRx > taken)
+        idle = 0;
+      sent = idle < 100;
+    }
+    if (!sent) {
+      state.SkipWithError("a FISU was lost");
+      break;
+    }
     char drain[64];
     while (::recv(line.get(), drain, sizeof drain, MSG_DONTWAIT) > 0) {
     }
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * Burst);
-  state.counters["allocs/FISU"] =
-      static_cast<double>(allocations - before) / static_cast<double>(state.iterations() * Burst);
-  if (slc->get_state_id() != SLC::State::InService)
+  const unsigned long allocated = allocations - before;
+  if (!state.error_occurred() && slc->get_state_id() != SLC::State::InService)
     state.SkipWithError("link left service");
+  if (state.error_occurred())
+    return;
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * Burst);
+  state.counters["allocs/FISU"] = static_cast<double>(allocated) / static_cast<double>(state.iterations() * Burst);
 }
 BENCHMARK(BM_FisuFromTheLine);
 

@@ -22,12 +22,21 @@ void BM_HalDisable(benchmark::State& state) {
   if (!state.range(0))
     board.log().set_capacity(0);
   int fd = DevIo::open("/dev/hal", O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    state.SkipWithError("no /dev/hal");
+    return;
+  }
   uint8_t arg[4];
   uint32_t channel = 8192;
   for (auto _ : state) {
     SimBoard::put_be32(arg, channel);
     channel = channel == 10239 ? 8192 : channel + 1;
-    benchmark::DoNotOptimize(DevIo::ioctl(fd, SimBoard::Hal::Disable, arg));
+    int done = DevIo::ioctl(fd, SimBoard::Hal::Disable, arg);
+    benchmark::DoNotOptimize(done);
+    if (done != 0) {
+      state.SkipWithError("a disable failed");
+      break;
+    }
   }
   ::close(fd);
 }
@@ -35,12 +44,25 @@ BENCHMARK(BM_HalDisable)->Arg(1)->Arg(0);
 
 // One deferred call of the switch refresh with every output disabled: 64
 // disable requests from the switch object through the device layer, the
-// board's log off as in nodalsrv-sim.
+// board's log off as in nodalsrv-sim. The board's switch counts the
+// disables it carried out.
+uint64_t disables(SimBoard::Board& board) {
+  uint64_t n = 0;
+  for (const auto& output : board.hal().outputs())
+    n += output.second.disables;
+  return n;
+}
+
 void BM_SwitchRefreshSlice(benchmark::State& state) {
   SimBoard::Board board([](SimBoard::Board& b) { b.log().set_capacity(0); });
   HwMux* mux = HwMux::instance();
+  const uint64_t before = disables(board);
   for (auto _ : state)
     mux->OnDPC();
+  if (disables(board) - before != static_cast<uint64_t>(state.iterations()) * HwMux::RefreshSlice) {
+    state.SkipWithError("the refresh did not reach the board");
+    return;
+  }
   state.SetItemsProcessed(state.iterations() * HwMux::RefreshSlice);
 }
 BENCHMARK(BM_SwitchRefreshSlice);
@@ -49,10 +71,20 @@ void BM_MccFrameWrite(benchmark::State& state) {
   SimBoard::Board board;
   int fd = DevIo::open("/dev/mcc/ctl", O_RDWR | O_NONBLOCK | O_CLOEXEC);
   SimBoard::Bytes record = SimBoard::words({3, 512, 0, 1, 4});
-  DevIo::ioctl(fd, SimBoard::Mcc::Allocate, record.data());
+  if (fd < 0 || DevIo::ioctl(fd, SimBoard::Mcc::Allocate, record.data()) != 0 ||
+      board.mcc().channel_count() != 1) {
+    state.SkipWithError("no MCC channel");
+    return;
+  }
   uint8_t frame[32] = {};
-  for (auto _ : state)
-    benchmark::DoNotOptimize(DevIo::write(fd, frame, sizeof frame));
+  for (auto _ : state) {
+    ssize_t written = DevIo::write(fd, frame, sizeof frame);
+    benchmark::DoNotOptimize(written);
+    if (written != static_cast<ssize_t>(sizeof frame)) {
+      state.SkipWithError("a write failed");
+      break;
+    }
+  }
   ::close(fd);
 }
 BENCHMARK(BM_MccFrameWrite);

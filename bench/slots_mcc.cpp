@@ -57,8 +57,7 @@ public:
       m.set_type(LGCP::MccType::data);
       m.set_mode(LGCP::MccMode::standard);
     });
-    up_ = ctl_.wait(1, WaitMs);
-    ctl_.payloads().clear();
+    up_ = ctl_.wait(1, WaitMs) && ctl_.drain().front() == "seq=1 slot=1 success";
     for (int i = 0; i < WaitMs && channel_ < 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -89,7 +88,7 @@ void BM_Ping(benchmark::State& state) { bench_support::ping(state, daemon().ctl(
 BENCHMARK(BM_Ping)->UseRealTime();
 
 // Frames written at the channel's far end, each read by the slot and sent
-// to the controller.
+// to the controller as it was written.
 void BM_ChannelToController(benchmark::State& state) {
   Daemon& d = daemon();
   if (!d.up()) {
@@ -97,6 +96,10 @@ void BM_ChannelToController(benchmark::State& state) {
     return;
   }
   std::vector<char> frame(static_cast<size_t>(state.range(0)), 'f');
+  LGCP::Message up;
+  up.set_slot(1);
+  up.mutable_pdu().select_signal().select_userData() = frame;
+  const std::vector<bench_support::Expected> signals{{bench_support::encoded(up), Burst}};
   for (auto _ : state) {
     for (size_t sent = 0; sent < Burst;) {
       if (::send(d.channel(), frame.data(), frame.size(), MSG_DONTWAIT) >= 0) {
@@ -106,17 +109,16 @@ void BM_ChannelToController(benchmark::State& state) {
       pollfd p{d.channel(), POLLOUT, 0};
       ::poll(&p, 1, WaitMs);
     }
-    if (!d.ctl().wait(Burst, WaitMs)) {
-      state.SkipWithError("frames lost");
+    if (!bench_support::received(d.ctl(), signals, WaitMs)) {
+      state.SkipWithError("frames lost or changed");
       break;
     }
-    d.ctl().payloads().clear();
   }
   bench_support::rate(state, Burst, "frames/s");
 }
 BENCHMARK(BM_ChannelToController)->Arg(64)->Arg(512)->UseRealTime();
 
-// userData commands written to the channel, each answered.
+// userData commands written to the channel, each answered with success.
 void BM_ControllerToChannel(benchmark::State& state) {
   Daemon& d = daemon();
   if (!d.up()) {
@@ -126,14 +128,14 @@ void BM_ControllerToChannel(benchmark::State& state) {
   LGCP::Message data;
   data.set_slot(1);
   data.mutable_pdu().select_command().select_userData() = std::vector<char>(static_cast<size_t>(state.range(0)), 'c');
+  const std::vector<bench_support::Expected> answers{{bench_support::success(-1, 1), Burst}};
   for (auto _ : state) {
     for (size_t i = 0; i < Burst; ++i)
       d.ctl().send(data);
-    if (!d.ctl().wait(Burst, WaitMs)) {
-      state.SkipWithError("no answer");
+    if (!bench_support::received(d.ctl(), answers, WaitMs)) {
+      state.SkipWithError("a frame was not taken");
       break;
     }
-    d.ctl().payloads().clear();
   }
   bench_support::rate(state, Burst, "frames/s");
 }
