@@ -1,12 +1,11 @@
-// The real daemon process against the simulated board (nodalsrv-sim, found
-// beside the bench directory): time from process start to a served
-// controller; ping round trips per second from one controller against a
-// bare TPKT echo server in another process, taken turn about in one run,
-// and their ratio; the daemon's own cost of one ping in this process; RTP
-// slots created and destroyed per second; the processor time of an idle
-// daemon; resident memory when idle, with every trunk slot created and
-// with 1024 RTP slots; ping, creation time and idle processor time with
-// 1024 radio slots of each kind.
+// The real daemon process against the simulated board (nodalsrv-sim):
+// time from process start to a served controller; ping round trips per
+// second from one controller against a bare TPKT echo server in another
+// process, taken turn about in one run, and their ratio; the daemon's own
+// cost of one ping in this process; RTP slots created and destroyed per
+// second; the processor time of an idle daemon; resident memory when idle,
+// with every trunk slot created and with 1024 RTP slots; ping, creation
+// time and idle processor time with 1024 radio slots of each kind.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -38,17 +37,11 @@
 #include "hardware/hw_mux.h"
 #include "messages/TERM/TERM.h"
 #include "simboard/board.h"
+#include "tests/support/sim_daemon.h"
 #include "tests/support/test_controller.h"
 #include "tests/support/tpkt_client.h"
 
 namespace {
-
-std::string simPath() {
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string path(self, n > 0 ? static_cast<size_t>(n) : 0);
-  return path.substr(0, path.rfind('/')) + "/../nodalsrv-sim";
-}
 
 double residentKiB(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
@@ -80,12 +73,6 @@ int listener(unsigned short& port) {
   return fd;
 }
 
-int freePort() {
-  unsigned short port = 0;
-  ::close(listener(port));
-  return port;
-}
-
 // Processor time (user and system) of a process so far, in seconds.
 double cpuSeconds(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
@@ -99,33 +86,17 @@ double cpuSeconds(pid_t pid) {
   return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-class SimDaemon {
+// nodalsrv-sim in a root of its own, with the controller that drives it.
+class BenchDaemon {
 public:
   // With a controller: served once its first unsolicited trunk status has
   // come. Without: the caller connects its own.
-  explicit SimDaemon(bool controller = true) {
-    char tmpl[] = "/tmp/nodalsrv-bench-XXXXXX";
-    root_ = mkdtemp(tmpl);
-    port_ = freePort();
+  explicit BenchDaemon(bool controller = true) {
     auto start = std::chrono::steady_clock::now();
-    pid_ = fork();
-    if (pid_ == 0) {
-      setenv("NODALSRV_SIM_ROOT", root_.c_str(), 1);
-      if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr))
-        _exit(127);
-      std::string sim = simPath(), port = std::to_string(port_);
-      execl(sim.c_str(), sim.c_str(), "--port", port.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
     if (!controller)
       return;
     up_ = attach();
     startSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
-  ~SimDaemon() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    std::system(("rm -rf " + root_).c_str());
   }
 
   bool up() const { return up_; }
@@ -133,29 +104,20 @@ public:
   // unread before it. A controller that was silent for the daemon's
   // heartbeat (120 s) has been dropped: it is attached again.
   bool served();
-  pid_t pid() const { return pid_; }
-  int port() const { return port_; }
+  pid_t pid() const { return daemon_.pid; }
+  int port() const { return daemon_.port; }
   double start_seconds() const { return startSeconds_; }
   testing_support::TestController& ctl() { return ctl_; }
 
 private:
-  // Connects the controller and waits until the daemon serves it; retries
-  // while the daemon starts up or still tears down an earlier controller.
   bool attach() {
-    for (int i = 0; i < 1000; ++i) {
-      ctl_.close();
-      if (ctl_.connect(static_cast<unsigned short>(port_)) && ctl_.wait(1, 3000)) {
-        ctl_.payloads().clear();
-        return true;
-      }
-      usleep(5000);
-    }
-    return false;
+    if (!daemon_.attach(ctl_))
+      return false;
+    ctl_.payloads().clear();
+    return true;
   }
 
-  std::string root_;
-  int port_ = 0;
-  pid_t pid_ = -1;
+  testing_support::SimDaemon daemon_;
   bool up_ = false;
   double startSeconds_ = 0;
   testing_support::TestController ctl_;
@@ -333,7 +295,7 @@ bool attachController(FrameClient& client, int port) {
 // run to run with the placement).
 void BM_PingAgainstEcho(benchmark::State& state) {
   static EchoServer echo;
-  static SimDaemon d(false);
+  static BenchDaemon d(false);
   static FrameClient toEcho, toDaemon;
   static bool up = toEcho.connect(echo.port()) && attachController(toDaemon, d.port());
   if (!up) {
@@ -457,14 +419,14 @@ bool ping(testing_support::TestController& ctl) {
   return ping(ctl, seconds);
 }
 
-bool SimDaemon::served() {
+bool BenchDaemon::served() {
   return up_ && (ping(ctl_) || (attach() && ping(ctl_)));
 }
 
 // The daemon that the ping and RTP create benchmarks share, its controller
 // served; null, with the error reported, when it is not.
-SimDaemon* sharedDaemon(benchmark::State& state) {
-  static SimDaemon d;
+BenchDaemon* sharedDaemon(benchmark::State& state) {
+  static BenchDaemon d;
   if (!d.up()) {
     state.SkipWithError("nodalsrv-sim did not start");
     return nullptr;
@@ -489,7 +451,7 @@ void createRtp(testing_support::TestController& ctl, int seq, int slot, unsigned
 }
 
 void BM_DaemonPing(benchmark::State& state) {
-  SimDaemon* d = sharedDaemon(state);
+  BenchDaemon* d = sharedDaemon(state);
   if (!d)
     return;
   LGCP::Message ping;
@@ -516,7 +478,7 @@ BENCHMARK(BM_DaemonPing)->UseRealTime();
 // description sent) and destroyed (the release sequence, the goodbye) per
 // iteration, each waited for.
 void BM_DaemonRtpCreateDestroy(benchmark::State& state) {
-  SimDaemon* d = sharedDaemon(state);
+  BenchDaemon* d = sharedDaemon(state);
   if (!d)
     return;
   testing_support::TestController& ctl = d->ctl();
@@ -545,7 +507,7 @@ BENCHMARK(BM_DaemonRtpCreateDestroy)->UseRealTime();
 void BM_DaemonIdle(benchmark::State& state) {
   constexpr int Seconds = 20;
   for (auto _ : state) {
-    SimDaemon d(false);
+    BenchDaemon d(false);
     std::this_thread::sleep_for(std::chrono::seconds(1));  // start-up
     double before = cpuSeconds(d.pid());
     std::this_thread::sleep_for(std::chrono::seconds(Seconds));
@@ -571,7 +533,7 @@ BENCHMARK(BM_DaemonIdle)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond)
 // Every E1 and BRI trunk slot there is (160) in a daemon of the run's own,
 // each create answered with success, then the resident size.
 void BM_DaemonWithTrunkSlots(benchmark::State& state) {
-  SimDaemon d;
+  BenchDaemon d;
   if (!d.up()) {
     state.SkipWithError("nodalsrv-sim did not start");
     return;
@@ -612,7 +574,7 @@ BENCHMARK(BM_DaemonWithTrunkSlots)->Iterations(1)->UseRealTime();
 // the resident size.
 void BM_DaemonWithRtpSlots(benchmark::State& state) {
   constexpr int Slots = 1024;
-  SimDaemon d;
+  BenchDaemon d;
   if (!d.up()) {
     state.SkipWithError("nodalsrv-sim did not start");
     return;
@@ -656,7 +618,7 @@ void BM_DaemonWithRadioSlots(benchmark::State& state) {
   constexpr int Slots = 1024, Pings = 200, Seconds = 10;
   const bool lemz = state.range(0) == 1;
   for (auto _ : state) {
-    SimDaemon d;
+    BenchDaemon d;
     testing_support::TestController& ctl = d.ctl();
     if (!d.up()) {
       state.SkipWithError("nodalsrv-sim did not start");

@@ -1,7 +1,7 @@
 // The daemon's longest loop turn while it idles with a controller connected
 // (the monitoring service samples the network interfaces every 2000 ms):
-// nodalsrv-sim, found beside the bench directory, runs 20 s with a
-// controller that does nothing but ping it every 5 ms. A ping that comes
+// nodalsrv-sim runs 20 s with a controller that does nothing but ping it
+// every 5 ms. A ping that comes
 // while the loop is busy waits for the turn to end, so the longest round
 // trip bounds the longest turn from outside (on a shared machine it also
 // holds the client's own scheduling delays); beside it the median and the
@@ -18,21 +18,6 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-const char* simPath() {
-  static const std::string path = [] {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string exe(self, n > 0 ? static_cast<size_t>(n) : 0);
-    return exe.substr(0, exe.rfind('/')) + "/../nodalsrv-sim";
-  }();
-  return path.c_str();
-}
-
-}  // namespace
-
-#define NODALSRV_SIM simPath()
 #include "tests/support/sim_daemon.h"
 
 namespace {
