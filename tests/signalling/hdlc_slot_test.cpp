@@ -143,5 +143,21 @@ TEST_F(HdlcSlots, QueueAndStatistics) {
   EXPECT_EQ(sent(newest()).back(), "01 02 20 03");  // the dropped 121st frame counted: this is the 122nd
 }
 
+// The channel's five counters, each in its own field of hdlcLinkInfo.
+TEST(HdlcLinkInfo, EachCounterInItsOwnField) {
+  HDLC::Stats s;
+  s.txSU = 11;
+  s.txDiscard = 22;
+  s.txError = 33;
+  s.txOverflow = 44;
+  s.rxSU = 55;
+  LGCP::IoctlResponse r = LinkSlot::HdlcLinkInfo(s);
+  ASSERT_TRUE(r.is_hdlcLinkInfo());
+  const LGCP::HdlcLinkInfo& i = r.get_hdlcLinkInfo();
+  EXPECT_EQ(std::vector<int>({i.get_txSU().getValue(), i.get_txDiscard().getValue(), i.get_txError().getValue(),
+                              i.get_txOverflow().getValue(), i.get_rxSU().getValue()}),
+            std::vector<int>({11, 22, 33, 44, 55}));
+}
+
 }  // namespace
 }  // namespace signalling_test

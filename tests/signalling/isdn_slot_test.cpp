@@ -187,5 +187,32 @@ TEST_F(IsdnSlots, DestroyedWithTheLinkEstablished) {
   EXPECT_TRUE(userDataUp().empty());
 }
 
+// B channels are counted from 1: subslot k registers the device's B channel
+// k - 1; subslot 0 names none and asks the device nothing.
+TEST_F(IsdnSlots, BChannelsAreCountedFromOne) {
+  qsig(1, 1);
+  ASSERT_THAT(replies(1), ElementsAre("seq=1 slot=1 success"));
+  SimBoard::DspDataChannel& d = board.dsp_data().channel(board.dsp_data().channel_count() - 1);
+  const int subslots[] = {1, 2, 3};
+  int slot = 2;
+  for (int subslot : subslots) {
+    SCOPED_TRACE(subslot);
+    bChannel(slot, slot, 1, subslot);
+    EXPECT_THAT(replies(1), ElementsAre("seq=" + std::to_string(slot) + " slot=" + std::to_string(slot) + " success"));
+    ASSERT_EQ(d.b_channels().count(static_cast<uint32_t>(subslot - 1)), 1u);
+    EXPECT_EQ(as<Slot>(slot)->IGetTransmitChannel(), d.b_channels().at(static_cast<uint32_t>(subslot - 1)));
+    ++slot;
+  }
+  EXPECT_EQ(d.b_channels().size(), 3u);
+  EXPECT_EQ(logs.err().find("add B channel fail"), std::string::npos);
+  LGCP::CreateParams zero;
+  LGCP::AtsQsigBParams& z = zero.select_ats_qsig_b();
+  z.set_slot(1);
+  z.set_subslot(0);
+  EXPECT_EQ(isdn.INewSlot(zero), nullptr);
+  EXPECT_EQ(logs.err().find("add B channel fail"), std::string::npos);  // no request made
+  EXPECT_EQ(d.b_channels().size(), 3u);
+}
+
 }  // namespace
 }  // namespace signalling_test

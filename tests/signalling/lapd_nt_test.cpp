@@ -204,4 +204,68 @@ TEST(LapdNt, MalformedFramesNeverAbort) {
   }
 }
 
+// An identity request by its action indicator: 0 to 63 is ignored, 64 to
+// 126 denied with that value, 127 assigned the first free TEI.
+TEST(LapdNt, IdentityRequestsByActionIndicator) {
+  struct Row {
+    uint8_t ai;
+    Frames answer;
+  };
+  const Row rows[] = {
+      {0, {}},
+      {63, {}},
+      {64, {mgmt(7, 3, 64)}},
+      {100, {mgmt(7, 3, 100)}},
+      {126, {mgmt(7, 3, 126)}},
+      {127, {mgmt(7, 2, 64), "02 81 7F"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(int(r.ai));
+    Bus bus;
+    bus.tei(7, 1, r.ai);
+    EXPECT_EQ(bus.take(), r.answer);
+    EXPECT_EQ(bus.nt->find_Tei(64) != nullptr, r.ai == 127);
+  }
+}
+
+// A REJ sends every unacknowledged frame again and waits for the answer
+// (state 2, T200): a silent terminal is polled three more times, then
+// unassigned.
+TEST(LapdNt, RejectRetransmitsAndWaitsForTheAnswer) {
+  Bus bus;
+  bus.tei(1, 1, 127);
+  bus.rx({0x00, 0x81, 0x00, 0x00, 0x08, 0x01, 0x02, 0x01});  // ALERTING for call reference 2, P = 0
+  bus.take();
+  LAPD_NT_user* t = bus.nt->find_Tei(64);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->state(), LAPD_NT_user::Assigned);
+  bus.l3({0x08, 0x01, 0x82, 0x07});
+  bus.l3({0x08, 0x01, 0x82, 0x0F});
+  EXPECT_EQ(bus.take(), (Frames{"02 81 00 03 08 01 82 07", "02 81 02 03 08 01 82 0F"}));
+  bus.rx({0x02, 0x81, 0x01, 0x04});  // RR N(R) = 2: both acknowledged
+  ASSERT_EQ(t->state(), LAPD_NT_user::Assigned);
+  ASSERT_EQ(t->ack_count(), 0u);
+
+  bus.l3({0x08, 0x01, 0x82, 0x45});  // N(S) = 2
+  bus.take();
+  bus.rx({0x02, 0x81, 0x09, 0x04});  // REJ N(R) = 2
+  EXPECT_EQ(bus.take(), Frames{"02 81 04 03 08 01 82 45"});
+  EXPECT_EQ(t->state(), LAPD_NT_user::WaitAnswer);
+  bus.advance(3 * LAPD_NT_user::T200);
+  EXPECT_EQ(bus.take(), Frames(3, "02 81 04 03 08 01 82 45"));
+  EXPECT_NE(bus.nt->find_Tei(64), nullptr);
+  bus.advance(LAPD_NT_user::T200);
+  EXPECT_TRUE(bus.take().empty());
+  EXPECT_EQ(bus.nt->find_Tei(64), nullptr);
+
+  // With nothing outstanding a REJ still asks for an answer at once.
+  Bus idle;
+  idle.tei(1, 1, 127);
+  idle.take();
+  idle.rx({0x02, 0x81, 0x09, 0x02});  // REJ N(R) = 1
+  EXPECT_EQ(idle.nt->find_Tei(64)->state(), LAPD_NT_user::WaitAnswer);
+  idle.advance(LAPD_NT_user::T200);
+  EXPECT_EQ(idle.take(), Frames{"02 81 01 01"});
+}
+
 }  // namespace

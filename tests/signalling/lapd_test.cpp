@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 
 #include "signalling/lapd.h"
 #include "tests/signalling/lapd_harness.h"
@@ -81,6 +82,12 @@ const Bytes IOutOfSeq = {0x02, 0x01, 0x06, 0x00, 0x08, 0x01, 0x81, 0x07};
 const char* const UaSent = "02 01 73";
 const char* const DmSent = "02 01 1F";
 const char* const SabmeSent = "00 01 7F";
+
+// The flow status changes a link reports, in order.
+struct FlowLog : LAPD::Notify {
+  std::vector<int> changes;
+  void OnLAPD_FlowStatusChange(LAPD* l) override { changes.push_back(l->flow_status()); }
+};
 
 struct Cell {
   unsigned state;
@@ -230,10 +237,7 @@ TEST(Lapd, EnquiryRecoveryAndExhaustion) {
 }
 
 TEST(Lapd, QueueLimitsFlowStatusAndRefusedFrames) {
-  struct Flow : LAPD::Notify {
-    std::vector<int> changes;
-    void OnLAPD_FlowStatusChange(LAPD* l) override { changes.push_back(l->flow_status()); }
-  } flow;
+  FlowLog flow;
   Link link;
   link.lapd->set_notify(&flow);
   link.bring_to(4);  // link down: everything queues
@@ -436,6 +440,223 @@ TEST(LapdTei, LinkInfoReportsOnlyChanges) {
   EXPECT_NE(out.out().find(" - current state: \n   - state: Establish awaiting TEI\n"), std::string::npos);
   EXPECT_NE(out.out().find("   - timers expire count: T200: 0, T202: 1, T203: 0\n"), std::string::npos)
       << out.out();
+}
+
+// Every management error code reports its own text; codes outside the
+// table, 12 among them, report "Other - Unknown".
+TEST(Lapd, EveryManagementErrorText) {
+  struct Row {
+    unsigned code;
+    const char* text;
+  };
+  const Row rows[] = {
+      {1, "Supervisory (F = 1)"},
+      {2, "DM (F = 1)"},
+      {4, "UA (F = 1)"},
+      {8, "UA (F = 0)"},
+      {16, "Receipt of DM response (F = 0)"},
+      {32, "Peer initiated re-establishment - SABME"},
+      {64, "Unsuccessful retransmission (N200 times) - SABME"},
+      {128, "Unsuccessful retransmission (N200 times) - DISC"},
+      {256, "Unsuccessful retransmission (N200 times) - Status enquiry"},
+      {512, "Other - N(R) error"},
+      {1024, "Other - Receipt of FRMR response"},
+      {2048, "Other - Receipt of undefined frame"},
+      {4096, "Other - Receipt of I field not permitted"},
+      {8192, "Other - Receipt of frame with wrong size"},
+      {16384, "Other - N201 error"},
+      {32768, "Tei Assign - Tei denied"},
+      {0, "Other - Unknown"},
+      {3, "Other - Unknown"},
+      {12, "Other - Unknown"},
+      {65536, "Other - Unknown"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.code);
+    Link link;
+    link.lapd->on_error(r.code);
+    EXPECT_EQ(link.upper.statuses, std::vector<std::string>{r.text});
+  }
+}
+
+// The text of each link state; any value past 7 is unknown.
+TEST(Lapd, EveryStateText) {
+  const char* const texts[] = {"TEI unassigned",         "Assign awaiting TEI", "Establish awaiting TEI",
+                               "TEI assigned",           "Awaiting establishment", "Awaiting release",
+                               "Multiple frame established", "Timer recovery", "(unknown)", "(unknown)"};
+  for (unsigned state = 0; state < 10; ++state)
+    EXPECT_STREQ(ISDN::statetext(state), texts[state]) << state;
+  // A link in timer recovery reports it, in its header and in its state record.
+  Link link;
+  link.lapd->set_id(9);
+  link.bring_to(7);
+  std::ostringstream header, record;
+  link.lapd->PutHeader(header);
+  link.lapd->status()->out(record);
+  EXPECT_EQ(header.str(), "LAPD[9] (Timer recovery): ");
+  EXPECT_EQ(record.str().substr(0, 42), "current status\n   - state: Timer recovery\n");
+}
+
+// Establishing (state 4) and releasing (state 5), the command goes out
+// again on each of N200 = 3 expiries of T200; the fourth ends the attempt.
+TEST(Lapd, EstablishAndReleaseGiveUpAfterN200Retries) {
+  struct Case {
+    unsigned state;
+    const char* frame;
+    const char* status;
+  };
+  const Case cases[] = {{4, SabmeSent, "Unsuccessful retransmission (N200 times) - SABME"},
+                        {5, "00 01 53", "Unsuccessful retransmission (N200 times) - DISC"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    Link link;
+    link.bring_to(c.state);
+    for (int retry = 1; retry <= LAPD::N200; ++retry) {
+      link.advance(LAPD::T200);
+      EXPECT_EQ(link.wire.take(), std::vector<std::string>{c.frame}) << retry;
+      EXPECT_EQ(link.state(), c.state);
+      EXPECT_EQ(link.lapd->full_state().RC, retry);
+    }
+    EXPECT_TRUE(link.upper.statuses.empty());
+    link.advance(LAPD::T200);
+    EXPECT_TRUE(link.wire.sent.empty());
+    EXPECT_EQ(link.state(), 3u);
+    EXPECT_EQ(link.upper.statuses, std::vector<std::string>{c.status});
+    EXPECT_EQ(link.upper.ends, std::vector<std::string>{"link error (T200 expired N200 times)"});
+    EXPECT_FALSE(link.lapd->full_state().T200run);
+  }
+}
+
+// The flow turns busy when a message leaves more than 88 queued and clear
+// again when the queue is down to 64, not before.
+TEST(Lapd, FlowStatusBoundsAreExact) {
+  FlowLog flow;
+  Link link;
+  link.lapd->set_notify(&flow);
+  link.bring_to(4);
+  for (int i = 1; i <= 89; ++i) {
+    link.send({0x08, 0x01, 0x01, static_cast<uint8_t>(i)});
+    EXPECT_EQ(flow.changes.size(), i < 89 ? 0u : 1u) << i;
+  }
+  link.rx(UaF1);  // up: a window of 7 goes out, 82 stay
+  ASSERT_EQ(link.lapd->out_queue(), 82u);
+  // Each RR acknowledges one frame and lets one more go.
+  for (unsigned nr = 1; nr <= 19; ++nr) {
+    link.rx({0x00, 0x01, 0x01, static_cast<uint8_t>(nr << 1)});
+    unsigned queued = 82 - nr;
+    ASSERT_EQ(link.lapd->out_queue(), queued);
+    std::vector<int> expected = {LAPD::FlowStatus::busy};
+    if (queued <= 64)
+      expected.push_back(LAPD::FlowStatus::clear);
+    EXPECT_EQ(flow.changes, expected) << queued;
+  }
+}
+
+// RR, REJ and RNR each by their rows: in state 6 as plain responses, in
+// state 7 as the response with F = 1 that ends timer recovery. Two frames
+// are outstanding (V(A) 0, V(S) 2).
+TEST(Lapd, SupervisoryResponsesByType) {
+  struct Row {
+    unsigned state;
+    Bytes frame;
+    unsigned next;
+    unsigned va;
+    bool t200, t203, peerBusy;
+  };
+  const Bytes RrF0 = {0x00, 0x01, 0x01, 0x04}, RejF0 = {0x00, 0x01, 0x09, 0x04}, RnrF0 = {0x00, 0x01, 0x05, 0x04};
+  const Bytes RrF1 = {0x00, 0x01, 0x01, 0x05}, RejF1 = {0x00, 0x01, 0x09, 0x05}, RnrF1 = {0x00, 0x01, 0x05, 0x05};
+  const Row rows[] = {
+      {6, RrF0, 6, 2, false, true, false},
+      {6, {0x00, 0x01, 0x01, 0x02}, 6, 1, true, false, false},  // RR N(R) = 1: T200 restarts
+      {6, RejF0, 6, 2, false, true, false},
+      {6, RnrF0, 6, 2, true, false, true},
+      {7, RrF1, 6, 2, false, true, false},
+      {7, RejF1, 6, 2, false, true, false},
+      {7, RnrF1, 6, 2, true, false, true},
+      {7, RrF0, 7, 2, true, false, false},  // recovery goes on until the answer to the enquiry
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE("state " + std::to_string(r.state) + " frame " + hex(r.frame));
+    Link link;
+    link.bring_to(6);
+    link.send({0x08, 0x01, 0x01, 0x01});
+    link.send({0x08, 0x01, 0x01, 0x02});
+    if (r.state == 7)
+      link.advance(LAPD::T200);
+    ASSERT_EQ(link.state(), r.state);
+    link.wire.sent.clear();
+    link.rx(r.frame);
+    EXPECT_EQ(link.state(), r.next);
+    EXPECT_EQ(unsigned(link.lapd->full_state().VA), r.va);
+    EXPECT_EQ(link.lapd->full_state().T200run, r.t200);
+    EXPECT_EQ(link.lapd->full_state().T203run, r.t203);
+    EXPECT_EQ(link.lapd->full_state().peerBusy, r.peerBusy);
+    EXPECT_TRUE(link.wire.sent.empty());
+    EXPECT_TRUE(link.upper.statuses.empty());
+  }
+}
+
+// Each field of the statistics record from its own counter or flag, with
+// values told apart: 6 I frames up, 2 out of sequence, 142 messages from
+// layer 3 of which 9 overflowed, 3 T200 expiries, 4 frames retransmitted,
+// 1 bad N(R).
+TEST(LapdTei, LinkInfoFieldsEachFromTheirOwnCounter) {
+  Link link;
+  link.bring_to(6);
+  testing_support::LogCapture quiet;
+  for (uint8_t ns = 0; ns < 6; ++ns)
+    link.rx({0x02, 0x01, static_cast<uint8_t>(ns << 1), 0x00, 0x08, 0x01, 0x81, 0x07});
+  for (int i = 0; i < 2; ++i)
+    link.rx({0x02, 0x01, 0x12, 0x00, 0x08, 0x01, 0x81, 0x07});  // N(S) = 9
+  for (uint8_t i = 0; i < 5; ++i)
+    link.send({0x08, 0x01, 0x01, i});
+  for (int i = 0; i < 3; ++i)
+    link.advance(LAPD::T200);  // timer recovery, three enquiries
+  link.rx({0x00, 0x01, 0x01, 0x03});  // RR F = 1, N(R) = 1: four frames again
+  link.rx({0x00, 0x01, 0x01, 0x06});  // RR N(R) = 3
+  link.rx({0x00, 0x01, 0x01, 0x0E});  // RR N(R) = 7: beyond V(S), re-establishment
+  ASSERT_EQ(link.state(), 4u);
+  for (int i = 0; i < 137; ++i)
+    link.send({0x08, 0x01, 0x01, 0x05});
+
+  ACP::IsdnLinkInfo info;
+  ASSERT_TRUE(link.lapd->GetInfo(info));
+  struct Field {
+    const char* name;
+    int value, expected;
+  };
+  const Field fields[] = {
+      {"msuTxCount", info.get_msuTxCount().getValue(), 142},
+      {"msuRxCount", info.get_msuRxCount().getValue(), 6},
+      {"mT200", info.get_mT200().getValue(), 3},
+      {"mT203", info.get_mT203().getValue(), 0},
+      {"errors", info.get_errors().getValue(), 0},
+      {"retrains", info.get_retrains().getValue(), 4},
+      {"rejected", info.get_rejected().getValue(), 2},
+      {"badconfirm", info.get_badconfirm().getValue(), 1},
+      {"outOverflows", info.get_outOverflows().getValue(), 9},
+      {"ackOverflows", info.get_ackOverflows().getValue(), 0},
+      {"lapdState", info.get_lapdState().getValue(), 4},
+      {"rc", info.get_rc().getValue(), 0},
+      {"peerBusy", info.get_peerBusy().getValue(), 0},
+      {"ownBusy", info.get_ownBusy().getValue(), 0},
+      {"rejException", info.get_rejException().getValue(), 0},
+      {"ackPending", info.get_ackPending().getValue(), 0},
+      {"l3Initiated", info.get_l3Initiated().getValue(), 0},
+      {"establishable", info.get_establishable().getValue(), 1},
+      {"queuedUpRQ", info.get_queuedUpRQ().getValue(), 1},
+      {"retrRQ", info.get_retrRQ().getValue(), 0},
+      {"ackRQ", info.get_ackRQ().getValue(), 0},
+      {"t200run", info.get_t200run().getValue(), 1},
+      {"t203run", info.get_t203run().getValue(), 0},
+      {"vs", info.get_vs().getValue(), 5},
+      {"va", info.get_va().getValue(), 3},
+      {"vr", info.get_vr().getValue(), 6},
+      {"queueOut", info.get_queueOut().getValue(), 128},
+      {"queueAck", info.get_queueAck().getValue(), 2},
+  };
+  for (const Field& f : fields)
+    EXPECT_EQ(f.value, f.expected) << f.name;
 }
 
 }  // namespace

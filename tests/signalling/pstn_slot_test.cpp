@@ -47,6 +47,13 @@ protected:
             i.get_overflowCntr().getValue(), i.get_rtbSize().getValue(),    i.get_repeatCntr().getValue(),
             i.get_badSeqCntr().getValue(), i.get_ss7state().getValue()};
   }
+  // The SS7 link on the channel aligned by the peer (SIO, SIN, FISU) and in service.
+  void alignSs7(SimBoard::MccChannel& ch, int slot) {
+    for (const Bytes& f : {Bytes{0xFF, 0xFF, 0x01, 0x00}, Bytes{0xFF, 0xFF, 0x01, 0x01}, Bytes{0xFF, 0xFF, 0x00}})
+      ch.inject(f);
+    runner.turn(2);
+    ASSERT_EQ(as<PstnSlot>(slot)->ss7()->get_state_id(), SS7::SLC::State::InService);
+  }
   LGCP::Signal trunkStatus(int trunk, ACP::TrunkState::NamedNumber state,
                            ACP::TrunkType::NamedNumber type = ACP::TrunkType::e1) {
     LGCP::Signal s;
@@ -313,10 +320,7 @@ TEST_F(PstnSlots, DestroyedWithTheLinkRunning) {
   ss7(1, 1);
   connectTimeSlot16(1);
   SimBoard::MccChannel& ss7Channel = newest();
-  for (const Bytes& f : {Bytes{0xFF, 0xFF, 0x01, 0x00}, Bytes{0xFF, 0xFF, 0x01, 0x01}, Bytes{0xFF, 0xFF, 0x00}})
-    ss7Channel.inject(f);
-  runner.turn(2);
-  ASSERT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::InService);
+  alignSs7(ss7Channel, 1);
   userData(4, 1, {0x83, 0x01, 0x02, 0x03});  // unacknowledged: T7 runs
   isdn(5, 5, LGCP::IsdnType::pri, false);
   line(6, 6, 0, 17);
@@ -354,6 +358,61 @@ TEST_F(PstnSlots, DeactivatedSs7LinkSendsOutOfService) {
   quiet();
   EXPECT_EQ(sent(ch).back(), "FF FF 01 03");
   EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::Idle);
+}
+
+// Each counter of the SS7 link in its own field of the report, with values
+// told apart: two retransmissions, one negative acknowledgement, three
+// MSUs refused and 127 unacknowledged.
+TEST_F(PstnSlots, Ss7LinkInfoFieldsEachFromTheirOwnCounter) {
+  clock.set_auto_advance(false);  // T7 runs throughout
+  ss7(1, 1);
+  connectTimeSlot16(1);
+  SimBoard::MccChannel& ch = newest();
+  alignSs7(ch, 1);
+  quiet();
+  PstnSlot* slot = as<PstnSlot>(1);
+  const std::vector<char> m = {char(0x83), 0x01, 0x02, 0x03, 0x04};
+  ASSERT_TRUE(slot->IUserData(m) && slot->IUserData(m));  // FSNs 0 and 1
+  ch.inject({0x7F, 0xFF, 0x00});  // BIB 0: send them again
+  ch.inject({0xFF, 0xFF, 0x00});  // BIB 1: and again
+  ch.inject({0xFF, 0x81, 0x05, 0x83, 0x09, 0x09, 0x09, 0x09});  // FSN 1, not 0: negative acknowledgement
+  runner.turn(3);
+  for (int i = 0; i < 125 + 200 + 3; ++i)
+    slot->IUserData(m);
+  slot->OnUpdateTimer();
+  // Sent: two FISUs on entering service, 2 + 2 + 2 MSUs, the FISU of the
+  // negative acknowledgement, 125 MSUs; received: SIO, SIN, three FISUs
+  // and the MSU.
+  EXPECT_EQ(ss7Info(), (std::vector<int>{134, 6, 2 * 3 + 6 * 8 + 3 + 125 * 8, 4 + 4 + 3 + 3 + 3 + 8, 0, 0, 3, 127, 2, 1,
+                                         ACP::SS7State::worked}));
+}
+
+// Each of the eight trace switches of the ss7Log ioctl sets its own trace
+// of the link.
+TEST_F(PstnSlots, EachSs7LogSwitchSetsItsOwnTrace) {
+  ss7(1, 1);
+  ASSERT_THAT(replies(1), ElementsAre("seq=1 slot=1 success"));
+  for (int on = 0; on < 8; ++on) {
+    SCOPED_TRACE(on);
+    ioctl(2, 1, [on](LGCP::IoctlParams& p) {
+      LGCP::SS7L2Log& l = p.select_ss7Log();
+      l.set_state(on == 0);
+      l.set_raw_receive(on == 1);
+      l.set_raw_transmit(on == 2);
+      l.set_mtp_transmit(on == 3);
+      l.set_mtp_receive(on == 4);
+      l.set_mtp_activate(on == 5);
+      l.set_timers(on == 6);
+      l.set_msu_processing(on == 7);
+    });
+    EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 success"));
+    const SS7::SLC::LogSwitches& s = as<PstnSlot>(1)->ss7()->log();
+    std::vector<bool> set = {s.state,        s.raw_receive,  s.raw_transmit, s.mtp_transmit,
+                             s.mtp_receive,  s.mtp_activate, s.timers,       s.msu_processing};
+    std::vector<bool> expected(8, false);
+    expected[on] = true;
+    EXPECT_EQ(set, expected);
+  }
 }
 
 }  // namespace

@@ -51,6 +51,15 @@ struct Link : Clocked {
   void rx(const Bytes& frame) { from_below(slc, frame); }
   void l3(const Bytes& m) { from_above(slc, m); }
   unsigned state() const { return slc->get_state_id(); }
+  // Activated, then aligned by the peer's SIO, or proving after its SIN.
+  void aligned() {
+    upper.activate();
+    rx(lssu(SLC::Indication::SIO));
+  }
+  void proving() {
+    upper.activate();
+    rx(lssu(SLC::Indication::SIN));
+  }
   void in_service() {
     upper.activate();
     rx(lssu(SLC::Indication::SIO));
@@ -119,13 +128,9 @@ TEST(Slc, FailuresReturnToIdle) {
     std::function<void(Link&)> fail;
   };
   auto activate = [](Link& l) { l.upper.activate(); };
-  auto aligned = [](Link& l) {
-    l.upper.activate();
-    l.rx(lssu(SLC::Indication::SIO));
-  };
+  auto aligned = [](Link& l) { l.aligned(); };
   auto ready = [](Link& l) {
-    l.upper.activate();
-    l.rx(lssu(SLC::Indication::SIN));
+    l.proving();
     l.advance(8200);
   };
   auto service = [](Link& l) { l.in_service(); };
@@ -134,10 +139,7 @@ TEST(Slc, FailuresReturnToIdle) {
       {"T3", aligned, [](Link& l) { l.advance(1500); }},
       {"T1", ready, [](Link& l) { l.advance(45000); }},
       {"SIOS in proving",
-       [](Link& l) {
-         l.upper.activate();
-         l.rx(lssu(SLC::Indication::SIN));
-       },
+       [](Link& l) { l.proving(); },
        [](Link& l) { l.rx(lssu(SLC::Indication::SIOS)); }},
       {"T7", service,
        [](Link& l) {
@@ -309,4 +311,99 @@ TEST(Slc, ReceivingMsus) {
   EXPECT_EQ(link.slc->statistics().nacks, 1u);
   EXPECT_EQ(link.slc->bsnt(), 1u);
   EXPECT_EQ(link.state(), State::InService);
+}
+
+// Each timer of the link runs its whole duration: one millisecond short of
+// it nothing happens, at it the link moves on.
+TEST(Slc, EachTimerRunsItsWholeDuration) {
+  struct Case {
+    const char* name;
+    bool emergency;
+    std::function<void(Link&)> reach;
+    unsigned state, ms, next;
+  };
+  auto notAligned = [](Link& l) { l.upper.activate(); };
+  auto aligned = [](Link& l) { l.aligned(); };
+  auto proving = [](Link& l) { l.proving(); };
+  auto readyNormal = [](Link& l) {
+    l.proving();
+    l.advance(8200);
+  };
+  auto readyEmergency = [](Link& l) {
+    l.proving();
+    l.advance(500);
+  };
+  auto waiting = [](Link& l) {
+    l.in_service();
+    l.l3(msu(1));
+  };
+  const Case cases[] = {
+      {"T2", false, notAligned, State::NotAligned, 7000, State::Idle},
+      {"T3", false, aligned, State::Aligned, 1500, State::Idle},
+      {"T3 emergency", true, aligned, State::Aligned, 1500, State::Idle},
+      {"T4n", false, proving, State::Proving, 8200, State::AlignedReady},
+      {"T4e", true, proving, State::Proving, 500, State::AlignedReady},
+      {"T1", false, readyNormal, State::AlignedReady, 45000, State::Idle},
+      {"T1 emergency", true, readyEmergency, State::AlignedReady, 45000, State::Idle},
+      {"T7", false, waiting, State::InService, 12000, State::Idle},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Link link(c.emergency);
+    c.reach(link);
+    ASSERT_EQ(link.state(), c.state);
+    link.advance(c.ms - 1);
+    EXPECT_EQ(link.state(), c.state);
+    link.advance(1);
+    EXPECT_EQ(link.state(), c.next);
+  }
+}
+
+// An acknowledgement restarts T7: a link whose peer keeps acknowledging
+// stays in service while MSUs stay outstanding.
+TEST(Slc, AcknowledgementRestartsT7) {
+  Link link;
+  link.in_service();
+  link.l3(msu(1));                    // FSN 0: T7 starts
+  link.advance(10000);
+  link.l3(msu(2));                    // FSN 1
+  link.rx(su(0, 1, 127, 1));          // FSN 0 acknowledged, 1 outstanding: T7 restarts
+  link.advance(11999);
+  EXPECT_EQ(link.state(), State::InService);
+  link.advance(1);
+  EXPECT_EQ(link.state(), State::Idle);
+}
+
+// Each state by its name in the state trace, and each link status
+// indication by its name in the log line of an LSSU received in service.
+TEST(Slc, StateAndIndicationNames) {
+  Link link;
+  link.slc->log().state = true;
+  link.in_service();
+  const std::string trace = "SS7/L2 [dpc=7, slc=2, trunk=1]: change state from ";
+  for (const char* step : {"\"idle\" to \"not aligned\"", "\"not aligned\" to \"aligned\"",
+                           "\"aligned\" to \"proving\"", "\"proving\" to \"worked\""})
+    EXPECT_NE(link.logs.log().find(trace + step + "\n"), std::string::npos) << step;
+  Link ready;
+  ready.slc->log().state = true;
+  ready.proving();
+  ready.advance(8200);
+  EXPECT_NE(ready.logs.log().find(trace + "\"proving\" to \"aligned ready\"\n"), std::string::npos);
+
+  struct Row {
+    uint8_t indication;
+    const char* name;
+  };
+  const Row rows[] = {{0, "out of alignment"}, {1, "normal alignment"}, {2, "emergency alignment"},
+                      {3, "out of service"},   {5, "unknown:5"},        {0x1A, "unknown:1a"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Link l;
+    l.in_service();
+    l.logs.clear();
+    l.rx(lssu(r.indication));
+    EXPECT_EQ(l.logs.err(), "SS7/L2 [dpc=7, slc=2, trunk=1] (worked): receive lssu: " + std::string(r.name) +
+                                " BSN=127 BIB=1 FSN=127 FIB=1\n");
+    EXPECT_EQ(l.state(), State::Idle);
+  }
 }
