@@ -13,6 +13,7 @@
 #include <chrono>
 #include <thread>
 
+#include "asn1/coder_env.h"
 #include "bench/control_thread.h"
 #include "bench/controller_bench.h"
 #include "signalling/pstn_slot.h"
@@ -152,7 +153,18 @@ Daemon& daemon() {
   return d;
 }
 
-void BM_Ping(benchmark::State& state) { bench_support::ping(state, daemon().ctl(), WaitMs); }
+// The link's statistics, which the slot reports on its own every few
+// seconds.
+bool linkStatistics(const std::string& payload) {
+  LGCP::Message msg;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  if (!env.decode(payload.data(), payload.data() + payload.size(), msg, true) || !msg.get_pdu().is_signal())
+    return false;
+  const LGCP::Signal& sig = msg.get_pdu().get_signal();
+  return sig.is_ioctl() && (sig.get_ioctl().is_ss7LinkInfo() || sig.get_ioctl().is_hdlcLinkInfo());
+}
+
+void BM_Ping(benchmark::State& state) { bench_support::ping(state, daemon().ctl(), WaitMs, "pings/s", linkStatistics); }
 BENCHMARK(BM_Ping)->UseRealTime();
 
 // A burst of userData commands (20-octet MSUs), each an MSU on the line
@@ -185,7 +197,7 @@ void BM_UserDataRoundTrip(benchmark::State& state) {
       state.SkipWithError("no MSU on the line");
       break;
     }
-    if (!bench_support::received(d.ctl(), back, WaitMs)) {
+    if (!bench_support::received(d.ctl(), back, WaitMs, linkStatistics)) {
       state.SkipWithError("lost or changed on the way back");
       break;
     }
