@@ -92,11 +92,10 @@ public:
   // With a controller: served once its first unsolicited trunk status has
   // come. Without: the caller connects its own.
   explicit BenchDaemon(bool controller = true) {
-    auto start = std::chrono::steady_clock::now();
     if (!controller)
       return;
     up_ = attach();
-    startSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    startSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   }
 
   bool up() const { return up_; }
@@ -117,6 +116,8 @@ private:
     return true;
   }
 
+  // Taken before the daemon's process is started.
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   testing_support::SimDaemon daemon_;
   bool up_ = false;
   double startSeconds_ = 0;
