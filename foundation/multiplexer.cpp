@@ -70,14 +70,11 @@ void Multiplexer::run_turn() {
   for (EventHandler* h = active_.head(); h; h = h->list_next())
     h->shedule_event(pollArray_[i++]);
 
-  if (timers_.empty() && pluginWait == NoWait && pollArray_.empty()) {
-    std::cerr << "multiplexer: system hang detected!!!" << std::endl;
-    abort();
-  }
-
   execute_dpc();
-  // The wait runs from a reading taken after this turn's callbacks, so that
-  // the time they took does not make the first timer late.
+  // The wait, and whether there is anything to wait for at all, are taken
+  // from the state after both deferred passes, with a reading taken after
+  // this turn's callbacks so that the time they took does not make the
+  // first timer late.
   int timeout = pluginWait == NoWait ? -1 : pluginWait;
   if (!timers_.empty()) {
     uint32_t due = timers_.head()->expiry() - Mux::milliseconds();
@@ -87,6 +84,13 @@ void Multiplexer::run_turn() {
       due = 1000;  // a clock step back: the next timer pass reports it and re-sets the timers
     if (timeout < 0 || static_cast<int>(due) < timeout)
       timeout = static_cast<int>(due);
+  }
+  if (timeout == -1 && pollArray_.empty()) {
+    if (incoming_.empty()) {
+      std::cerr << "multiplexer: system hang detected!!!" << std::endl;
+      abort();
+    }
+    timeout = 0;  // a handler attached by the second pass is polled from the next turn
   }
   if (watchdog_ >= 0 && (timeout == -1 || timeout > 1000))
     timeout = 1000;

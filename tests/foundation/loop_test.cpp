@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <sys/time.h>
@@ -183,6 +184,140 @@ TEST(Loop, TheWaitRunsFromTheEndOfTheTurnsCallbacks) {
     EXPECT_EQ(clock.waited_ms(), c.wait);
     multiplexer.run_turn();
     EXPECT_EQ(slow.armed.fired + pending.fired, 1);
+  }
+}
+
+// A deferred call that acts on its second pass of a turn, the one that runs
+// after the poll set is built.
+struct SecondPass {
+  Dpc dpc;
+  std::function<void()> act;
+  int passes = 0;
+  SecondPass() {
+    dpc.Bind(this, &SecondPass::run);
+    dpc.Activate();
+  }
+  void run() {
+    if (++passes == 2) {
+      act();
+      dpc.Deactivate();
+    }
+  }
+};
+
+// A turn with no handler whose second deferred pass cancels the last timer
+// has nothing left to wait for.
+void cancelTheLastTimerInTheSecondPass() {
+  Ticker t;
+  t.t.set(50, &Ticker::onTick, &t);
+  SecondPass second;
+  second.act = [&] { t.t.reset(); };
+  multiplexer.run_turn();
+}
+
+TEST(LoopDeathTest, NothingLeftAfterTheSecondPassIsAHang) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_DEATH(
+      {
+        TestClock clock;
+        LoopRunner loop(false, false);
+        cancelTheLastTimerInTheSecondPass();
+      },
+      "multiplexer: system hang detected!!!");
+  // On the real clock too; the alarm ends a poll that would wait for ever
+  // without the report.
+  EXPECT_DEATH(
+      {
+        alarm(10);
+        LoopRunner loop(false, false);
+        cancelTheLastTimerInTheSecondPass();
+      },
+      "multiplexer: system hang detected!!!");
+}
+
+TEST(Loop, TheStateAfterTheSecondPassDecidesTheWait) {
+  // What the second pass does (with no handler attached before it, and no
+  // timer but the one named), the wait of the turn's poll, and what the
+  // next turn sees.
+  TestClock clock;
+  clock.set_real_wait(1);
+  {
+    // It arms a timer: no hang, the poll waits for it.
+    LoopRunner loop(false, false);
+    Ticker t;
+    SecondPass second;
+    second.act = [&] { t.t.set(40, &Ticker::onTick, &t); };
+    uint64_t before = clock.waited_ms();
+    multiplexer.run_turn();
+    EXPECT_EQ(clock.waited_ms() - before, 40u);
+    Ticker keep;  // something to wait for once that timer has fired
+    keep.t.set(1000, &Ticker::onTick, &keep);
+    multiplexer.run_turn();
+    EXPECT_EQ(t.fired, 1);
+  }
+  {
+    // It attaches a handler: no hang, no wait, and the handler is polled
+    // from the next turn.
+    LoopRunner loop(false, false);
+    transport_test::Pipe p;
+    ASSERT_EQ(write(p.wr.get(), "x", 1), 1);
+    struct Reader {
+      int called = 0;
+      void onEvent(int, short revents) { called += (revents & POLLIN) ? 1 : 0; }
+    } reader;
+    Event ready;
+    ready.Bind("ready", &Reader::onEvent, &reader);
+    SecondPass second;
+    second.act = [&] { ready.Schedule(p.rd, POLLIN); };
+    uint64_t before = clock.waited_ms();
+    multiplexer.run_turn();
+    EXPECT_EQ(clock.waited_ms() - before, 0u);
+    EXPECT_EQ(reader.called, 0);
+    multiplexer.run_turn();
+    EXPECT_EQ(reader.called, 1);
+  }
+}
+
+TEST(Loop, TheWaitCountsTheSecondPassAndAClockStepBack) {
+  TestClock clock;
+  transport_test::Pipe p;
+  Event idle;  // never readable
+  idle.Schedule(p.rd, POLLIN);
+  {
+    // A second pass that takes 60 ms with a timer due at 100 ms: 40 ms left.
+    LoopRunner loop;
+    Ticker t;
+    t.t.set(100, &Ticker::onTick, &t);
+    SecondPass second;
+    second.act = [&] { clock.advance(60); };
+    uint64_t before = clock.waited_ms();
+    multiplexer.run_turn();
+    EXPECT_EQ(clock.waited_ms() - before, 40u);
+    multiplexer.run_turn();
+    EXPECT_EQ(t.fired, 1);
+  }
+  {
+    // A timer callback steps the clock back three hours with a timer due
+    // 100 ms after it: the wait is capped at one second, after which the
+    // next timer pass re-sets the timers.
+    LoopRunner loop;
+    Ticker later;
+    later.t.set(100, &Ticker::onTick, &later);
+    struct StepBack {
+      TestClock* clock;
+      Timer t;
+      void onTick() { clock->set_ms(clock->now_ms() - 3 * 3600 * 1000); }
+    } step{&clock, {}};
+    step.t.set(0, &StepBack::onTick, &step);
+    LogCapture log;
+    uint64_t before = clock.waited_ms();
+    multiplexer.run_turn();
+    EXPECT_EQ(clock.waited_ms() - before, 1000u);
+    multiplexer.run_turn();
+    EXPECT_NE(log.err().find("invalid wait time detected!"), std::string::npos);
+    EXPECT_EQ(later.fired, 0);
+    multiplexer.run_turn();
+    EXPECT_EQ(later.fired, 1);
   }
 }
 
