@@ -273,8 +273,8 @@ void Slots::OnDisconnect() {
       pending.push_back(slot);
     }
   }
-  // The whole daemon pauses here, through the loop's time source.
-  Mux::time_source().poll(nullptr, 0, ReleasePauseMs);
+  // The whole daemon pauses here, on the loop's clock.
+  Mux::pause(ReleasePauseMs);
   for (Slot* slot : pending) {
     if (slot->factory_)
       slot->factory_->Remove(slot);

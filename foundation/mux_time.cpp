@@ -46,6 +46,21 @@ Reading reading() {
 }
 uint32_t seconds() { return static_cast<uint32_t>(now().tv_sec); }
 
+void pause(unsigned ms) {
+  timeval tv;
+  currentSource->gettimeofday(tv);
+  const uint64_t start = micros64(tv), length = uint64_t(ms) * 1000u;
+  for (;;) {
+    currentSource->gettimeofday(tv);
+    const uint64_t at = micros64(tv);
+    if (at < start || at - start >= length)
+      return;  // done, or the clock stepped back: the pause ends rather than starting over
+    const uint64_t left = length - (at - start);
+    // A signal ends the poll early; the pause goes on for what is left.
+    currentSource->poll(nullptr, 0, static_cast<int>((left + 999u) / 1000u));
+  }
+}
+
 int mux_settimeofday() { return currentSource->gettimeofday(g_tv_time); }
 
 int mux_gettimeofday(timeval& tv) {

@@ -35,6 +35,9 @@ struct Reading {
 };
 Reading reading();
 uint32_t seconds();
+// Stops the whole process for ms milliseconds of the live clock, also when
+// signals arrive meanwhile (their handlers run; their work waits).
+void pause(unsigned ms);
 int mux_settimeofday();
 int mux_gettimeofday(timeval& tv);
 int gettimeval(timeval& tv);

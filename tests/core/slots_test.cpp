@@ -134,6 +134,23 @@ TEST_F(ControlTest, ControllerLossDestroysEverySlot) {
   EXPECT_THAT(journal, Contains("21:fake IOnInputRelease"));
 }
 
+TEST_F(ControlTest, ThePauseAfterControllerLossOutlastsSignals) {
+  // Signals that cut the pause's waits short (a child's end, a re-scan
+  // request) do not shorten it: the slot still releasing is deleted a whole
+  // second after the others.
+  std::map<uint32_t, uint64_t> deletedAt;
+  factory.slotOptions.deleted = [&](const FakeSlot& s) { deletedAt[s.id()] = clock.now_ms(); };
+  create(1, 1, 3, 8200);
+  create(2, 2, 4, 8201);
+  EXPECT_EQ(replies(2).size(), 2u);
+  slot(2)->options().releaseLater = true;
+  clock.interrupt_waits({40, 160});
+  ctl.close();
+  ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
+  ASSERT_EQ(deletedAt.size(), 2u);
+  EXPECT_EQ(deletedAt[2] - deletedAt[1], uint64_t(Slots::ReleasePauseMs));
+}
+
 TEST_F(ControlTest, ADeletedSlotLeavesNoLinkBehind) {
   create(1, 1, 3, 8200);
   create(2, 2, 4, 8201);

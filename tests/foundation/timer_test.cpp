@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <string>
 #include <vector>
 
@@ -98,6 +100,33 @@ TEST(Timer, TwoHourGuard) {
   clock.advance(1000);
   multiplexer.timers_schedule();
   EXPECT_EQ(r.fired.back(), "c");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MuxPause, LastsItsWholeTimeThroughSignals) {
+  // Where signals cut the waits short (ms into each wait), the clock's
+  // advance over the pause and the sum of the waits asked for.
+  const struct {
+    std::deque<uint64_t> interrupts;
+    bool frozen;
+    uint64_t waited;
+  } cases[] = {{{}, false, 1000}, {{200}, false, 1800}, {{200, 300}, false, 2300},
+               {{0, 0}, false, 3000}, {{999}, false, 1001}, {{200}, true, 1800}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.interrupts.size()) + (c.frozen ? " frozen" : ""));
+    TestClock clock;
+    clock.advance_us(400);  // not on a millisecond
+    if (c.frozen)
+      Mux::mux_settimeofday();  // the loop's frozen time does not stop the pause
+    clock.interrupt_waits(c.interrupts);
+    uint64_t start = clock.now_ms();
+    Mux::pause(1000);
+    EXPECT_EQ(clock.now_ms() - start, 1000u);
+    EXPECT_EQ(clock.waited_ms(), c.waited);
+  }
 }
 
 }  // namespace

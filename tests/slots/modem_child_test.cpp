@@ -74,7 +74,7 @@ public:
       return TestClock::poll(fds, count, timeoutMs);
     for (int i = 0; i < 2000 && ::kill(child_, 0) == 0; ++i)
       ::usleep(10000);
-    return 0;
+    return TestClock::poll(fds, count, timeoutMs);
   }
 
 private:

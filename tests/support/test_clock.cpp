@@ -1,5 +1,7 @@
 #include "tests/support/test_clock.h"
 
+#include <cerrno>
+
 namespace testing_support {
 
 TestClock::TestClock(uint64_t startMs)
@@ -32,7 +34,20 @@ int TestClock::poll(pollfd* fds, nfds_t count, int timeoutMs) {
     if (n != 0)
       return n;
   }
-  if (autoAdvance_ && timeoutMs > 0) {
+  // A wait without descriptors is a pure sleep (the pause after the
+  // controller is lost): its time passes even when idle waits do not jump.
+  const bool jump = timeoutMs > 0 && (autoAdvance_ || count == 0);
+  if (jump && !interrupts_.empty()) {
+    uint64_t after = interrupts_.front();
+    interrupts_.pop_front();
+    if (after < static_cast<uint64_t>(timeoutMs)) {
+      advance(after);
+      waitedMs_ += static_cast<uint64_t>(timeoutMs);
+      errno = EINTR;
+      return -1;
+    }
+  }
+  if (jump) {
     advance(static_cast<uint64_t>(timeoutMs));
     waitedMs_ += static_cast<uint64_t>(timeoutMs);
     return 0;

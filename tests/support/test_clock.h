@@ -2,8 +2,10 @@
 // A clock under the test's control. Installed as the loop's time source, it
 // returns a stored time; the loop's waits poll the real descriptors (for a
 // millisecond of grace at most) and, when nothing is ready, jump the clock
-// forward by the wait instead of sleeping (unless auto-advance is off).
+// forward by the wait instead of sleeping (unless auto-advance is off; a
+// wait without descriptors always jumps).
 #include <cstdint>
+#include <deque>
 
 #include "foundation/mux_time.h"
 
@@ -32,6 +34,9 @@ public:
   void set_real_wait(int ms) { realWaitMs_ = ms; }
   // Real time (ms) granted to traffic in flight before the clock jumps.
   void set_grace(int ms) { graceMs_ = ms; }
+  // The next idle waits are cut short by a signal: each ends after the
+  // given ms (when shorter than the wait) with EINTR.
+  void interrupt_waits(std::deque<uint64_t> afterMs) { interrupts_ = std::move(afterMs); }
   // Sum of the waits the loop asked for.
   uint64_t waited_ms() const { return waitedMs_; }
 
@@ -41,6 +46,7 @@ private:
   int realWaitMs_;
   int graceMs_;
   uint64_t waitedMs_;
+  std::deque<uint64_t> interrupts_;
   Mux::TimeSource* previous_;
   Mux::timeval savedFrozen_;
 };
