@@ -156,19 +156,27 @@ TEST(Daemon, CommandLine) {
   }
 }
 
-// A configuration file that opens but cannot be read (a directory) is
-// taken as an empty one: the daemon logs it, starts and serves.
+// A configuration file that cannot be read (a directory; a FIFO without a
+// writer, whose plain open would wait for ever before the signal handlers
+// are set) is taken as an empty one: the daemon logs it, starts and serves.
 TEST(Daemon, UnreadableConfigurationIsTakenAsEmpty) {
-  SimDaemon d({}, "", NODALSRV_SIM, [](const std::string& root) {
-    std::system(("mkdir -p " + root + "/usr/local/etc/server.conf").c_str());
-  });
-  TestController ctl;
-  ASSERT_TRUE(d.attach(ctl));
-  ctl.command(1, -1, [](LGCP::Command& c) { c.select_ping(); });
-  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 success"}));
-  EXPECT_NE(d.err().find("IniFile: error reading \"" + d.root + "/usr/local/etc/server.conf\": Is a directory\n"),
-            std::string::npos)
-      << d.err();
+  struct {
+    const char* make;
+    const char* reason;
+  } const kinds[] = {{"mkdir -p ", "Is a directory"}, {"mkfifo ", "No such device or address"}};
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.make);
+    SimDaemon d({}, "", NODALSRV_SIM, [&](const std::string& root) {
+      std::system(("mkdir -p " + root + "/usr/local/etc && " + kind.make + root + "/usr/local/etc/server.conf").c_str());
+    });
+    TestController ctl;
+    ASSERT_TRUE(d.attach(ctl));
+    ctl.command(1, -1, [](LGCP::Command& c) { c.select_ping(); });
+    EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 success"}));
+    const std::string line =
+        "IniFile: error reading \"" + d.root + "/usr/local/etc/server.conf\": " + kind.reason + "\n";
+    EXPECT_NE(d.err().find(line), std::string::npos) << d.err();
+  }
 }
 
 // A relative root lies in the working directory, and nothing else is made
