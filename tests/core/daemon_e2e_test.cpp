@@ -179,6 +179,31 @@ TEST(Daemon, UnreadableConfigurationIsTakenAsEmpty) {
   }
 }
 
+// A pid file and a status dump file that are FIFOs (without a reader, a
+// plain open for writing would wait for one) are write failures: the pid
+// file's silent one, and the dump's log line. The daemon serves on, and the
+// FIFOs stay.
+TEST(Daemon, PidAndStatusFilesThatAreFifosAreFailures) {
+  SimDaemon d({}, "", NODALSRV_SIM, [](const std::string& root) {
+    std::system(("mkdir -p " + root + "/var/run " + root + "/var/log && mkfifo " + root + "/var/run/server.pid " +
+                 root + "/var/log/server-status").c_str());
+  });
+  TestController ctl;
+  ASSERT_TRUE(d.attach(ctl));
+  ctl.command(1, -1, [](LGCP::Command& c) { c.select_ping(); });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 success"}));
+  kill(d.pid, SIGUSR2);
+  EXPECT_TRUE(d.eventually(".err", "dump status error\n")) << d.err();  // the standard error, beside the root
+  ctl.command(2, -1, [](LGCP::Command& c) { c.select_ping(); });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=2 success"}));
+  kill(d.pid, SIGTERM);
+  EXPECT_EQ(d.exit_status(), 0);
+  for (const char* path : {"/var/run/server.pid", "/var/log/server-status"}) {
+    struct stat st;
+    EXPECT_TRUE(stat((d.root + path).c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << path;
+  }
+}
+
 // A relative root lies in the working directory, and nothing else is made
 // there: the default one, and one a few levels down.
 TEST(Daemon, SimulatorRootRelativeToTheWorkingDirectory) {
