@@ -5,7 +5,8 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
+#include <ext/stdio_filebuf.h>
+#include <fcntl.h>
 #include <getopt.h>
 #include <iostream>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "foundation/multiplexer.h"
 #include "foundation/paths.h"
 #include "foundation/pid_file.h"
+#include "foundation/regular_file.h"
 #include "foundation/version.h"
 #include "hardware/bus_ctl.h"
 #include "hardware/hw_mux.h"
@@ -85,11 +87,13 @@ void CheckDumpStatus() {
   if (!doDumpStatus)
     return;
   doDumpStatus = 0;
-  std::ofstream out(Paths::resolve(Paths::kStatusFile).c_str(), std::ios::out | std::ios::trunc);
-  if (!out) {
+  Fd fd = OpenRegularFile(Paths::resolve(Paths::kStatusFile), O_WRONLY | O_CREAT | O_TRUNC);
+  if (!fd) {
     std::cerr << "dump status error" << std::endl;
     return;
   }
+  __gnu_cxx::stdio_filebuf<char> file(fd.release(), std::ios::out | std::ios::trunc);
+  std::ostream out(&file);
   out << "server status information." << std::endl;
   out << "version : " << Version::current << std::endl;
   multiplexer.dump(out);

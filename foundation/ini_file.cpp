@@ -1,9 +1,14 @@
 #include "foundation/ini_file.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <ext/stdio_filebuf.h>
+#include <fcntl.h>
 #include <iostream>
 #include <sstream>
+
+#include "foundation/regular_file.h"
 
 namespace IniFile {
 
@@ -107,9 +112,16 @@ void Section::Dump(std::ostream& out) const {
 bool File::Open(const std::string& name) {
   Close();
   mFileName = name;
-  std::ifstream in(name, std::ios::in | std::ios::binary);
-  if (in.is_open())
-    Parse(in);
+  Fd fd = OpenRegularFile(name, O_RDONLY);
+  if (!fd) {
+    // There, but no regular file (a directory, a FIFO, a device): unreadable.
+    if (errno == EISDIR || errno == ENXIO)
+      std::cerr << "IniFile: error reading \"" << name << "\": " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  __gnu_cxx::stdio_filebuf<char> buf(fd.release(), std::ios::in | std::ios::binary);
+  std::istream in(&buf);
+  Parse(in);
   return mOpened;
 }
 
@@ -167,7 +179,7 @@ void File::Parse(std::istream& in) {
     keyName.clear();
   };
 
-  // A file buffer throws on a read error (a directory, EIO): the document
+  // A file buffer throws on a read error (EIO): the document
   // then ends at the last whole line read, and the stream is marked bad.
   std::streambuf* buf = in.rdbuf();
   auto next = [&]() -> int {

@@ -197,7 +197,8 @@ public:
   File& operator=(const File&) = delete;
   ~File() { Close(); }
 
-  // Parses the named file; false (and an empty document) when it does not open.
+  // Parses the named file; false (and an empty document) when it does not
+  // open, or is no regular file (said in one log line).
   bool Open(const std::string& name);
   void Close();
   void Sync() {}

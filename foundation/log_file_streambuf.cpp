@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 
 #include "foundation/mux_time.h"
+#include "foundation/regular_file.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ LogFileStreamBuf::~LogFileStreamBuf() {
 }
 
 void LogFileStreamBuf::NewFile() {
-  file_.close();
+  file_.reset();
   Mux::timeval tv;
   tm local;
   if (localNow(tv, local))
@@ -36,17 +38,24 @@ void LogFileStreamBuf::NewFile() {
 }
 
 void LogFileStreamBuf::open(const tm& local) {
-  file_.close();
+  file_.reset();
   hour_ = local.tm_hour;
   char name[64];
   std::strftime(name, sizeof name, "%Y_%m_%d-%H", &local);
   // Appending keeps what an earlier run wrote in the same hour.
-  file_.open(directory_ + "/" + name + ".log", std::ios::out | std::ios::app);
+  Fd fd = OpenRegularFile(directory_ + "/" + name + ".log", O_WRONLY | O_CREAT | O_APPEND);
+  if (fd)
+    file_.reset(new __gnu_cxx::stdio_filebuf<char>(fd.release(), std::ios::out | std::ios::app));
 }
 
 void LogFileStreamBuf::put(const char* text, size_t length) {
-  if (file_.is_open())
-    file_.sputn(text, static_cast<std::streamsize>(length));
+  if (file_)
+    file_->sputn(text, static_cast<std::streamsize>(length));
+}
+
+void LogFileStreamBuf::flush() {
+  if (file_)
+    file_->pubsync();
 }
 
 std::streambuf* LogFileStreamBuf::setbuf(char* buffer, std::streamsize size) {
@@ -70,7 +79,7 @@ int LogFileStreamBuf::sync() {
     const char* lineEnd = static_cast<const char*>(std::memchr(text, '\n', static_cast<size_t>(end - text)));
     if (!lineEnd) {
       put(text, static_cast<size_t>(end - text));
-      file_.pubsync();
+      flush();
       return 0;
     }
     put(text, static_cast<size_t>(lineEnd + 1 - text));
@@ -95,7 +104,7 @@ int LogFileStreamBuf::sync() {
       lineOpen_ = true;
     text = pieceEnd;
   }
-  file_.pubsync();
+  flush();
   return 0;
 }
 

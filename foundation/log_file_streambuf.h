@@ -2,8 +2,11 @@
 // A stream buffer that writes hourly log files "<dir>/%Y_%m_%d-%H.log", each
 // line prefixed with the minute, second and microseconds of the flush that
 // wrote it ("mm:ss:uuuuu: "). The file changes with the first flush of a new
-// hour; an existing file of the hour is appended to.
-#include <fstream>
+// hour; an existing file of the hour is appended to. Something other than a
+// regular file at the hour's name is not written to: that hour's lines are
+// lost.
+#include <ext/stdio_filebuf.h>
+#include <memory>
 #include <streambuf>
 #include <string>
 
@@ -26,9 +29,10 @@ protected:
 private:
   void open(const struct tm& local);
   void put(const char* text, size_t length);
+  void flush();
 
   char* area_;
-  std::filebuf file_;
+  std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> file_;  // null while no file is open
   std::string directory_;
   int hour_;
   bool lineOpen_;

@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include "foundation/paths.h"
+#include "foundation/regular_file.h"
 
 namespace Linux {
 
 Run::Run(const char* name)
     : fd_(-1), path_(Paths::resolve(std::string(Paths::kRunDir) + name + Paths::kPidSuffix)) {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644);
+  fd_ = OpenRegularFile(path_, O_WRONLY | O_CREAT | O_TRUNC | O_SYNC, 0644).release();
   if (fd_ < 0)
     return;
   char text[24];

@@ -1,6 +1,7 @@
 #pragma once
 // The pid file "/var/run/" + name + ".pid": the process id in decimal, no
-// newline. It exists while the object lives; failures are silent.
+// newline. It exists while the object lives; failures are silent, and
+// something other than a regular file at the path is a failure (it stays).
 #include <string>
 
 namespace Linux {

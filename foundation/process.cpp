@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "foundation/paths.h"
+#include "foundation/regular_file.h"
 
 namespace {
 
@@ -16,12 +17,12 @@ namespace {
 bool hasName(int pid, const char* name) {
   char path[64];
   std::snprintf(path, sizeof path, Paths::kProcStatFormat, pid);
-  int fd = ::open(Paths::resolve(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
+  Fd fd = OpenRegularFile(Paths::resolve(path), O_RDONLY);
+  if (!fd)
     return false;
   char text[256];
-  ssize_t length = ::read(fd, text, sizeof text - 1);
-  ::close(fd);
+  ssize_t length = ::read(fd.get(), text, sizeof text - 1);
+  fd.close();
   if (length <= 0)
     return false;
   text[length] = '\0';

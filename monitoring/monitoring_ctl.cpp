@@ -17,6 +17,7 @@
 #include "foundation/ext.h"
 #include "foundation/paths.h"
 #include "foundation/process.h"
+#include "foundation/regular_file.h"
 #include "hardware/errno_suffix.h"
 
 namespace {
@@ -25,20 +26,6 @@ const char* const HalDevice = "/dev/hal";
 const size_t FramerTextMax = 1024;
 const char ConfigPrefix[] = "config.";
 const char ConfigSaveName[] = "config.2save.tar.bz2";
-
-// The first line of a file, newline included when it fits in `max`
-// characters; false when the file does not open or has nothing to read.
-bool readFirstLine(const char* path, size_t max, std::string& line) {
-  FILE* file = std::fopen(Paths::resolve(path).c_str(), "r");
-  if (!file)
-    return false;
-  std::vector<char> buffer(max + 1, '\0');
-  bool read = std::fgets(buffer.data(), static_cast<int>(buffer.size()), file) != nullptr;
-  std::fclose(file);
-  if (read)
-    line = buffer.data();
-  return read;
-}
 
 // The power supply byte as the controller's power status.
 LGCP::POWERStatus::NamedNumber powerStatus(uint8_t byte) {
@@ -53,6 +40,20 @@ void traceFileError(const char* what, const std::string& path) {
 }
 
 }  // namespace
+
+bool MonitoringCtl::readFirstLine(const char* path, size_t max, std::string& line) {
+  Fd fd = OpenRegularFile(Paths::resolve(path), O_RDONLY);
+  FILE* file = fd ? ::fdopen(fd.get(), "r") : nullptr;
+  if (!file)
+    return false;
+  fd.release();
+  std::vector<char> buffer(max + 1, '\0');
+  bool read = std::fgets(buffer.data(), static_cast<int>(buffer.size()), file) != nullptr;
+  std::fclose(file);
+  if (read)
+    line = buffer.data();
+  return read;
+}
 
 MonitoringCtl& MonitoringCtl::instance() {
   static MonitoringCtl service;
@@ -262,14 +263,14 @@ void MonitoringCtl::doConfigCheck() {
 
 void MonitoringCtl::doFramerCheck() {
   for (FramerDataHolder& framer : data_.framers()) {
-    int fd = ::open(Paths::resolve(framer.path()).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    Fd fd = OpenRegularFile(Paths::resolve(framer.path()), O_RDONLY);
+    if (!fd) {
       traceFileError("Error open file: ", framer.path());
       continue;
     }
     std::vector<unsigned char> text(FramerTextMax);
-    ssize_t length = ::read(fd, text.data(), text.size());
-    ::close(fd);
+    ssize_t length = ::read(fd.get(), text.data(), text.size());
+    fd.close();
     if (length <= 0) {
       traceFileError("Error read file: ", framer.path());
       continue;

@@ -103,6 +103,10 @@ private:
   void doControllerCheck();
   void OnDisplayCMD(const LGCP::DisplayParams& params);
   void setFramerLed(const LGCP::FramerInfo& info);
+  // The first line of a file, newline included when it fits in `max`
+  // characters; false when the file does not open, is no regular file or
+  // has nothing to read.
+  static bool readFirstLine(const char* path, size_t max, std::string& line);
   // One byte from "/dev/hal"; false when it is not open or the request fails.
   bool readHal(unsigned long request, uint8_t& byte);
   void writeLed();

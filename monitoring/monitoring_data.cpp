@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <iostream>
 #include <net/if.h>
 #include <sys/ioctl.h>
@@ -16,6 +17,7 @@
 #include "foundation/ext.h"
 #include "foundation/netif.h"
 #include "foundation/paths.h"
+#include "foundation/regular_file.h"
 
 namespace {
 
@@ -160,12 +162,14 @@ void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& address) 
 }
 
 bool MonitoringDataHolder::SaveStatusToFile(const std::string& path, const std::function<void(FILE*)>& saver) {
-  FILE* file = std::fopen(Paths::resolve(path).c_str(), "w");
+  Fd fd = OpenRegularFile(Paths::resolve(path), O_WRONLY | O_CREAT | O_TRUNC);
+  FILE* file = fd ? ::fdopen(fd.get(), "w") : nullptr;
   if (!file) {
     int err = errno;
     std::clog << "FAIL create temporary file <" << path << "> with code=" << err << std::endl;
     return false;
   }
+  fd.release();
   saver(file);
   std::fclose(file);
   return true;

@@ -4,7 +4,6 @@
 // (power and controller status, DIP switch, configuration version, the
 // terminal counters) are written as unsigned 32-bit numbers.
 #include <cstdint>
-#include <cstdio>
 #include <sstream>
 #include <vector>
 
@@ -48,13 +47,9 @@ std::string MonitoringCtl::DriverBuildText(const std::string& line) {
 }
 
 void MonitoringCtl::sendSnmpDriverBuild() {
-  FILE* file = std::fopen(Paths::resolve(Paths::kVoiceDriverVersion).c_str(), "r");
-  if (!file)
-    return;
-  char line[128] = {};
-  if (std::fgets(line, sizeof line, file))
+  std::string line;
+  if (readFirstLine(Paths::kVoiceDriverVersion, 127, line))
     agents_.Send(Item::driverBuild, DriverBuildText(line));
-  std::fclose(file);
 }
 
 void MonitoringCtl::sendSnmpSoftwareBuild() {

@@ -2,11 +2,11 @@
 
 #include <fcntl.h>
 #include <iostream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "foundation/ext.h"
 #include "foundation/paths.h"
+#include "foundation/regular_file.h"
 
 namespace {
 
@@ -36,11 +36,7 @@ Fd OpenPrompt(const std::string& name) {
   if (name.empty() || ClimbsOut(name))
     return Fd();
   std::string path = Paths::resolve(Paths::kVoiceDir) + name;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  struct stat st;
-  if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
-    fd.close();
-  return fd;
+  return OpenRegularFile(path, O_RDONLY);
 }
 
 // ---- network player

@@ -156,19 +156,52 @@ TEST(Daemon, CommandLine) {
   }
 }
 
-// A configuration file that opens but cannot be read (a directory) is
-// taken as an empty one: the daemon logs it, starts and serves.
+// A configuration file that cannot be read (a directory; a FIFO without a
+// writer, whose plain open would wait for ever before the signal handlers
+// are set) is taken as an empty one: the daemon logs it, starts and serves.
 TEST(Daemon, UnreadableConfigurationIsTakenAsEmpty) {
+  struct {
+    const char* make;
+    const char* reason;
+  } const kinds[] = {{"mkdir -p ", "Is a directory"}, {"mkfifo ", "No such device or address"}};
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.make);
+    SimDaemon d({}, "", NODALSRV_SIM, [&](const std::string& root) {
+      std::system(("mkdir -p " + root + "/usr/local/etc && " + kind.make + root + "/usr/local/etc/server.conf").c_str());
+    });
+    TestController ctl;
+    ASSERT_TRUE(d.attach(ctl));
+    ctl.command(1, -1, [](LGCP::Command& c) { c.select_ping(); });
+    EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 success"}));
+    const std::string line =
+        "IniFile: error reading \"" + d.root + "/usr/local/etc/server.conf\": " + kind.reason + "\n";
+    EXPECT_NE(d.err().find(line), std::string::npos) << d.err();
+  }
+}
+
+// A pid file and a status dump file that are FIFOs (without a reader, a
+// plain open for writing would wait for one) are write failures: the pid
+// file's silent one, and the dump's log line. The daemon serves on, and the
+// FIFOs stay.
+TEST(Daemon, PidAndStatusFilesThatAreFifosAreFailures) {
   SimDaemon d({}, "", NODALSRV_SIM, [](const std::string& root) {
-    std::system(("mkdir -p " + root + "/usr/local/etc/server.conf").c_str());
+    std::system(("mkdir -p " + root + "/var/run " + root + "/var/log && mkfifo " + root + "/var/run/server.pid " +
+                 root + "/var/log/server-status").c_str());
   });
   TestController ctl;
   ASSERT_TRUE(d.attach(ctl));
   ctl.command(1, -1, [](LGCP::Command& c) { c.select_ping(); });
   EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=1 success"}));
-  EXPECT_NE(d.err().find("IniFile: error reading \"" + d.root + "/usr/local/etc/server.conf\": Is a directory\n"),
-            std::string::npos)
-      << d.err();
+  kill(d.pid, SIGUSR2);
+  EXPECT_TRUE(d.eventually(".err", "dump status error\n")) << d.err();  // the standard error, beside the root
+  ctl.command(2, -1, [](LGCP::Command& c) { c.select_ping(); });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=2 success"}));
+  kill(d.pid, SIGTERM);
+  EXPECT_EQ(d.exit_status(), 0);
+  for (const char* path : {"/var/run/server.pid", "/var/log/server-status"}) {
+    struct stat st;
+    EXPECT_TRUE(stat((d.root + path).c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << path;
+  }
 }
 
 // A relative root lies in the working directory, and nothing else is made

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,4 +93,20 @@ TEST_F(DaemonTest, HourlyFilesChangeWithTheHourAndContinueOpenLines) {
   EXPECT_EQ("earlier run\n59:59:500000: a\n59:59:500000: bc\n59:59:500000: de\n", readFile(first));
   EXPECT_EQ("00:00:42000: next hour\n00:00:42000: " + std::string(40, 'l') + "\n",
             readFile(dir + "/2025_02_05-14.log"));
+}
+
+// Something other than a regular file at an hour's name (a FIFO without a
+// reader, which a plain open would wait for) takes none of that hour's
+// lines; the next hour's file takes its own.
+TEST_F(DaemonTest, AnHourlyFileThatIsNoRegularFileIsSkipped) {
+  const std::string dir = root_.path();
+  ASSERT_EQ(0, mkfifo((dir + "/2025_02_05-13.log").c_str(), 0644));
+  {
+    LogFileStreamBuf buf(dir);
+    std::ostream out(&buf);
+    out << "lost" << std::endl;
+    clock_.set_ms(1738764000000ull + 42);  // 14:00:00.042
+    out << "kept" << std::endl;
+  }
+  EXPECT_EQ("00:00:42000: kept\n", readFile(dir + "/2025_02_05-14.log"));
 }

@@ -109,7 +109,7 @@ private:
 }  // namespace
 
 // A read error ends the document at the last whole line read, with one log
-// line; a directory opens but reads nothing and leaves an empty document.
+// line; a directory reads nothing and leaves an empty document.
 TEST(IniFile, AReadErrorEndsTheDocumentWhereItStands) {
   testing_support::LogCapture log;
   FailingBuf buf("[a]\nx=1\n[b]\ny=2\nz=half");
@@ -132,4 +132,26 @@ TEST(IniFile, AReadErrorEndsTheDocumentWhereItStands) {
   EXPECT_EQ(0, fromDir.SectionCount());
   EXPECT_EQ(0, fromDir["traces"].Count());
   EXPECT_EQ("IniFile: error reading \"" + std::string(dir) + "\": Is a directory\n", log.err());
+}
+
+// Whatever is at the path but no regular file is unreadable, without
+// waiting (a plain open of a FIFO waits for a writer): one log line and an
+// empty document.
+TEST(IniFile, ANonRegularFileIsUnreadable) {
+  char dir[] = "/tmp/ini-fifo-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(dir));
+  const std::string fifo = std::string(dir) + "/server.conf";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+  for (const std::string& path : {fifo, std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    testing_support::LogCapture log;
+    IniFile::File file;
+    EXPECT_FALSE(file.Open(path));
+    EXPECT_FALSE(file.IsOpened());
+    EXPECT_EQ(0, file.SectionCount());
+    EXPECT_EQ(0, file["traces"].Count());
+    EXPECT_EQ("IniFile: error reading \"" + path + "\": No such device or address\n", log.err());
+  }
+  unlink(fifo.c_str());
+  rmdir(dir);
 }

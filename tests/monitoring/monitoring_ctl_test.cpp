@@ -375,6 +375,38 @@ TEST_F(MonitoringTest, BackgroundChecksAndTrunkStatus) {
   }
 }
 
+// Version and status files that are no regular files (FIFOs without a
+// writer here, which a plain open would wait for) are skipped as missing
+// ones: the loop goes on, and the other files are read.
+TEST_F(MonitoringTest, StatusFilesThatAreFifosAreSkipped) {
+  After(0);  // the values sent on the agent's connection
+  for (const char* path : {Paths::kBoardVersion, Paths::kTemperature, Paths::kVoiceDriverVersion,
+                           "/proc/driver/hdlc/peb22554/1"}) {
+    const std::string full = root.path() + path;
+    ASSERT_EQ(0, unlink(full.c_str())) << path;
+    ASSERT_EQ(0, mkfifo(full.c_str(), 0644)) << path;
+  }
+  Values values = FakeAgent::values(After(1000));
+  EXPECT_EQ(values["statusGeneral.sgBuildVersion.0"], "nodalsrv-sim build 1\n");
+  EXPECT_EQ(values["statusGeneral.sgFPGAVersion.0"], "fpga 3.2\n");
+  EXPECT_EQ(values.count("statusGeneral.sgBoardVersion.0"), 0u);
+  EXPECT_EQ(values.count("gatewayCommon.temperature.0"), 0u);
+  EXPECT_EQ(values["e1Table.e1StatusDsc.1"], "Synchronized");
+  EXPECT_EQ(values.count("e1Table.e1StatusDsc.2"), 0u);
+  EXPECT_EQ(values["e1Table.e1StatusDsc.3"], "Synchronized");
+
+  // A new agent connection gets every value but the driver's build.
+  agent.close();
+  rig.loop.turn(3);
+  rig.clock.advance(10000);
+  ASSERT_TRUE(Accept());
+  values = FakeAgent::values(After(0));
+  EXPECT_FALSE(values["gatewayCommon.softwareBuild.0"].empty());
+  EXPECT_EQ(values["statusGeneral.sgBoardVersion.0"], "");
+  EXPECT_EQ(values["e1Table.e1StatusDsc.2"], "absent");
+  EXPECT_EQ(values.count("gatewayCommon.driverBuild.0"), 0u);
+}
+
 // A counter of any owner queues every stored counter of the four groups;
 // each owner has its own file, and a counter without a file still counts.
 TEST_F(MonitoringTest, TermCountersOfEveryOwner) {

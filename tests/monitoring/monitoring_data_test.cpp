@@ -181,16 +181,20 @@ TEST(MonitoringDataHolder, FileTreeAndChangeDetection) {
     EXPECT_EQ(values, "dec");
     EXPECT_EQ(readFile("/var/monitoring/net/2/mask"), "e");
 
-    // A board or phone whose file cannot be created still joins its list.
+    // A board or phone whose file cannot be created still joins its list;
+    // a FIFO without a reader, which a plain open would wait for, is such
+    // a file too.
     mkdir((root.path() + "/var/monitoring/board4").c_str(), 0755);
     mkdir((root.path() + "/var/monitoring/emphone6").c_str(), 0755);
+    ASSERT_EQ(0, mkfifo((root.path() + "/var/monitoring/board6").c_str(), 0644));
     LGCP::BoardStatusParams& board = display.select_board().select_boardStatus();
-    for (int position : {4, 5}) {
+    for (int position : {4, 5, 6}) {
       board.set_position(position);
       data.setDisplayStatus(display);
     }
-    EXPECT_EQ(data.boards().size(), 2u);
+    EXPECT_EQ(data.boards().size(), 3u);
     EXPECT_NE(logs.log().find("FAIL create temporary file </var/monitoring/board4> with code=21"), std::string::npos);
+    EXPECT_NE(logs.log().find("FAIL create temporary file </var/monitoring/board6> with code=6"), std::string::npos);
     display.select_emPhone().select_phoneStatus().set_id(6);
     data.setDisplayStatus(display);
     EXPECT_EQ(data.phones().size(), 1u);
@@ -199,11 +203,12 @@ TEST(MonitoringDataHolder, FileTreeAndChangeDetection) {
     // but only when the directory is there to be cleared.
     std::system(("mv " + root.path() + "/var/monitoring " + root.path() + "/var/away").c_str());
     data.ClearControllerFiles();
-    EXPECT_EQ(data.boards().size(), 2u);
+    EXPECT_EQ(data.boards().size(), 3u);
     std::system(("mv " + root.path() + "/var/away " + root.path() + "/var/monitoring").c_str());
     data.ClearControllerFiles();
     EXPECT_TRUE(data.boards().empty());
     EXPECT_FALSE(exists("/var/monitoring/board5"));
+    EXPECT_FALSE(exists("/var/monitoring/board6"));
     EXPECT_TRUE(exists("/var/monitoring/emphone6"));
   }
   EXPECT_FALSE(exists("/var/monitoring/dip"));  // emptied at the end

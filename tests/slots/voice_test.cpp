@@ -1,4 +1,4 @@
-// Voice slots: file players (order, repeats, missing and unsafe prompts,
+// Voice slots: file players (order, repeats, missing, unsafe and non-regular prompts,
 // the one abort), network players (the id before the audio, the connect
 // time-out on the loop clock) and recorders (one recording at a time, each
 // stop cause).
@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 #include "simboard/mcc.h"
 #include "slots/voice_factory.h"
@@ -95,7 +96,8 @@ TEST_F(VoiceSlots, FilePlayerPlaysTheListInOrderRepeatedlyThenAbortsOnce) {
   std::ofstream(root.path() + "/usr/local/voice/sub/b") << big;
   std::ofstream(root.path() + "/usr/local/secret") << "SECRET";  // outside the voice directory
   std::ofstream(root.path() + "/usr/local/voice/c") << "C";
-  filePlayer({"a", "missing", "../secret", "sub/../../secret", "sub/b", "sub", "", "c"}, 2);
+  ASSERT_EQ(0, mkfifo((root.path() + "/usr/local/voice/fifo").c_str(), 0644));  // no writer: not waited on
+  filePlayer({"a", "missing", "../secret", "sub/../../secret", "sub/b", "sub", "fifo", "", "c"}, 2);
   SimBoard::MccChannel& ch = newest();
   EXPECT_EQ(std::vector<uint32_t>({ch.type(), ch.packet_size(), ch.rx_threshold(), ch.tx_threshold()}),
             std::vector<uint32_t>({2, 1024, 0, 5}));
