@@ -280,6 +280,18 @@ TEST_F(LemzControlTest, StatusPacketsAndTheNextDelay) {
     at(t);
   EXPECT_EQ(control->ticks,
             (Ticks{"4320: 134 135 /700", "5020: 130 132 134 /310", "5330: 134 135 /700", "6030: 130 132 134 /310"}));
+  EXPECT_TRUE(session().filtered());
+
+  // PTT off again (the transmitting session is still named): the flag
+  // packet is a WM_FLAG once more, at once and a second after it, and every
+  // workstation is heard.
+  ASSERT_TRUE(control->SendASNToChan(modifier([](TERM::LemzRadioModifierParams& p) { p.select_wm_flags(); })));
+  EXPECT_EQ(session().sent().back()[0], 129);
+  EXPECT_FALSE(session().filtered());
+  control->ticks.clear();
+  for (uint32_t t = 6110; t <= 7200; t += 10)
+    at(t);
+  EXPECT_EQ(control->ticks, (Ticks{"6340: 134 135 /700", "7040: 132 134 /70", "7110: 129 134 /240"}));
 }
 
 // A packet the controller sends puts off the status packet of its kind:
