@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -106,6 +107,13 @@ protected:
       return 0;
     return control->writes.back() - static_cast<uint32_t>(start);
   }
+  // With the clock stopped (set_auto_advance(false)): one loop turn at `ms`
+  // after the control was made, then what is queued is read.
+  void at(uint32_t ms) {
+    clock.set_ms(start + ms);
+    loop.turn();
+    read();
+  }
 
   Recorder recorder;
   std::unique_ptr<GWControl> control;
@@ -115,6 +123,7 @@ protected:
 TEST_F(ED137ControlTest, ReportsTheLastStateOfEachSourceOncePerChange) {
   make();
   ptt("10.0.0.5", 77, 1, 3);
+  session().inject(77, address("10.0.0.5"), {0x20});  // does not decode: dropped, the run goes on
   ptt("10.0.0.5", 77, 2, 3);  // the same source again: only this one counts
   ptt("10.0.0.9", 78, 1, 4);
   ptt("10.0.0.5", 79, 1, 5);  // another SSRC is another source
@@ -135,6 +144,27 @@ TEST_F(ED137ControlTest, ReportsTheLastStateOfEachSourceOncePerChange) {
     read();
     EXPECT_EQ(recorder.reports.size(), step.reports);
   }
+}
+
+// The throttle of an unchanged state starts again at each report: the
+// same state every 500 ms is reported every 1000 ms, in every interval; a
+// change goes at once and starts the interval again.
+TEST_F(ED137ControlTest, AnUnchangedStateIsReportedOnceInEachInterval) {
+  clock.set_auto_advance(false);
+  clock.set_real_wait(0);
+  make();
+  const struct {
+    uint32_t at;
+    uint8_t pttType;
+    size_t reports;
+  } steps[] = {{100, 1, 1},  {600, 1, 1},  {1100, 1, 2}, {1600, 1, 2}, {2100, 1, 3},
+               {2200, 2, 4}, {2300, 1, 5}, {2800, 1, 5}, {3300, 1, 6}, {3800, 1, 6}};
+  for (const auto& step : steps) {
+    ptt("10.0.0.5", 77, step.pttType);
+    at(step.at);
+    EXPECT_EQ(recorder.reports.size(), step.reports) << step.at;
+  }
+  EXPECT_TRUE(recorder.aborts.empty());
 }
 
 // The wire's PTT type has three bits, the controller's enumeration five
@@ -228,6 +258,60 @@ TEST_F(ED137ControlTest, KeepAlivesAndFarEndLoss) {
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(nextWrite(), 1000u * (i + 1));
   EXPECT_TRUE(recorder.aborts.empty());
+}
+
+// The far end lives while its packets decode, whether the control takes
+// them or not (a receive-only radio takes no PTT); the silence is counted
+// from the last of them, at the time its batch was read, and the first
+// tick at the limit or after it reports the loss. Lost, it comes back and
+// is lost again.
+TEST_F(ED137ControlTest, TheFarEndIsLostTheLimitAfterItsLastPacket) {
+  clock.set_auto_advance(false);
+  clock.set_real_wait(0);
+  ED137RadioParams receiveOnly;
+  receiveOnly.type = 1;
+  make(receiveOnly);  // ticks every 1000 ms, lost after 2000 ms of silence
+  enum Packet { None, Ptt, Garbage };
+  const struct {
+    uint32_t at;
+    Packet packet;
+    size_t aborts;
+  } steps[] = {
+      {1000, None, 0}, {1900, Ptt, 0},  {2000, None, 0}, {3000, None, 0}, {3900, Garbage, 0},
+      {4000, None, 1},  // 2100 ms after the last packet that decoded
+      {4500, Ptt, 1},  {5000, None, 1}, {6000, None, 1}, {7000, None, 2}, {8000, None, 3},
+  };
+  for (const auto& step : steps) {
+    if (step.packet == Ptt)
+      ptt("10.0.0.5", 77, 0);
+    else if (step.packet == Garbage)
+      session().inject(77, address("10.0.0.5"), {0x20});
+    at(step.at);
+    EXPECT_EQ(recorder.aborts.size(), step.aborts) << step.at;
+  }
+  EXPECT_TRUE(recorder.reports.empty());
+}
+
+// Only what the radio says (an RX packet) counts as a keep-alive: a TX
+// packet sent for the controller between two ticks leaves the next
+// keep-alive where it was.
+TEST_F(ED137ControlTest, OnlyAnRxPacketPutsOffTheKeepAlive) {
+  const struct {
+    const char* name;
+    std::function<bool(ED137RadioGWControl&)> send;
+    uint32_t keepAlive;
+  } cases[] = {
+      {"RX status", [](ED137RadioGWControl& c) { return c.SendASNToChan(status(1)); }, 1310},
+      {"TX modifier", [](ED137RadioGWControl& c) { return c.SendASNToChan(txModifier(1)); }, 1000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    make();
+    clock.advance(300);
+    ASSERT_TRUE(c.send(*control));
+    ASSERT_EQ(session().sent_total(), 1u);
+    EXPECT_EQ(nextWrite(), c.keepAlive);
+  }
 }
 
 TEST_F(ED137ControlTest, AControllerSendDelaysTheNextKeepAlive) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +128,8 @@ TEST_F(LemzControlTest, ProcessesTheLastOfARunFromOneSource) {
     sig_proto p = header(SIG_PROTO_GW_ADJUST_SQUELSHE, 5, 0);
     sig_proto_set_gw_adjust_squelsh(&p, value);
     inject("10.0.0.5", 7, p);
+    if (value == 10)
+      session().inject(7, address("10.0.0.5"), {200, 0, 0, 0});  // dropped, the run goes on
   }
   session().inject(7, address("10.0.0.5"), {200, 0, 0, 0});  // does not decode: dropped
   read();
@@ -277,6 +280,68 @@ TEST_F(LemzControlTest, StatusPacketsAndTheNextDelay) {
     at(t);
   EXPECT_EQ(control->ticks,
             (Ticks{"4320: 134 135 /700", "5020: 130 132 134 /310", "5330: 134 135 /700", "6030: 130 132 134 /310"}));
+  EXPECT_TRUE(session().filtered());
+
+  // PTT off again (the transmitting session is still named): the flag
+  // packet is a WM_FLAG once more, at once and a second after it, and every
+  // workstation is heard.
+  ASSERT_TRUE(control->SendASNToChan(modifier([](TERM::LemzRadioModifierParams& p) { p.select_wm_flags(); })));
+  EXPECT_EQ(session().sent().back()[0], 129);
+  EXPECT_FALSE(session().filtered());
+  control->ticks.clear();
+  for (uint32_t t = 6110; t <= 7200; t += 10)
+    at(t);
+  EXPECT_EQ(control->ticks, (Ticks{"6340: 134 135 /700", "7040: 132 134 /70", "7110: 129 134 /240"}));
+}
+
+// A packet the controller sends puts off the status packet of its kind:
+// the next tick that finds it less than a second old leaves it out.
+TEST_F(LemzControlTest, AControllerPacketPutsOffTheStatusPacketOfItsKind) {
+  clock.set_auto_advance(false);
+  clock.set_real_wait(0);
+  using Ticks = std::vector<std::string>;
+  const struct {
+    const char* name;
+    std::function<void(TERM::LemzRadioModifierParams&)> fill;
+    Ticks ticks;
+  } cases[] = {
+      {"wm-flags", [](TERM::LemzRadioModifierParams& p) { p.select_wm_flags().mutable_flags().set_prio(2); },
+       {"1000: 129 132 134 /1000", "2000: 132 134 /1000", "3000: 129 132 134 /1000"}},
+      {"wm-trans",
+       [](TERM::LemzRadioModifierParams& p) {
+         TERM::RadioCommandWMTrans& t = p.select_wm_trans();
+         t.mutable_flags().set_ptt(true);
+         t.set_ip("10.0.0.5");
+       },
+       {"1000: 129 132 134 /1000", "2000: 132 134 /1000", "3000: 130 132 134 /1000"}},
+      {"wm-selcall",
+       [](TERM::LemzRadioModifierParams& p) {
+         TERM::RadioCommandWMSelCall& s = p.select_wm_selcall();
+         s.mutable_flags().set_ptt(true);
+         s.set_ip("10.0.0.5");
+         s.set_cid("42");
+       },
+       {"1000: 129 132 134 /1000", "2000: 132 134 /1000", "3000: 130 132 134 /1000"}},
+      {"wm-chan",
+       [](TERM::LemzRadioModifierParams& p) {
+         TERM::RadioCommandWMChan& c = p.select_wm_chan();
+         c.mutable_freq().set_channel(4);
+         c.mutable_freq().set_frequency("120.5");
+       },
+       {"1000: 129 132 134 /1000", "2000: 129 134 /1000", "3000: 129 132 134 /1000"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    make();
+    at(1000);
+    at(1300);
+    const size_t sent = session().sent_total();
+    ASSERT_TRUE(control->SendASNToChan(modifier(c.fill)));
+    ASSERT_EQ(session().sent_total(), sent + 1);
+    at(2000);
+    at(3000);
+    EXPECT_EQ(control->ticks, c.ticks);
+  }
 }
 
 // A fresh control's state holds values no report can carry: they are sent

@@ -134,6 +134,13 @@ TEST(R2sProto, UnpacksVectors) {
   EXPECT_EQ(unpack(r, many, false), 0);
   EXPECT_EQ(r.additional_count, 16u);
   EXPECT_EQ(r.additionals[15].tx_time_delay.value, 15u);
+  // Padding and skipped features take none of the sixteen places.
+  Bytes skipped = {0x20, 0x01, 0x00, 0x22, 0xAA, 0xBB, 0x00};
+  skipped.insert(skipped.end(), many.begin() + 2, many.end());
+  EXPECT_EQ(unpack(r, skipped, false), 0);
+  ASSERT_EQ(r.additional_count, 16u);
+  EXPECT_EQ(r.additionals[0].tx_time_delay.value, 0u);
+  EXPECT_EQ(r.additionals[15].tx_time_delay.value, 15u);
   EXPECT_EQ(r2s_proto_unpack_tx(nullptr, many.data(), many.size()), R2S_PROTO_ENULL);
   EXPECT_EQ(r2s_proto_unpack_rx(&r, nullptr, 4), R2S_PROTO_ENULL);
 }

@@ -163,6 +163,16 @@ TEST_F(RadioControlTest, SourceFilter) {
   EXPECT_EQ(std::make_pair(Requests(RtpExt::Filter), Requests(RtpExt::Unfilter)), std::make_pair(size_t(3), size_t(1)));
   EXPECT_EQ(log.err(), Prefix(2) + "reset filer rtp_ext session fail !!!\n" + Prefix(2) +
                            "set filer rtp_ext session fail !!!\n");
+
+  // Lifted, then set again for the address it held: asked again, each time.
+  for (int round = 0; round < 2; ++round) {
+    control.UpdateAccess(false, a);
+    EXPECT_FALSE(session().filtered());
+    control.UpdateAccess(true, a);
+    EXPECT_TRUE(session().filtered());
+    EXPECT_EQ(session().filter_address(), address("10.0.0.5"));
+  }
+  EXPECT_EQ(std::make_pair(Requests(RtpExt::Filter), Requests(RtpExt::Unfilter)), std::make_pair(size_t(5), size_t(3)));
 }
 
 TEST_F(RadioControlTest, StatusTimerTicksWithTheDelayItIsGiven) {

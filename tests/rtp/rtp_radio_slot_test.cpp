@@ -1,11 +1,13 @@
 // The ED-137 and LEMZ radio slots and their factories against the
 // simulated RTP and header-extension drivers, driven by the test
 // controller: the driver records a create request makes in each mode, what
-// the radio part sets, codec changes, destruction and the squelch gate.
+// the radio part sets, codec changes, destruction and controller loss, and
+// the squelch gate.
 // Radio traffic through the slots is the end-to-end test's.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include "rtp/rtp_ext_slot.h"
 #include "rtp/rtp_lemz_factory.h"
 #include "simboard/dsp.h"
+#include "simboard/hal.h"
 #include "simboard/rtp_ext.h"
 #include "tests/rtp/rtp_fixture.h"
 
@@ -255,9 +258,11 @@ TEST_F(RadioSlotTest, CodecChangeFollowsTheNewSession) {
   const struct {
     const char* name;
     LGCP::CreateRtpParams request;
-    bool own;  // an extension session of its own
-  } cases[] = {{"ED-137", Ed137Request(), true}, {"LEMZ", LemzRequest(), true},
-               {"LEMZ attached", LemzRequest(Mode::OnlyRtp), false}};
+    bool own;                // an extension session of its own
+    SimBoard::Bytes packet;  // a PTT from a position or workstation
+  } cases[] = {{"ED-137", Ed137Request(), true, {0x20, 0, 0, 0}},
+               {"LEMZ", LemzRequest(), true, {0x03, 0x54, 0, 0}},
+               {"LEMZ attached", LemzRequest(Mode::OnlyRtp), false, {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Fd low(DevIo::open("/dev/hal", O_RDWR));  // freed below: the new session takes the lower number
@@ -274,6 +279,9 @@ TEST_F(RadioSlotTest, CodecChangeFollowsTheNewSession) {
       ASSERT_NE(ext.latest(), before);
       EXPECT_EQ(ext.latest()->attached_fd(), RadioSlot(2)->session().get());
       EXPECT_EQ(ext.latest()->attached_file(), SessionFile(2));
+      // The new session is read: what arrives there reaches the controller.
+      ASSERT_TRUE(ext.latest()->inject(1, ntohl(inet_addr("10.0.0.9")), c.packet));
+      EXPECT_THAT(Answers(1), ElementsAre("slot=2 signal rtpExt"));
     } else {
       EXPECT_THAT(rtp.requests(), ElementsAre(Rtp::BeginSession, Rtp::AddChannel, Rtp::AttachSession));
     }
@@ -287,9 +295,109 @@ TEST_F(RadioSlotTest, CodecChangeFollowsTheNewSession) {
   }
 }
 
+// Every kind of RTP slot goes the same way whether the controller destroys
+// it or is lost: the extension session detached first, then the RTP
+// session's release sequence, the switch output disabled, every session
+// closed and the goodbye sent.
+TEST_F(RadioSlotTest, EveryKindIsReleasedOnDestroyAndOnControllerLoss) {
+  struct Kind {
+    const char* name;
+    std::function<LGCP::CreateRtpParams()> request;
+    bool own;  // an extension session of its own
+  };
+  const Kind kinds[] = {{"RTP", [&] { return Request(); }, false},
+                        {"ED-137", [&] { return Ed137Request(); }, true},
+                        {"LEMZ", [&] { return LemzRequest(); }, true},
+                        {"LEMZ attached", [&] { return LemzRequest(Mode::OnlyRtp); }, false}};
+  struct Sessions {
+    SimBoard::RtpSession* rtp;
+    SimBoard::RtpExtSession* ext;
+  };
+  std::vector<Sessions> made;
+  std::vector<std::string> releases;
+  // Slots 2 to 5, one of each kind, and the requests their release must make.
+  auto createAll = [&] {
+    made.clear();
+    releases.clear();
+    int n = 2;
+    for (const Kind& k : kinds) {
+      ASSERT_EQ(Created(n++, k.request()).size(), 3u) << k.name;
+      made.push_back({&driver.last(), k.own ? ext.latest() : nullptr});
+      if (k.own)
+        releases.push_back("detach");
+      releases.insert(releases.end(), {"release 1", "release 2", "release 3", "reset events"});
+      releases.push_back("disable " + std::to_string(driver.last().channel()));
+    }
+    rtcp.received();  // the source descriptions
+    board.log().clear();
+  };
+  // The release requests made since, in order (of the switch, those of the
+  // slots' channels: it keeps disabling its bus outputs on its own).
+  auto released = [&] {
+    const struct {
+      const char* device;
+      unsigned long number;
+      const char* name;
+    } named[] = {{"/dev/rtp_ext", RtpExt::Detach, "detach"}, {"/dev/rtp", Rtp::Release1, "release 1"},
+                 {"/dev/rtp", Rtp::Release2, "release 2"},   {"/dev/rtp", Rtp::Release3, "release 3"},
+                 {"/dev/rtp", Rtp::ResetEvents, "reset events"}, {"/dev/hal", SimBoard::Hal::Disable, "disable "}};
+    auto ours = [&](uint32_t channel) {
+      return std::any_of(made.begin(), made.end(), [&](const Sessions& c) { return uint32_t(c.rtp->channel()) == channel; });
+    };
+    std::vector<std::string> seen;
+    for (const SimBoard::LoggedRequest& r : board.log().entries())
+      for (const auto& n : named) {
+        if (r.device != n.device || r.number != n.number)
+          continue;
+        if (r.number != SimBoard::Hal::Disable)
+          seen.push_back(n.name);
+        else if (ours(r.word(0)))
+          seen.push_back(n.name + std::to_string(r.word(0)));
+      }
+    return seen;
+  };
+  // Every session closed and one goodbye for each, in the order of the slots.
+  auto closed = [&] {
+    std::vector<uint32_t> ssrcs, byes;
+    for (const Sessions& c : made) {
+      EXPECT_FALSE(c.rtp->open());
+      if (c.ext) {
+        EXPECT_FALSE(c.ext->open());
+      }
+      ssrcs.push_back(c.rtp->params().ssrc);
+    }
+    for (const std::string& packet : rtcp.received())
+      if (packet.size() >= 8 && uint8_t(packet[1]) == 203)
+        byes.push_back(SimBoard::be32(reinterpret_cast<const uint8_t*>(packet.data()) + 4));
+    EXPECT_EQ(byes, ssrcs);
+  };
+
+  {
+    SCOPED_TRACE("destroyed");
+    createAll();
+    for (int n = 2; n <= 5; ++n) {
+      Destroy(10 + n, n);
+      EXPECT_THAT(Answers(2), ElementsAre("seq=0 slot=" + std::to_string(n) + " success",
+                                          "seq=" + std::to_string(10 + n) + " slot=" + std::to_string(n) + " success"));
+    }
+    EXPECT_EQ(released(), releases);
+    closed();
+  }
+  {
+    SCOPED_TRACE("controller lost");
+    createAll();
+    ctl.close();
+    ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
+    EXPECT_TRUE(Slots::instance().slots().empty());
+    EXPECT_EQ(released(), releases);
+    closed();
+  }
+}
+
 // While a position transmits, only the far end's packets are taken; the
 // session a codec change starts keeps that limit.
 TEST_F(RadioSlotTest, TheSourceLimitOutlivesACodecChange) {
+  const size_t filters = ext.requests(RtpExt::Filter).size();  // of the tests before
   ASSERT_EQ(Created(2, Ed137Request()).size(), 3u);
   Ioctl(3, 2, [](LGCP::IoctlParams& p) {
     TERM::ED137RadioModifier& m = p.select_rtpExt().select_ed_137();
@@ -305,7 +413,7 @@ TEST_F(RadioSlotTest, TheSourceLimitOutlivesACodecChange) {
   ASSERT_NE(ext.latest(), before);
   EXPECT_FALSE(ext.latest()->inject(1, position, ptt));
   EXPECT_TRUE(ext.latest()->inject(1, farEnd, ptt));
-  EXPECT_EQ(ext.requests(RtpExt::Filter).size(), 2u);
+  EXPECT_EQ(ext.requests(RtpExt::Filter).size(), filters + 2);
 }
 
 TEST_F(RadioSlotTest, CodecChangeFailures) {
