@@ -7,8 +7,8 @@
 // make the writing thread start a flush of the file, which waits on the
 // disk. Once the file holds `limit` bytes the next record starts a new one:
 // "<path>.old" is removed, the file renamed to it (replacing nothing) and a
-// new one created, so both together hold between `limit` bytes and twice
-// that of the latest records.
+// new one created, so both together hold the latest records: at most
+// twice `limit` bytes, and more than `limit` once a file has filled.
 //
 // Readers read "<path>.old" then the file, whole lines only (a record being
 // written may show in part), as read_lines() does. A file of snapshots
