@@ -1,6 +1,7 @@
 #pragma once
 // "/dev/misc/gw-wd": the hardware watchdog. Keeps what the daemon writes
 // ("START", "PING", "STOP"), one entry per write, taken at the write.
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -10,10 +11,12 @@ namespace SimBoard {
 
 class Watchdog : public Device {
 public:
-  Watchdog() : Device("/dev/misc/gw-wd") {}
+  Watchdog() : Device("/dev/misc/gw-wd"), total_(0) {}
 
-  // The writes so far, oldest first (the last 4096 of them).
+  // The writes so far, oldest first (the last 4096 of them), and how many
+  // in all.
   const std::deque<std::string>& records() const { return records_; }
+  uint64_t total() const { return total_; }
   void clear() { records_.clear(); }
 
 protected:
@@ -21,6 +24,7 @@ protected:
 
 private:
   std::deque<std::string> records_;
+  uint64_t total_;
 };
 
 }  // namespace SimBoard

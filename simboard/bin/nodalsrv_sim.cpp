@@ -1,14 +1,17 @@
 // The daemon against the simulated board. Every file the daemon reads or
 // writes lies under one directory (NODALSRV_SIM_ROOT, or "nodalsrv-sim-root"
-// in the working directory); the board's visible state is kept there too, in
-// "sim/switch" (the TDM switch outputs, after the requests that change
-// them), "sim/leds" (the framer LED byte, after every write of it) and
-// "sim/watchdog" (what the watchdog received, after every write of it),
-// rewritten when they change, and "sim/rtp_ext" (the payloads written to
-// the header-extension sessions, "<session> <hex bytes>" a line, appended
-// at each write; now and then cut to the last eight of each open session). A peer that binds a datagram socket at "sim/lines" is
-// handed the lines of the HDLC channels switched to trunk time slots
-// (simboard/line_offers.h). The board adds nothing to the daemon's loop.
+// in the working directory); the board's visible state is kept there too,
+// in files that are only ever appended to (simboard/record_file.h; each
+// with "<name>.old" before it once it has grown): "sim/switch" (the TDM
+// switch outputs, after the requests that change them) and "sim/leds" (the
+// framer LED byte, after the writes that change it) hold snapshots, each
+// ended by an empty line, the last complete one the state; "sim/watchdog"
+// holds what the watchdog received, a line for each write, and
+// "sim/rtp_ext" the payloads written to the header-extension sessions,
+// "<session> <hex bytes>" a line. A peer that binds a datagram socket at
+// "sim/lines" is handed the lines of the HDLC channels switched to trunk
+// time slots (simboard/line_offers.h). The board adds nothing to the
+// daemon's loop.
 // Lines written to "sim/control" change the board: "power <byte>" and
 // "dip <byte>" set what "/dev/hal" reports, "trunk <0..3> <state 0..6>" an
 // E1 trunk's state in its status record and its framer status file,
@@ -28,6 +31,7 @@
 // T.38 program counts 8 instances and appends what its channel brings to
 // "sim/t38.in". Voice prompts go in "usr/local/voice". The modem
 // authentication relay listens on NODALSRV_SIM_AUTH_PORT when it is set.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <deque>
@@ -48,6 +52,7 @@
 #include "simboard/mcc.h"
 #include "simboard/mixer.h"
 #include "simboard/payload_log.h"
+#include "simboard/record_file.h"
 #include "simboard/rtp_ext.h"
 #include "simboard/status_files.h"
 #include "simboard/watchdog.h"
@@ -88,8 +93,8 @@ void writeStandIns(const std::string& root) {
 class PublishedBoard : public SimBoard::Board {
 public:
   explicit PublishedBoard(const std::string& dir)
-      : dir_(dir), lines_(dir + "/lines"), rtpExtSent_(dir + "/rtp_ext", [this](uint64_t s) { return rtpExtOpen(s); }),
-        seen_(0), streak_(0) {
+      : dir_(dir), lines_(dir + "/lines"), rtpExtSent_(dir + "/rtp_ext"), switchFile_(dir + "/switch", 256 * 1024),
+        ledsFile_(dir + "/leds"), watchdogFile_(dir + "/watchdog"), seen_(0), streak_(0), watchdogSeen_(0) {
     publishSwitch();
     rtp_ext().on_sent([this](const SimBoard::RtpExtSession& s, const SimBoard::Bytes& payload) {
       int err = errno;
@@ -118,10 +123,11 @@ public:
     if (!file || &file->device() != &watchdog())
       return rc;
     int err = errno;
-    std::ostringstream wd;
-    for (const std::string& record : watchdog().records())
-      wd << record << '\n';
-    save("watchdog", wd.str(), watchdog_);
+    const std::deque<std::string>& records = watchdog().records();
+    uint64_t fresh = watchdog().total() - watchdogSeen_;
+    watchdogSeen_ = watchdog().total();
+    for (size_t i = records.size() - std::min<uint64_t>(fresh, records.size()); i < records.size(); ++i)
+      watchdogFile_.add(records[i] + '\n');
     errno = err;
     return rc;
   }
@@ -138,7 +144,7 @@ private:
     int rc = Board::ioctl(fd, request, arg);
     if (request == SimBoard::Hal::LedWrite) {
       int err = errno;
-      save("leds", std::to_string(hal().leds()) + "\n", leds_);
+      save(ledsFile_, std::to_string(hal().leds()) + "\n", leds_);
       errno = err;
     }
     return rc;
@@ -210,11 +216,6 @@ private:
       std::cerr << "nodalsrv-sim: no device " << path << std::endl;
   }
 
-  bool rtpExtOpen(uint64_t number) {
-    const SimBoard::RtpExtSession* s = rtp_ext().by_number(number);
-    return s && !s->file().closed();
-  }
-
   void publishSwitch() {
     std::ostringstream sw;
     for (const auto& entry : hal().outputs()) {
@@ -228,24 +229,25 @@ private:
       }
       sw << '\n';
     }
-    save("switch", sw.str(), switch_);
+    save(switchFile_, sw.str(), switch_);
   }
 
-  void save(const char* name, const std::string& text, std::string& last) {
+  // Appends the snapshot when it differs from the last one.
+  static void save(SimBoard::RecordFile& file, const std::string& text, std::string& last) {
     if (text == last)
       return;
     last = text;
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path + ".new") << text;
-    rename((path + ".new").c_str(), path.c_str());
+    file.add_snapshot(text);
   }
 
   std::string dir_;
   SimBoard::LineOffers lines_;
   SimBoard::PayloadLog rtpExtSent_;
-  std::string switch_, watchdog_, leds_;
+  SimBoard::RecordFile switchFile_, ledsFile_, watchdogFile_;
+  std::string switch_, leds_;  // the last snapshots written
   uint64_t seen_;  // switch changes when last looked at
   int streak_;     // requests in a row that changed the switch
+  uint64_t watchdogSeen_;  // watchdog records written to the file
 };
 
 }  // namespace

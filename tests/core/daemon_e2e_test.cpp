@@ -70,11 +70,11 @@ TEST(Daemon, ControllerSessionsSignalsAndOrderlyEnd) {
   // Slot 10 (source) to slot 11 (receiver): output 31 takes input 69.
   ctl.command(7, 10, [](LGCP::Command& c) { c.select_connect().setValue(11); });
   EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=7 slot=10 success"}));
-  EXPECT_TRUE(d.eventually("/sim/switch", "31 connected 69\n"));
+  EXPECT_TRUE(d.shows("/sim/switch", "31 connected 69\n"));
   ctl.command(8, 11, [](LGCP::Command& c) { c.select_disconnect(); });
   ctl.command(9, 10, [](LGCP::Command& c) { c.select_deactivate(); });
   EXPECT_EQ(exchange(ctl, 2), (Lines{"seq=8 slot=11 success", "seq=9 slot=10 error unsupported"}));
-  EXPECT_TRUE(d.eventually("/sim/switch", "31 disabled\n"));
+  EXPECT_TRUE(d.shows("/sim/switch", "31 constant 213\n"));  // a freed output carries the idle byte
 
   // A second slot on a busy time slot replaces the first, whose destruction
   // is reported first.
@@ -92,12 +92,12 @@ TEST(Daemon, ControllerSessionsSignalsAndOrderlyEnd) {
   // for the next one.
   ctl.command(13, 11, [](LGCP::Command& c) { c.select_connect().setValue(14); });
   EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=13 slot=11 success"}));
-  EXPECT_TRUE(d.eventually("/sim/switch", "127 connected 31\n"));
+  EXPECT_TRUE(d.shows("/sim/switch", "127 connected 31\n"));
   ASSERT_TRUE(d.attach(ctl));
   createTrunk(ctl, 14, 14, 3, 31);
   EXPECT_EQ(exchange(ctl, 3), (Lines{"seq=14 slot=14 success", "slot=14 signal transmitter active 127",
                                      "slot=14 signal receiver active 127"}));
-  EXPECT_TRUE(d.eventually("/sim/switch", "127 disabled\n"));
+  EXPECT_TRUE(d.shows("/sim/switch", "127 constant 213\n"));
   // Only the replacement above found its time slot taken.
   std::string err = d.err();
   EXPECT_EQ(err.find("two slots require"), err.rfind("two slots require"));
@@ -109,12 +109,53 @@ TEST(Daemon, ControllerSessionsSignalsAndOrderlyEnd) {
   EXPECT_EQ(exchange(ctl, 1), (Lines{"signal query"}));
   kill(d.pid, SIGTERM);
   EXPECT_EQ(d.exit_status(), 0);
-  std::string wd = readFile(d.root + "/sim/watchdog");
+  std::string wd = SimBoard::read_lines(d.root + "/sim/watchdog");
   EXPECT_EQ(wd.substr(0, 6), "START\n");
   EXPECT_EQ(wd.substr(wd.size() - 5), "STOP\n");
   EXPECT_NE(d.out().find("Starting server ["), std::string::npos);
   struct stat st;
   EXPECT_NE(stat((d.root + "/var/run/server.pid").c_str(), &st), 0);  // removed at the end
+}
+
+// The board's files are only ever appended to while the daemon runs: the
+// same file throughout, the bytes already there left as they were, a
+// watchdog ping one "PING" line more and a switch change one snapshot more
+// (each ended by an empty line).
+TEST(Daemon, BoardFilesAreAppendedTo) {
+  SimDaemon d;
+  TestController ctl;
+  ASSERT_TRUE(d.attach(ctl));
+  const std::string wdPath = d.root + "/sim/watchdog", swPath = d.root + "/sim/switch";
+  ASSERT_TRUE(d.logged("/sim/watchdog", "START\nPING\n"));
+  ASSERT_TRUE(d.shows("/sim/switch", "8192 disabled\n"));  // the outputs swept when the switch opened
+  struct stat wd0, sw0, wd1, sw1;
+  ASSERT_EQ(stat(wdPath.c_str(), &wd0), 0);
+  ASSERT_EQ(stat(swPath.c_str(), &sw0), 0);
+  const std::string wd = SimBoard::read_lines(wdPath), sw = SimBoard::read_lines(swPath);
+
+  createTrunk(ctl, 1, 10, 2, 5);
+  createTrunk(ctl, 2, 11, 7, 3, true);
+  EXPECT_EQ(exchange(ctl, 6).size(), 6u);
+  ctl.command(3, 10, [](LGCP::Command& c) { c.select_connect().setValue(11); });
+  EXPECT_EQ(exchange(ctl, 1), (Lines{"seq=3 slot=10 success"}));
+  EXPECT_TRUE(d.shows("/sim/switch", "31 connected 69\n"));
+  EXPECT_TRUE(d.logged("/sim/watchdog", wd + "PING\nPING\n"));
+
+  ASSERT_EQ(stat(wdPath.c_str(), &wd1), 0);
+  ASSERT_EQ(stat(swPath.c_str(), &sw1), 0);
+  EXPECT_EQ(wd1.st_ino, wd0.st_ino);
+  EXPECT_EQ(sw1.st_ino, sw0.st_ino);
+  const std::string wdNow = readFile(wdPath), swNow = readFile(swPath);
+  ASSERT_GT(wdNow.size(), wd.size());
+  EXPECT_EQ(wdNow.substr(0, wd.size()), wd);
+  std::string pings;
+  while (pings.size() < wdNow.size() - wd.size())
+    pings += "PING\n";
+  EXPECT_EQ(wdNow.substr(wd.size()), pings);
+  ASSERT_GT(swNow.size(), sw.size());
+  EXPECT_EQ(swNow.substr(0, sw.size()), sw);
+  EXPECT_EQ(swNow.substr(swNow.size() - 2), "\n\n");
+  EXPECT_EQ(stat((wdPath + ".old").c_str(), &wd1), -1);  // nothing rotated yet
 }
 
 // What both executables do before they need a board: the daemon itself

@@ -100,8 +100,8 @@ TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
   ctl.command(3, 10, [](LGCP::Command& c) { c.select_connect().setValue(11); });
   EXPECT_EQ(Command(ctl, 4, 11, [](LGCP::Command& c) { c.select_connect().setValue(10); }, 2),
             (Lines{"seq=3 slot=10 success", "seq=4 slot=11 success"}));
-  EXPECT_TRUE(d.eventually("/sim/switch", "39 connected 4096\n"));
-  EXPECT_TRUE(d.eventually("/sim/switch", "4096 connected 39\n"));
+  EXPECT_TRUE(d.shows("/sim/switch", "39 connected 4096\n"));
+  EXPECT_TRUE(d.shows("/sim/switch", "4096 connected 39\n"));
   // A packet-detection event {type 1, value 5, time-out 100} of the session.
   std::string event = "/dev/rtp 00 00 00 01 00 00 00 05 00 00 00 64";
   for (int i = 0; i < 24; ++i)
@@ -122,7 +122,7 @@ TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
   }
   EXPECT_EQ(counts, (std::vector<int>{256, 1024, 64, 1024}));
   EXPECT_EQ(Command(ctl, 6, 11, Destroy, 2), (Lines{"seq=0 slot=11 success", "seq=6 slot=11 success"}));
-  EXPECT_TRUE(d.eventually("/sim/switch", "4096 disabled\n"));
+  EXPECT_TRUE(d.shows("/sim/switch", "4096 disabled\n"));
 
   // LEMZ with its own extension session: the status packets of the radio
   // (WM_FLAG with the controller's priority 3), a workstation's PTT at
@@ -139,11 +139,11 @@ TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
     };
   };
   EXPECT_EQ(CreateRtp(ctl, 7, 12, lemz(false)), Created(7, 12, 4096));
-  EXPECT_TRUE(d.eventually("/sim/rtp_ext", "0 81 30 00 00\n"));
+  EXPECT_TRUE(d.logged("/sim/rtp_ext", "0 81 30 00 00\n"));
   inject("/dev/rtp_ext 00 00 00 07 0a 00 00 09 03 54 00 00");
   EXPECT_EQ(Next(ctl, 1), (Lines{"slot=12 signal rtpExt gw-set-ptt 10.0.0.9"}));
   EXPECT_EQ(Command(ctl, 8, 12, WmTrans), (Lines{"seq=8 slot=12 success"}));
-  EXPECT_TRUE(d.eventually("/sim/rtp_ext", "0 82 04 00 00 09 00 00 0a 00 00 00 07\n"));
+  EXPECT_TRUE(d.logged("/sim/rtp_ext", "0 82 04 00 00 09 00 00 0a 00 00 00 07\n"));
   // Attached to another RTP session's extension stream: no session of its own.
   EXPECT_EQ(CreateRtp(ctl, 9, 13, lemz(true)), Created(9, 13, 4097));
   EXPECT_EQ(Command(ctl, 10, 13, WmTrans), (Lines{"seq=10 slot=13 success"}));
@@ -159,7 +159,7 @@ TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
               h.set_squ(TERM::ED137RadioSQU::squ_off);
             }),
             Created(13, 14, 4096));
-  EXPECT_TRUE(d.eventually("/sim/rtp_ext", "1 00 00 00 00\n"));
+  EXPECT_TRUE(d.logged("/sim/rtp_ext", "1 00 00 00 00\n"));
   inject("/dev/rtp_ext 00 00 00 07 0a 00 00 09 20 00 00 00");
   EXPECT_EQ(Next(ctl, 1), (Lines{"slot=14 signal rtpExt 10.0.0.9"}));
   // PTT type 6, which the controller's records cannot hold, is reported as
@@ -180,7 +180,7 @@ TEST(RtpE2E, SlotsOfEachKindThroughTheSimulator) {
               rx.mutable_sqi().set_bss_quality(25);
             }),
             (Lines{"seq=14 slot=14 success"}));
-  EXPECT_TRUE(d.eventually("/sim/rtp_ext", "1 10 01 11 c8\n"));
+  EXPECT_TRUE(d.logged("/sim/rtp_ext", "1 10 01 11 c8\n"));
   // Nothing more from the positions: after 2000 ms the radio is lost.
   EXPECT_EQ(Next(ctl, 1, true), (Lines{"slot=14 signal abort 151"}));
   EXPECT_EQ(Command(ctl, 15, 14, Destroy, 2), (Lines{"seq=0 slot=14 success", "seq=15 slot=14 success"}));

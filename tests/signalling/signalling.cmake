@@ -18,7 +18,7 @@ nodal_test(signalling_slots_test SOURCES hdlc_slot_test.cpp pstn_slot_test.cpp i
 # controller would, with libss7 as an independent peer on a simulated line.
 find_library(LIBSS7 ss7)
 if(TARGET nodalsrv-sim AND LIBSS7)
-  nodal_test(signalling_e2e_test SOURCES signalling_e2e_test.cpp LIBS messages foundation testsupport ${LIBSS7} m)
+  nodal_test(signalling_e2e_test SOURCES signalling_e2e_test.cpp LIBS messages foundation simboard testsupport ${LIBSS7} m)
   target_compile_definitions(signalling_e2e_test PRIVATE NODALSRV_SIM="$<TARGET_FILE:nodalsrv-sim>")
   add_dependencies(signalling_e2e_test nodalsrv-sim)
 endif()

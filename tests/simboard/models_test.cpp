@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <deque>
 #include <map>
-#include <set>
 #include <string>
 #include <fcntl.h>
 #include <poll.h>
@@ -139,12 +138,14 @@ TEST(SimWatchdog, RecordsTheLoopsWrites) {
   }
   std::deque<std::string> expected = {"START", "PING", "PING", "PING", "STOP"};
   EXPECT_EQ(board.watchdog().records(), expected);
+  EXPECT_EQ(board.watchdog().total(), 5u);
   EXPECT_EQ(board.watchdog().open_count(), 0u);
   // A write is taken as it is made: reading the records looks at no other file.
   Fd wd(DevIo::open("/dev/misc/gw-wd", O_WRONLY));
   const uint64_t sweeps = board.sweeps();
   ASSERT_EQ(DevIo::write(wd.get(), "PING", 4), 4);
   EXPECT_EQ(board.watchdog().records().back(), "PING");
+  EXPECT_EQ(board.watchdog().total(), 6u);
   EXPECT_EQ(board.sweeps(), sweeps);
 }
 
@@ -274,23 +275,24 @@ TEST(SimLines, OfferedToAPeerOnceSwitchedToATrunk) {
   ::rmdir(dir);
 }
 
-// What the daemon writes to sessions, appended line by line; rewritten with
-// the last payloads of the open sessions once it has outgrown them.
-TEST(SimPayloadLog, AppendsAndKeepsTheLastOfEachOpenSession) {
+// What the daemon writes to sessions, appended line by line; once the
+// file holds its limit, the next line starts a new file and the full one
+// becomes "<path>.old" (the lines before it are dropped).
+TEST(SimPayloadLog, AppendsALinePerPayloadAndKeepsTheLatest) {
   testing_support::ScratchDir dir("payload-log");
-  const std::string path = dir.path() + "/sent";
-  std::set<uint64_t> open = {0, 1};
-  PayloadLog log(path, [&](uint64_t s) { return open.count(s) > 0; }, 2, 20);
+  const std::string path = dir.path() + "/sent", old = path + ".old";
+  PayloadLog log(path, 20);
   log.add(0, {0x01});
   log.add(1, {0x02, 0x03});
   log.add(0, {0x04});
   EXPECT_EQ(testing_support::readFile(path), "0 01\n1 02 03\n0 04\n");  // 18 bytes
-  open.erase(1);
-  for (uint8_t b = 5; b <= 7; ++b)
+  log.add(0, {0x05});  // 23 bytes: a new file
+  EXPECT_EQ(testing_support::readFile(old), "0 01\n1 02 03\n0 04\n");
+  EXPECT_EQ(testing_support::readFile(path), "0 05\n");
+  EXPECT_EQ(read_lines(path), "0 01\n1 02 03\n0 04\n0 05\n");
+  for (uint8_t b = 6; b <= 8; ++b)
     log.add(0, {b});
-  EXPECT_EQ(testing_support::readFile(path).size(), 33u);  // the kept lines: 18 bytes
-  log.add(0, {0x08});  // 38 bytes, more than twice what is kept: rewritten
-  EXPECT_EQ(testing_support::readFile(path), "0 07\n0 08\n");
   log.add(2, {0x09});
-  EXPECT_EQ(testing_support::readFile(path), "0 07\n0 08\n2 09\n");
+  EXPECT_EQ(testing_support::readFile(old), "0 05\n0 06\n0 07\n0 08\n");
+  EXPECT_EQ(read_lines(path), "0 05\n0 06\n0 07\n0 08\n2 09\n");
 }

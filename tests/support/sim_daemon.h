@@ -1,8 +1,8 @@
 #pragma once
 // One nodalsrv-sim process for end-to-end tests, with its own root
 // directory, driven by a test controller over TCP. Header only: the test
-// that includes it links `messages` and defines NODALSRV_SIM, the path of
-// the executable. Another program (the daemon itself, for what it does
+// that includes it links `messages` and `simboard` (the readers of the
+// board's files) and defines NODALSRV_SIM, the path of the executable. Another program (the daemon itself, for what it does
 // without a board) may be run the same way.
 #include <arpa/inet.h>
 #include <csignal>
@@ -19,6 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "simboard/record_file.h"
 #include "tests/support/external_tools.h"
 #include "tests/support/test_controller.h"
 
@@ -126,14 +127,15 @@ public:
   }
 
   // Waits (in real time) until the file holds the text.
-  bool eventually(const std::string& file, const std::string& text) {
-    for (int i = 0; i < SimWait / 10; ++i) {
-      if (readFile(root + file).find(text) != std::string::npos)
-        return true;
-      usleep(10000);
-    }
-    return false;
+  bool eventually(const std::string& file, const std::string& text) { return waitFor(file, text, readFile); }
+  // The same for the board's files (see nodalsrv-sim): the last snapshot of
+  // "/sim/switch" or "/sim/leds", where the text must start a line (output
+  // 31's "31 disabled" is not output 8131's), and every line so far of
+  // "/sim/watchdog" or "/sim/rtp_ext".
+  bool shows(const std::string& file, const std::string& text) {
+    return waitFor(file, "\n" + text, [](const std::string& path) { return "\n" + SimBoard::read_snapshot(path); });
   }
+  bool logged(const std::string& file, const std::string& text) { return waitFor(file, text, SimBoard::read_lines); }
 
   // Hands lines to the board's control file (see nodalsrv-sim) once the
   // board has taken what was handed before. The board takes the file by
@@ -155,6 +157,16 @@ public:
   pid_t pid = -1;
 
 private:
+  template <class Read>
+  bool waitFor(const std::string& file, const std::string& text, Read read) {
+    for (int i = 0; i < SimWait / 10; ++i) {
+      if (read(root + file).find(text) != std::string::npos)
+        return true;
+      usleep(10000);
+    }
+    return false;
+  }
+
   Fd portHold_, authPortHold_;  // the ports, kept for the daemon
 };
 

@@ -49,7 +49,7 @@ protected:
     EXPECT_EQ(exchange(ctl, want.size()), want);
   }
   // The simulated switch shows the line ("20 connected 256") in time.
-  bool switched(const std::string& line) { return d.eventually("/sim/switch", line + "\n"); }
+  bool switched(const std::string& line) { return d.shows("/sim/switch", line + "\n"); }
 
   SimDaemon d;
   TestController ctl;
