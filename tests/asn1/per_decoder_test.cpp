@@ -101,6 +101,16 @@ TEST(PerDecoder, SizeLimits) {
   std::vector<char> manyBits = fromHex("800780" "01C8");
   manyBits.resize(manyBits.size() + 64, char(0xff));
   EXPECT_FALSE(decodeAs(&Ext, manyBits));
+  // 128 extension bits are the most: the last one set, its addition unknown.
+  std::vector<char> bits128 = fromHex("800780017F");
+  bits128.resize(bits128.size() + 15, 0);
+  for (char octet : fromHex("01" "0100")) bits128.push_back(octet);
+  auto last = decoded<ASN1::SEQUENCE>(toHex(bits128), &Ext);
+  EXPECT_EQ(last->extensionMap().size(), 128u);
+  std::vector<char> bits129 = fromHex("8007800180");
+  bits129.resize(bits129.size() + 16, 0);
+  for (char octet : fromHex("80" "0100")) bits129.push_back(octet);
+  EXPECT_FALSE(decodeAs(&Ext, bits129));
 }
 
 TEST(PerDecoder, ExtensionsAndOpenTypes) {
