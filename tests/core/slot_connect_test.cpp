@@ -42,6 +42,13 @@ protected:
     return lines;
   }
 
+  // Forgets the hook calls, the switch requests and the messages so far.
+  void forget() {
+    journal.clear();
+    switched();
+    ctl.drain();
+  }
+
   FakeSlot *x = nullptr, *y = nullptr, *z = nullptr;
 };
 
@@ -77,9 +84,7 @@ TEST_F(ConnectTest, AFailedMoveLeavesTheReceiverUnlinked) {
   ASSERT_TRUE(Connect(*x, *y));
   z->options().hwFail = true;
   z->options().priority = 1;  // so that z takes the hardware step and fails it
-  journal.clear();
-  switched();
-  ctl.drain();
+  forget();
   connect(1, 3, 2);
   EXPECT_THAT(replies(2), ElementsAre("slot=3 signal transmitter active 5", "seq=1 slot=3 error connectFail"));
   EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
@@ -142,9 +147,7 @@ TEST_F(ConnectTest, RefusedStreamsAndStreamsTurnedOff) {
 // its last, not while it keeps another.
 TEST_F(ConnectTest, AMovedReceiverReleasesTheOldSourceWhenItWasTheLast) {
   ASSERT_TRUE(Connect(*x, *y));
-  journal.clear();
-  switched();
-  ctl.drain();
+  forget();
   connect(1, 3, 2);
   EXPECT_THAT(replies(2), ElementsAre("slot=3 signal transmitter active 5", "seq=1 slot=3 success"));
   EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
@@ -156,9 +159,7 @@ TEST_F(ConnectTest, AMovedReceiverReleasesTheOldSourceWhenItWasTheLast) {
 
   // Back to x while z keeps x as a receiver: z's output stays.
   ASSERT_TRUE(Connect(*z, *x));
-  journal.clear();
-  switched();
-  ctl.drain();
+  forget();
   connect(2, 1, 2);
   EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 success"));
   EXPECT_THAT(journal, ElementsAre("01:fake IOnOutputStream", "03:fake IHwDisconnectTransmitter 02:fake",
@@ -171,9 +172,7 @@ TEST_F(ConnectTest, AMovedReceiverReleasesTheOldSourceWhenItWasTheLast) {
 TEST_F(ConnectTest, AStreamTurnedOffPartsEveryReceiver) {
   ASSERT_TRUE(Connect(*x, *y));
   ASSERT_TRUE(Connect(*x, *z));
-  journal.clear();
-  switched();
-  ctl.drain();
+  forget();
   x->OnChangeOutputStream(false);
   EXPECT_THAT(x->receivers(), IsEmpty());
   EXPECT_EQ(y->source(), nullptr);
