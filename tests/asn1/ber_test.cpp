@@ -36,6 +36,11 @@ Builder trunk(int t, int slot) {
   });
 }
 
+const ASN1::SEQUENCE_OF_Base::InfoType Trunks = {
+    {{&ASN1::SEQUENCE_OF_Base::create, 16}, ASN1::Unconstrained, 0, 0xffffffffu}, &Trunk};
+const ASN1::SEQUENCE_OF_Base::InfoType RootChoices = {
+    {{&ASN1::SEQUENCE_OF_Base::create, 16}, ASN1::Unconstrained, 0, 0xffffffffu}, &ChoiceExtRootOnly};
+
 std::string repeat(const std::string& hex, int n) {
   std::string out;
   for (int i = 0; i < n; ++i) out += hex;
@@ -164,4 +169,22 @@ TEST(Ber, FailedEncodingLeavesTheOutputAlone) {
   EXPECT_FALSE(encode(unselected, out, Ber));
   EXPECT_FALSE(encode(ASN1::OpenData(), out, Ber));
   EXPECT_EQ(out, std::vector<char>{'x'});
+}
+
+// What the decoder does not know is left by its length: the element after it
+// is read where it starts.
+TEST(Ber, UnknownContentsAreLeftByTheirLength) {
+  // { trunk 1, timeslot 2, [2] NULL } then { trunk 3, timeslot 4 }.
+  ASN1::SEQUENCE_OF_Base trunks(&Trunks);
+  ASSERT_TRUE(decodeHex("3013" "3009800101810102820100" "3006800103810104", trunks, Ber));
+  ASSERT_EQ(trunks.size(), 2u);
+  EXPECT_EQ(trunks.element(1).compare(*std::unique_ptr<AbstractData>(trunk(3, 4)())), 0) << trunks;
+
+  // An alternative the extendable CHOICE does not know, then num 5.
+  ASN1::SEQUENCE_OF_Base choices(&RootChoices);
+  ASSERT_TRUE(decodeHex("3006" "8201FF" "800105", choices, Ber));
+  ASSERT_EQ(choices.size(), 2u);
+  auto& second = static_cast<ASN1::CHOICE&>(choices.element(1));
+  ASSERT_EQ(second.currentSelection(), 0);
+  EXPECT_EQ(static_cast<ASN1::INTEGER*>(second.getSelection())->getValue(), 5);
 }

@@ -20,6 +20,31 @@ std::unique_ptr<T> decoded(const std::string& hex, const void* info, bool expect
   return value;
 }
 
+const ASN1::TypeConstrainedOpenData::InfoType OpenInt = {{&ASN1::TypeConstrainedOpenData::create, 0},
+                                                         &ASN1::INTEGER::theInfo};
+
+// Ext whose second addition has no record to decode it into.
+Rec const NoExtraInfos[] = {&IntRange255::theInfo, &ASN1::IA5String::theInfo, &ASN1::BOOLEAN::theInfo, nullptr};
+const ASN1::SEQUENCE::InfoType ExtNoExtra = {
+    {&ASN1::SEQUENCE::create, 16}, true, NoExtraInfos, ExtIds, 2, 2, 1, nullptr, nullptr, ExtNames};
+
+// SEQUENCE { e <a type with extensions or an open type>, after IntRange255 }:
+// `after` is read wherever the decoder left `e`.
+const int PairIds[] = {-1, -1};
+const char* const PairNames[] = {"e", "after"};
+Rec const RootOnlyPairInfos[] = {&ExtRootOnly, &IntRange255::theInfo};
+Rec const ExtPairInfos[] = {&Ext, &IntRange255::theInfo};
+Rec const NoExtraPairInfos[] = {&ExtNoExtra, &IntRange255::theInfo};
+Rec const ChoicePairInfos[] = {&ChoiceExt, &IntRange255::theInfo};
+Rec const TypedPairInfos[] = {&OpenInt, &IntRange255::theInfo};
+Rec const OpenPairInfos[] = {&ASN1::OpenData::theInfo, &IntRange255::theInfo};
+constexpr ASN1::SEQUENCE::InfoType pair(Rec const* infos) {
+  return {{&ASN1::SEQUENCE::create, 16}, false, infos, PairIds, 2, 0, 0, nullptr, nullptr, PairNames};
+}
+const ASN1::SEQUENCE::InfoType RootOnlyPair = pair(RootOnlyPairInfos), ExtPair = pair(ExtPairInfos),
+                               NoExtraPair = pair(NoExtraPairInfos), ChoicePair = pair(ChoicePairInfos),
+                               TypedPair = pair(TypedPairInfos), OpenPair = pair(OpenPairInfos);
+
 }  // namespace
 
 TEST(PerDecoder, LengthsIntegersAndEmptyInput) {
@@ -76,6 +101,16 @@ TEST(PerDecoder, SizeLimits) {
   std::vector<char> manyBits = fromHex("800780" "01C8");
   manyBits.resize(manyBits.size() + 64, char(0xff));
   EXPECT_FALSE(decodeAs(&Ext, manyBits));
+  // 128 extension bits are the most: the last one set, its addition unknown.
+  std::vector<char> bits128 = fromHex("800780017F");
+  bits128.resize(bits128.size() + 15, 0);
+  for (char octet : fromHex("01" "0100")) bits128.push_back(octet);
+  auto last = decoded<ASN1::SEQUENCE>(toHex(bits128), &Ext);
+  EXPECT_EQ(last->extensionMap().size(), 128u);
+  std::vector<char> bits129 = fromHex("8007800180");
+  bits129.resize(bits129.size() + 16, 0);
+  for (char octet : fromHex("80" "0100")) bits129.push_back(octet);
+  EXPECT_FALSE(decodeAs(&Ext, bits129));
 }
 
 TEST(PerDecoder, ExtensionsAndOpenTypes) {
@@ -132,4 +167,63 @@ TEST(PerDecoder, ExtensionsAndOpenTypes) {
   EXPECT_EQ(static_cast<ASN1::INTEGER*>(typed->get_data())->getValue(), 300);
   EXPECT_FALSE(decodeAs(&toInt, fromHex("0502012C")));
   EXPECT_FALSE(decodeAs(&toNothing, fromHex("0100")));
+}
+
+// Every extension addition and open type is left by its length, whatever of
+// it was read: the next addition and whatever follows are read where they
+// start. The first two vectors are the independent codec's (a peer that knows
+// more additions); the others carry octets past what is read of the value.
+TEST(PerDecoder, ExtensionsAreLeftByTheirLength) {
+  struct Case {
+    const ASN1::SEQUENCE::InfoType* info;
+    std::string hex;
+    std::function<void(ASN1::SEQUENCE&)> check;
+  };
+  auto inner = [](ASN1::SEQUENCE& pair) -> AbstractData& { return *pair.getField(0); };
+  const Case cases[] = {
+      // Two additions this record does not know: { 7, a1 300, a2 NULL }, after 42.
+      {&RootOnlyPair, "800703800302012C01002A",
+       [&](ASN1::SEQUENCE& p) {
+         auto& e = static_cast<ASN1::SEQUENCE&>(inner(p));
+         EXPECT_EQ(static_cast<ASN1::INTEGER*>(e.getField(0))->getValue(), 7);
+         EXPECT_EQ(e.extensionMap().size(), 2u);
+       }},
+      // A known addition, then one not known: { 7, flag TRUE, more NULL }, after 42.
+      {&ExtPair, "80070540018001002A",
+       [&](ASN1::SEQUENCE& p) {
+         auto& e = static_cast<ASN1::SEQUENCE&>(inner(p));
+         ASSERT_TRUE(e.hasOptionalField(1));
+         EXPECT_TRUE(static_cast<ASN1::BOOLEAN*>(e.getField(2))->getValue());
+         EXPECT_FALSE(e.hasOptionalField(2));
+       }},
+      // The same with an octet past the BOOLEAN inside its open type.
+      {&ExtPair, "8007054002FF0001002A",
+       [&](ASN1::SEQUENCE& p) {
+         EXPECT_TRUE(static_cast<ASN1::BOOLEAN*>(static_cast<ASN1::SEQUENCE&>(inner(p)).getField(2))->getValue());
+       }},
+      // A known addition without a record to decode into: skipped.
+      {&NoExtraPair, "800702800100" "2A", nullptr},
+      // An extension alternative with an octet past its value.
+      {&ChoicePair, "8002FF00" "2A",
+       [&](ASN1::SEQUENCE& p) {
+         auto& c = static_cast<ASN1::CHOICE&>(inner(p));
+         ASSERT_EQ(c.currentSelection(), 2);
+         EXPECT_TRUE(static_cast<ASN1::BOOLEAN*>(c.getSelection())->getValue());
+       }},
+      // A typed open type with an octet past its INTEGER.
+      {&TypedPair, "0402012CFF" "2A",
+       [&](ASN1::SEQUENCE& p) {
+         auto& open = static_cast<ASN1::TypeConstrainedOpenData&>(inner(p));
+         EXPECT_EQ(static_cast<ASN1::INTEGER*>(open.get_data())->getValue(), 300);
+       }},
+      // An open type kept undecoded.
+      {&OpenPair, "0302012C" "2A",
+       [&](ASN1::SEQUENCE& p) { EXPECT_EQ(toHex(*static_cast<ASN1::OpenData&>(inner(p)).get_buf()), "02012C"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hex);
+    auto pair = decoded<ASN1::SEQUENCE>(c.hex, c.info);
+    EXPECT_EQ(static_cast<ASN1::INTEGER*>(pair->getField(1))->getValue(), 42);
+    if (c.check) c.check(*pair);
+  }
 }

@@ -49,6 +49,49 @@ TEST_F(ControlTest, AnswersCarryTheCommandsSeqAndSlot) {
   EXPECT_THAT(logs.err(), HasSubstr("]: receive fail: decode error!\n msg: 08 00 \n"));
 }
 
+// The controller's byte stream as the server reads it: octets before a frame
+// are passed over, and a frame cut across reads (between its two length
+// octets, inside its payload) is put together before it is decoded.
+TEST_F(ControlTest, FramesCutAcrossReadsAndOctetsBeforeThem) {
+  create(1, 3, 5, 8200);
+  EXPECT_THAT(replies(1), ElementsAre("seq=1 slot=3 success"));
+  journal.clear();
+  logs.clear();
+  // 300 octets of data: the frame's length takes both of its octets.
+  const std::string data(300, 'd');
+  LGCP::Message msg;
+  msg.set_seq(2);
+  msg.set_slot(3);
+  msg.mutable_pdu().select_command().select_userData() = std::vector<char>(data.begin(), data.end());
+  std::vector<char> payload;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  ASSERT_TRUE(env.encode(msg, payload));
+  const std::string frame = testing_support::tpkt_frame(std::string(payload.begin(), payload.end()));
+  ASSERT_EQ(frame.substr(0, 3), std::string("\x03\x00\x01", 3));
+  LGCP::Message ping;
+  ping.set_seq(3);
+  ping.mutable_pdu().select_command().select_ping();
+  std::vector<char> pingPayload;
+  ASSERT_TRUE(env.encode(ping, pingPayload));
+
+  // The partial frame time limit is not what this is about: the clock stays.
+  clock.set_auto_advance(false);
+  for (const std::string& chunk : {std::string("\x55\xaa", 2) + frame.substr(0, 3), frame.substr(3, 100),
+                                   frame.substr(103) + testing_support::tpkt_frame(
+                                                           std::string(pingPayload.begin(), pingPayload.end()))}) {
+    ASSERT_TRUE(ctl.send_raw(chunk));
+    runner.turn(3);
+  }
+  EXPECT_THAT(replies(2), ElementsAre("seq=2 slot=3 success", "seq=3 success"));
+  EXPECT_THAT(journal, ElementsAre("03:fake IUserData " + data));
+  const std::string log = logs.log();
+  size_t starts = 0;
+  for (size_t at = log.find("bad TPKT packet start."); at != std::string::npos;
+       at = log.find("bad TPKT packet start.", at + 1))
+    ++starts;
+  EXPECT_EQ(starts, 2u) << log;
+}
+
 TEST_F(ControlTest, ServicesAnswerEachCommandOnce) {
   probe.answer = [&] { probe.Success(), probe.Success(); };
   display(1, -1);

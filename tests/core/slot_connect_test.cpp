@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/slot_connect.h"
 #include "simboard/hal.h"
 #include "tests/core/control_fixture.h"
@@ -11,6 +13,7 @@ using SimBoard::Hal;
 using testing::Contains;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing::UnorderedElementsAre;
 
 namespace control_test {
 
@@ -37,6 +40,13 @@ protected:
     }
     board.log().clear();
     return lines;
+  }
+
+  // Forgets the hook calls, the switch requests and the messages so far.
+  void forget() {
+    journal.clear();
+    switched();
+    ctl.drain();
   }
 
   FakeSlot *x = nullptr, *y = nullptr, *z = nullptr;
@@ -74,9 +84,7 @@ TEST_F(ConnectTest, AFailedMoveLeavesTheReceiverUnlinked) {
   ASSERT_TRUE(Connect(*x, *y));
   z->options().hwFail = true;
   z->options().priority = 1;  // so that z takes the hardware step and fails it
-  journal.clear();
-  switched();
-  ctl.drain();
+  forget();
   connect(1, 3, 2);
   EXPECT_THAT(replies(2), ElementsAre("slot=3 signal transmitter active 5", "seq=1 slot=3 error connectFail"));
   EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
@@ -132,6 +140,48 @@ TEST_F(ConnectTest, RefusedStreamsAndStreamsTurnedOff) {
   EXPECT_EQ(y->source(), nullptr);
   EXPECT_THAT(quiet(), ElementsAre("slot=1 signal transmitter inactive", "slot=1 signal transmitter active 3",
                                    "slot=2 signal receiver inactive"));
+}
+
+// A receiver moved to another source: the old path goes before the new one
+// is made, and the old source's output is released when the receiver was
+// its last, not while it keeps another.
+TEST_F(ConnectTest, AMovedReceiverReleasesTheOldSourceWhenItWasTheLast) {
+  ASSERT_TRUE(Connect(*x, *y));
+  forget();
+  connect(1, 3, 2);
+  EXPECT_THAT(replies(2), ElementsAre("slot=3 signal transmitter active 5", "seq=1 slot=3 success"));
+  EXPECT_THAT(journal, ElementsAre("03:fake IOnOutputStream", "01:fake IHwDisconnectTransmitter 02:fake",
+                                   "02:fake IHwConnectReceiver 03:fake", "01:fake IOnOutputRelease"));
+  EXPECT_THAT(switched(), ElementsAre("free 8201", "connect 8201<-5"));
+  EXPECT_EQ(y->source(), z);
+  EXPECT_THAT(x->receivers(), IsEmpty());
+  EXPECT_THAT(z->receivers(), ElementsAre(y));
+
+  // Back to x while z keeps x as a receiver: z's output stays.
+  ASSERT_TRUE(Connect(*z, *x));
+  forget();
+  connect(2, 1, 2);
+  EXPECT_THAT(replies(1), ElementsAre("seq=2 slot=1 success"));
+  EXPECT_THAT(journal, ElementsAre("01:fake IOnOutputStream", "03:fake IHwDisconnectTransmitter 02:fake",
+                                   "02:fake IHwConnectReceiver 01:fake"));
+  EXPECT_THAT(switched(), ElementsAre("free 8201", "connect 8201<-3"));
+  EXPECT_THAT(z->receivers(), ElementsAre(x));
+}
+
+// An output stream turned off parts every receiver, then is announced once.
+TEST_F(ConnectTest, AStreamTurnedOffPartsEveryReceiver) {
+  ASSERT_TRUE(Connect(*x, *y));
+  ASSERT_TRUE(Connect(*x, *z));
+  forget();
+  x->OnChangeOutputStream(false);
+  EXPECT_THAT(x->receivers(), IsEmpty());
+  EXPECT_EQ(y->source(), nullptr);
+  EXPECT_EQ(z->source(), nullptr);
+  EXPECT_THAT(switched(), UnorderedElementsAre("free 8201", "free 8202"));
+  ASSERT_FALSE(journal.empty());
+  EXPECT_EQ(journal.back(), "01:fake IOnOutputRelease");
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "01:fake IOnOutputRelease"), 1);
+  EXPECT_THAT(quiet(), ElementsAre("slot=1 signal transmitter inactive"));
 }
 
 }  // namespace control_test

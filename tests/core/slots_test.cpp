@@ -14,6 +14,7 @@
 using testing::Contains;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing::UnorderedElementsAre;
 
 namespace control_test {
 
@@ -149,6 +150,47 @@ TEST_F(ControlTest, ThePauseAfterControllerLossOutlastsSignals) {
   ASSERT_TRUE(runner.until([&] { return probe.disconnects == 1; }, 100));
   ASSERT_EQ(deletedAt.size(), 2u);
   EXPECT_EQ(deletedAt[2] - deletedAt[1], uint64_t(Slots::ReleasePauseMs));
+}
+
+// A destroy parts the slot from its source and from every receiver before its
+// release starts, also when the release completes later: nothing keeps a
+// path through the switch to or from a slot that is going.
+TEST_F(ControlTest, DestroyPartsEveryLinkBeforeTheRelease) {
+  for (int n = 1; n <= 4; ++n)
+    create(n, n, n + 2, 8199 + n);
+  EXPECT_EQ(replies(4).size(), 4u);
+  FakeSlot *x = slot(1), *y = slot(2), *z = slot(3), *w = slot(4);
+  ASSERT_TRUE(Connect(*w, *x));
+  ASSERT_TRUE(Connect(*x, *y));
+  ASSERT_TRUE(Connect(*x, *z));
+  ctl.drain();
+  journal.clear();
+  x->options().releaseLater = true;
+  simple(5, 1, LGCP::Command::alt_destroy);
+  EXPECT_THAT(quiet(), IsEmpty());
+
+  EXPECT_EQ(x->source(), nullptr);
+  EXPECT_THAT(x->receivers(), IsEmpty());
+  EXPECT_THAT(w->receivers(), IsEmpty());
+  EXPECT_EQ(y->source(), nullptr);
+  EXPECT_EQ(z->source(), nullptr);
+  for (int output : {8200, 8201, 8202})
+    EXPECT_EQ(board.hal().output(output).kind, SimBoard::Hal::Kind::Constant) << output;
+  // From the source first, then each receiver (in the list's order), then the release.
+  ASSERT_EQ(journal.size(), 9u);
+  EXPECT_THAT(Journal(journal.begin(), journal.begin() + 3),
+              ElementsAre("04:fake IHwDisconnectTransmitter 01:fake", "01:fake IOnInputRelease",
+                          "04:fake IOnOutputRelease"));
+  EXPECT_THAT(Journal(journal.begin() + 3, journal.begin() + 7),
+              UnorderedElementsAre("01:fake IHwDisconnectTransmitter 02:fake", "02:fake IOnInputRelease",
+                                   "01:fake IHwDisconnectTransmitter 03:fake", "03:fake IOnInputRelease"));
+  EXPECT_THAT(Journal(journal.begin() + 7, journal.end()),
+              ElementsAre("01:fake IOnOutputRelease", "01:fake IBeforeDestroy"));
+
+  journal.clear();
+  x->on_release();
+  EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=1 success"));
+  EXPECT_THAT(journal, ElementsAre("01:fake deleted"));
 }
 
 TEST_F(ControlTest, ADeletedSlotLeavesNoLinkBehind) {
