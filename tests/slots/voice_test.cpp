@@ -259,29 +259,25 @@ TEST_F(VoiceSlots, RecorderRecordsOnceAtATimeAndReportsEachStop) {
             std::vector<uint32_t>({2, 1024, 5, 0}));
   EXPECT_EQ(ch.file().flags() & (O_ACCMODE | O_NONBLOCK), O_RDONLY | O_NONBLOCK);
 
-  // Recording from one source, then another: still the one connection.
+  // Recording from one source, then another: still the one connection,
+  // which gets what the channel receives.
   connect(4, 2, 1);
   Fd conn = accepted(server);
   ASSERT_TRUE(conn);
-  simple(5, 1, LGCP::Command::alt_disconnect);
-  connect(50, 3, 1);
-  runner.turn(5);
-  EXPECT_FALSE(Fd(accept4(server.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)));
-  ch.inject(Bytes{'r', '1'});
-  runner.turn(3);
-  EXPECT_EQ(transport_test::read_n(conn.get(), 2), "r1");
-  ctl.drain();
-  // Connected and recording, too: a new source joins the one recording.
+  auto newSource = [&](int seq, int source, char mark) {
+    simple(seq, 1, LGCP::Command::alt_disconnect);
+    connect(seq + 1, source, 1);
+    runner.turn(5);
+    EXPECT_FALSE(Fd(accept4(server.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)));
+    ch.inject(Bytes{'r', static_cast<unsigned char>(mark)});
+    runner.turn(3);
+    EXPECT_EQ(transport_test::read_n(conn.get(), 2), std::string("r") + mark);
+    EXPECT_THAT(ctl.drain(), testing::Contains("seq=" + std::to_string(seq + 1) + " slot=" + std::to_string(source) +
+                                               " success"));
+  };
+  newSource(50, 3, '1');  // while still connecting
   ASSERT_EQ(static_cast<RecordSlot*>(Slots::instance().slot(1))->state(), RecordSlot::Recording);
-  simple(51, 1, LGCP::Command::alt_disconnect);
-  connect(52, 2, 1);
-  EXPECT_THAT(replies(2), ElementsAre("seq=51 slot=1 success", "seq=52 slot=2 success"));
-  runner.turn(5);
-  EXPECT_FALSE(Fd(accept4(server.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)));
-  ch.inject(Bytes{'r', '2'});
-  runner.turn(3);
-  EXPECT_EQ(transport_test::read_n(conn.get(), 2), "r2");
-  ctl.drain();
+  newSource(52, 2, '2');  // connected and recording
 
   // The server goes: connection aborted.
   conn.close();
