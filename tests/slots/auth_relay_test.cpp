@@ -1,7 +1,8 @@
 // The authentication relay with a test client writing host-order words:
 // framing across and within writes, impossible sizes, bad records, the
-// records sent down on activation, a client closing inside its handler,
-// and a connection the relay has no descriptor left to watch.
+// records sent down on activation to the client of the slot's session, a
+// client closing inside its handler, and a connection the relay has no
+// descriptor left to watch.
 #include <gmock/gmock.h>
 
 #include <arpa/inet.h>
@@ -145,6 +146,45 @@ TEST_F(RelayTest, InterruptedWriteIsRetried) {
   EXPECT_EQ(read_n(peer.get(), 52), words({16, 2, 0, 1}) + words({36, 3, 0, 0, inet_addr("10.1.2.3"),
                                                                    inet_addr("255.255.255.0"), inet_addr("10.1.2.1"),
                                                                    inet_addr("10.9.9.9"), 1500}));
+}
+
+// A client serves the session of the last record it sent: its session
+// moves with each record, and a slot's activation goes to the client of
+// that slot's own session, not to any client that has one.
+TEST_F(RelayTest, AClientsSessionFollowsItsLastRecord) {
+  startModem(2, 5, [](TERM::ModemParams&) {});  // modem 1
+  EXPECT_EQ(messages(2).size(), 2u);
+  auto activate = [&](int seq, int slot, const char* remote) {
+    ctl.command(seq, slot, [&](LGCP::Command& c) {
+      TERM::ModemUserParameters& m = c.select_activate().select_modem();
+      m.set_remoteAddr(remote);
+      m.set_netmask("255.255.255.0");
+      m.set_gateway("10.1.2.1");
+      m.set_dns("10.9.9.9");
+      m.set_mtu(1500);
+    });
+  };
+  auto records = [](uint32_t session, const char* remote) {
+    return words({16, 2, session, 1}) + words({36, 3, session, 0, inet_addr(remote), inet_addr("255.255.255.0"),
+                                               inet_addr("10.1.2.1"), inet_addr("10.9.9.9"), 1500});
+  };
+
+  Fd first = connected();
+  send_all(first.get(), authRequest(0, "ann", "a") + words({64, 4, 1, 9, 9, 9, 0, 1, 0, 2, 0, 3, 0, 4, 5, 9}));
+  EXPECT_THAT(messages(2), ElementsAre("slot=3 signal modemProceeding auth ann/a",
+                                       "slot=5 signal modemProceeding acct 0:1 0:2 0:3 0:4 0:5"));
+  activate(3, 5, "10.1.2.5");
+  EXPECT_THAT(messages(1), ElementsAre("seq=3 slot=5 success"));
+  EXPECT_EQ(read_n(first.get(), 52), records(1, "10.1.2.5"));
+
+  Fd second = connected();
+  send_all(second.get(), authRequest(0, "bob", "b"));
+  EXPECT_THAT(messages(1), ElementsAre("slot=3 signal modemProceeding auth bob/b"));
+  activate(4, 3, "10.1.2.3");
+  EXPECT_THAT(messages(1), ElementsAre("seq=4 slot=3 success"));
+  EXPECT_EQ(read_n(second.get(), 52), records(0, "10.1.2.3"));
+  EXPECT_EQ(transport_test::read_some(first.get(), 0), "");
+  EXPECT_THAT(logs.log(), testing::Not(HasSubstr("send error")));
 }
 
 TEST_F(RelayTest, ConnectionThatCannotBeWatchedIsClosed) {

@@ -1,5 +1,6 @@
 // Conference mixer slots: unit discovery and lifetime, the summator
-// programming as request traces, and the ioctl table of each slot type.
+// programming as request traces, the ioctl table of each slot type, and
+// the tone generator a release leaves off.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -123,7 +124,7 @@ TEST_F(MixerSlots, DiscoveryAndUnitLifetime) {
   r = query();
   ASSERT_EQ(r.get_mixer().size(), 1u);
   EXPECT_EQ(r.get_mixer().begin()->get_tdm_inputs().getValue(), 16);
-  EXPECT_THAT(replies(2), ElementsAre("slot=1 signal abort", "slot=2 signal abort"));
+  EXPECT_THAT(messages(2), ElementsAre("slot=1 signal abort 0", "slot=2 signal abort 0"));
   mixerIn(5, 3, 1, Tdm(2));
   EXPECT_THAT(replies(1), ElementsAre("seq=5 slot=3 error insufficientResources"));
   destroy(6, 1);
@@ -187,6 +188,57 @@ TEST_F(MixerSlots, SummatorProgrammingTraces) {
   EXPECT_EQ(replies(8).size(), 8u);
   EXPECT_THAT(trace(), ElementsAre("REMOVE 0/0/5 0/0/3", "CLEAR 0/0/2", "REMOVE 0/0/5 0/0/9 fail"));
   EXPECT_EQ(board.hal().output(2003).disables, disables + 1);
+}
+
+// A slot destroyed while a digit string plays on its time slot silences
+// the generator and then switches it off; one whose string has ended
+// leaves the generator alone. The loop clock stands still: the strings do
+// not move on by themselves.
+TEST_F(MixerSlots, ReleaseSilencesADigitStringThatPlays) {
+  clock.set_auto_advance(false);
+  sim().add_unit(0, 16, 32, 3600);
+  query();
+  mixerIn(1, 1, 0, Tdm(3));    // time slot 3603
+  mixerOut(2, 2, 0, Tdm(4));   // time slot 3604
+  mixerOut(3, 3, 0, Tdm(5));   // time slot 3605
+  ASSERT_EQ(replies(3).size(), 3u);
+  struct Case {
+    int slot;
+    uint32_t timeslot;
+    int digits;  // 0: a string that ends at once
+  } const cases[] = {{1, 3603, 2}, {2, 3604, 2}, {3, 3605, 0}};
+  int seq = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.slot);
+    send(seq, c.slot, [&](LGCP::Command& cmd) {
+      LGCP::TranslateDtmfParams& p = cmd.select_ioctl().select_translateDTMF();
+      for (int d = 0; d < c.digits; ++d) {
+        LGCP::DualTone tone;
+        tone.set_freq1(697 + 73 * d);
+        tone.set_freq2(1209);
+        p.mutable_digits().push_back(tone);
+      }
+    });
+    // An output reports the end of its string.
+    std::vector<std::string> answer = {"seq=" + std::to_string(seq) + " slot=" + std::to_string(c.slot) + " success"};
+    if (c.digits == 0)
+      answer.insert(answer.begin(), "slot=" + std::to_string(c.slot) + " signal tonec");
+    EXPECT_THAT(replies(answer.size()), testing::ElementsAreArray(answer));
+    const std::vector<SimBoard::Dtmf::Tone> before = board.dtmf().channel(c.timeslot).tones;
+    ASSERT_FALSE(before.empty());
+    EXPECT_EQ(before.back().off(), c.digits == 0);
+    destroy(seq + 1, c.slot);
+    EXPECT_EQ(replies(2).size(), 2u);
+    const std::vector<SimBoard::Dtmf::Tone>& after = board.dtmf().channel(c.timeslot).tones;
+    if (c.digits == 0) {
+      EXPECT_EQ(after.size(), before.size());
+    } else {
+      ASSERT_EQ(after.size(), before.size() + 2);
+      EXPECT_TRUE(after[after.size() - 2].silent());
+      EXPECT_TRUE(after.back().off());
+    }
+    seq += 2;
+  }
 }
 
 // One ioctl of each alternative to each slot type: the ones a type serves

@@ -1,12 +1,13 @@
 // The life of a modem slot's child with real scripts: its own end, a
 // program that cannot run, destruction by SIGHUP or by SIGKILL after the
-// time-out on the loop clock, the controller lost while a slot waits, and
-// the fax programs.
+// time-out on the loop clock, the controller lost while a slot waits, a
+// digital modem set up again after its child ended, and the fax programs.
 #include <gmock/gmock.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <linux/if.h>
 #include <unistd.h>
 
 #include "tests/slots/modem_fixture.h"
@@ -107,6 +108,67 @@ TEST_F(ModemTest, ControllerLostWhileASlotWaitsForItsChild) {
   EXPECT_TRUE(until([&] { return logs.err().find("receive auth request for unknown session 0") != std::string::npos; }));
 }
 
+// A digital modem whose PPP daemon ended sets up again on the next stream
+// request: a new daemon on the same interface, which the destruction then
+// hangs up and waits for, before the interface goes back to raw HDLC.
+TEST_F(ModemTest, DigitalModemSetsUpAgainAfterItsChildEnded) {
+  // The first run ends at once; later ones run until hung up.
+  program("/usr/local/sbin/pppd", "if [ ! -e \"$0.ran\" ]; then : > \"$0.ran\"; exit 3; fi\n" + std::string(kRunsOn),
+          kEndsOnHangUp);
+  SimBoard::HdlcInterface& hdlc0 = board.interfaces().add("hdlc0", 96);
+  LGCP::Resources resources;
+  modems().Query(resources);
+  startModem(1, 3, [](TERM::ModemParams& p) {
+    p.mutable_ddm().push_back(TERM::DigitalDataModeEnum(TERM::DigitalDataModeEnum::ddm8BIT));
+  });
+  EXPECT_TRUE(received("slot=3 signal abort 768"));
+  EXPECT_EQ(modemSlot(3)->pid(), -1);
+
+  std::remove((root.path() + "/usr/local/sbin/pppd.args").c_str());
+  modemSlot(3)->IOnOutputStream();
+  EXPECT_GT(modemSlot(3)->pid(), 0);
+  EXPECT_THAT(argsOf("/usr/local/sbin/pppd"),
+              ElementsAre(root.path() + "/usr/local/sbin/pppd", "file", root.path() + "/usr/local/etc/ppp/ioptions", "hdlc0",
+                          "remotenumber", "5551234"));
+  EXPECT_EQ(hdlc0.protocol(), unsigned(IF_PROTO_PPP));
+
+  simple(2, 3, LGCP::Command::alt_destroy);
+  EXPECT_THAT(messages(1), ElementsAre("seq=2 slot=3 success"));
+  EXPECT_THAT(logs.err(), HasSubstr("03:digital-modem: sent HUP to pppd.\n"));
+  EXPECT_THAT(logs.log(), HasSubstr("03:digital-modem: pppd terminated with code 0\n"));
+  EXPECT_THAT(kills(), IsEmpty());
+  EXPECT_EQ(hdlc0.protocol(), unsigned(IF_PROTO_HDLC));
+  EXPECT_THAT(modems().free_interfaces(), ElementsAre("hdlc0"));
+}
+
+// The controller lost while a digital modem waits for a PPP daemon that
+// ignores the hang-up: the daemon is killed and reaped, and the interface
+// goes down, back to raw HDLC and free, as after a destroy.
+TEST_F(ModemTest, ControllerLostWhileADigitalModemWaitsForItsChild) {
+  program("/usr/local/sbin/pppd", kRunsOn, kIgnoresHangUp);
+  SimBoard::HdlcInterface& hdlc0 = board.interfaces().add("hdlc0", 96);
+  LGCP::Resources resources;
+  modems().Query(resources);
+  startModem(1, 3, [](TERM::ModemParams& p) {
+    p.mutable_ddm().push_back(TERM::DigitalDataModeEnum(TERM::DigitalDataModeEnum::ddmV110));
+  });
+  argsOf("/usr/local/sbin/pppd");
+  const pid_t child = modemSlot(3)->pid();
+  ASSERT_GT(child, 0);
+  hdlc0.set_flags(static_cast<short>(hdlc0.flags() | IFF_UP));
+
+  ctl.close();
+  ASSERT_TRUE(until([] { return Slots::instance().slots().empty(); }));
+  EXPECT_EQ(kills(), Lines{"03:digital-modem: pppd isn't terminated, killing ..."});
+  EXPECT_TRUE(until([&] { return ::kill(child, 0) != 0; }));
+  EXPECT_EQ(hdlc0.flags() & IFF_UP, 0);
+  EXPECT_EQ(hdlc0.protocol(), unsigned(IF_PROTO_HDLC));
+  EXPECT_THAT(modems().free_interfaces(), ElementsAre("hdlc0"));
+  EXPECT_THAT(modems().modem_slots(), IsEmpty());
+  if (::kill(child, 0) == 0)
+    ::kill(child, SIGKILL);  // nothing left running after a failure
+}
+
 TEST_F(ModemTest, FaxTransferReportsPagesThenAborts) {
   program("/usr/local/sbin/fax", "exit 3\n");
   startModem(1, 3, [](TERM::ModemParams& p) {
@@ -160,6 +222,24 @@ TEST_F(ModemTest, FaxTransferEndsByExitOrBySignal) {
     EXPECT_TRUE(received("seq=" + std::to_string(slot + 1) + " slot=" + std::to_string(slot) + " success"));
     slot += 2;
   }
+}
+
+// A transfer hung up by its slot's destruction still reports its pages:
+// the controller hears the accounting, then the answer to its destroy, and
+// no abort.
+TEST_F(ModemTest, DestroyedFaxTransferReportsItsPagesBeforeTheAnswer) {
+  program("/usr/local/sbin/fax", kRunsOn, "trap 'exit 4' HUP\n");
+  startModem(1, 3, [](TERM::ModemParams& p) {
+    p.mutable_fax();
+    p.mutable_execargs().push_back(ASN1::IA5String("send"));
+  });
+  EXPECT_EQ(messages(2).size(), 2u);
+  argsOf("/usr/local/sbin/fax");
+  simple(2, 3, LGCP::Command::alt_destroy);
+  EXPECT_THAT(messages(2), ElementsAre("slot=3 signal modemProceeding acct 0:0 0:4 0:0 0:0 0:0", "seq=2 slot=3 success"));
+  EXPECT_THAT(logs.log(), HasSubstr("03:dsp-modem: pages received: 4\n"));
+  EXPECT_THAT(messages(0), IsEmpty());
+  EXPECT_THAT(kills(), IsEmpty());
 }
 
 TEST_F(ModemTest, FaxReceiverEndsWithItsSlot) {

@@ -1,5 +1,6 @@
-// DSP modem set-up as request traces on the simulated "/dev/mctl", the
-// HDLC modem path on simulated interfaces, and the resource scan.
+// DSP modem set-up as request traces on the simulated "/dev/mctl", a
+// failed set-up and the slot after it, the HDLC modem path on simulated
+// interfaces, and the resource scan.
 #include <gmock/gmock.h>
 
 #include <linux/if.h>
@@ -143,6 +144,41 @@ TEST_F(ModemTest, SetUpFailures) {
     EXPECT_TRUE(received("seq=" + std::to_string(slot + 1) + " slot=" + std::to_string(slot) + " success"));
     modemDev().fail_open(0);
     modemDev().clear_failures();
+    slot += 2;
+  }
+}
+
+// A set-up that fails after the modem was allocated gives the modem back
+// and keeps no modem number: the next slot gets that modem, and the
+// session's records reach the next slot, not the failed one.
+TEST_F(ModemTest, AFailedSetUpLeavesItsModemAndSessionToTheNextSlot) {
+  program("/usr/local/sbin/pppd", "exec sleep 30\n");
+  using SimBoard::ModemControl;
+  struct Case {
+    unsigned long request;
+    int err;
+  } const cases[] = {{ModemControl::Timeslot, EIO}, {ModemControl::SetDdm, EINVAL}};
+  int slot = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(slot);
+    const std::string failed = std::to_string(slot), next = std::to_string(slot + 1);
+    modemDev().fail(c.request, c.err, 1);
+    startModem(slot, slot, ddmAndDmp);
+    EXPECT_TRUE(received("slot=" + failed + " signal abort " + std::to_string(c.err)));
+    EXPECT_EQ(modemSlot(slot)->modem_id(), -1);
+    EXPECT_EQ(modemDev().allocated(), 0u);
+
+    startModem(slot + 1, slot + 1, ddmAndDmp);
+    EXPECT_THAT(messages(2), ElementsAre("slot=" + next + " signal transmitter active 192",
+                                         "slot=" + next + " signal receiver active 192"));
+    EXPECT_EQ(modemSlot(slot + 1)->modem_id(), 0);
+    Fd peer = client();
+    transport_test::send_all(peer.get(), authRequest(0, "u", "p"));
+    EXPECT_THAT(messages(1), ElementsAre("slot=" + next + " signal modemProceeding auth u/p"));
+
+    simple(slot, slot, LGCP::Command::alt_destroy);
+    simple(slot + 1, slot + 1, LGCP::Command::alt_destroy);
+    EXPECT_TRUE(received("seq=" + next + " slot=" + next + " success"));
     slot += 2;
   }
 }

@@ -225,7 +225,8 @@ TEST_F(SlotsE2E, ConferenceMixer) {
 
 // In place of the stand-in: a PPP daemon that asks the relay to
 // authenticate "alice" for its modem (session -1 on an interface), keeps
-// the records it gets back in "pppd.records" and ends when hung up.
+// the records it gets back in "pppd.records" and ends when hung up, or
+// when the relay closes before the records have come.
 void writeTestPppd(const std::string& root) {
   const std::string path = root + "/usr/local/sbin/pppd";
   std::ofstream(path) << "#!/usr/bin/env python3\n"
@@ -237,7 +238,10 @@ void writeTestPppd(const std::string& root) {
                          "s.sendall(struct.pack('=III64s64s', 140, 1, modem, b'alice', b'secret'))\n"
                          "data = b''\n"
                          "while len(data) < 52:\n"
-                         "    data += s.recv(64)\n"
+                         "    more = s.recv(64)\n"
+                         "    if not more:\n"
+                         "        sys.exit(1)\n"
+                         "    data += more\n"
                          "open(sys.argv[0] + '.records', 'wb').write(data)\n"
                          "while True:\n"
                          "    signal.pause()\n";

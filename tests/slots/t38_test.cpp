@@ -1,6 +1,7 @@
 // T.38 slots: the program's command line and its cap, the channel as its
-// standard input, its end reported as abort with the wait status, a failed
-// exec, SIGTERM at destruction, and the instance count.
+// standard input and released with it, its end reported as abort with the
+// wait status, a failed exec, SIGTERM at destruction, and the instance
+// count.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -101,6 +102,8 @@ TEST_F(T38Slots, RunsTheProgramOnTheChannelAndReportsItsEnd) {
   EXPECT_THAT(messages(1), ElementsAre("slot=1 signal abort 768"));
   // The reaped pid may be another process's by now: it is not signalled.
   EXPECT_EQ(static_cast<T38SoftSlot*>(Slots::instance().slot(1))->pid(), -1);
+  // The channel was the program's alone: it ended with the program.
+  EXPECT_FALSE(ch.open());
 }
 
 // Exit handlers of this process note when they run in another one.
@@ -128,6 +131,7 @@ TEST_F(T38Slots, DestroyTerminatesTheProgram) {
   program("exec cat > /dev/null");
   t38(1, 1, {});
   ASSERT_EQ(replies(3).size(), 3u);
+  SimBoard::MccChannel& ch = newest();
   int pid = static_cast<T38SoftSlot*>(Slots::instance().slot(1))->pid();
   destroy(2, 1);
   EXPECT_THAT(replies(2), ElementsAre("seq=0 slot=1 success", "seq=2 slot=1 success"));
@@ -135,6 +139,7 @@ TEST_F(T38Slots, DestroyTerminatesTheProgram) {
   std::string ended = "terminate child process, pid=" + std::to_string(pid) + " status=15\n";
   ASSERT_TRUE(await([&] { return logs.log().find(ended) != std::string::npos; })) << logs.log();
   EXPECT_THAT(messages(1, 10), testing::IsEmpty());
+  EXPECT_FALSE(ch.open());  // released with the program
 }
 
 // The program's end is logged as an exit with its code or as a signal

@@ -1,7 +1,7 @@
 // Voice slots: file players (order, repeats, missing, unsafe and non-regular prompts,
 // the one abort), network players (the id before the audio, the connect
-// time-out on the loop clock) and recorders (one recording at a time, each
-// stop cause).
+// time-out on the loop clock) and recorders (one recording at a time,
+// whether connecting or connected, each stop cause).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 
 #include "simboard/mcc.h"
 #include "slots/voice_factory.h"
+#include "slots/voice_slots.h"
 #include "tests/foundation/temp_root.h"
 #include "tests/foundation/transport_helpers.h"
 #include "tests/slots/slot_fixture.h"
@@ -113,6 +114,46 @@ TEST_F(VoiceSlots, FilePlayerPlaysTheListInOrderRepeatedlyThenAbortsOnce) {
     blocks.push_back(f.size());
   EXPECT_EQ(blocks, (std::vector<size_t>{3, 8192, 808, 1, 3, 8192, 808, 1}));
   EXPECT_THAT(messages(1, 50), IsEmpty());  // no second abort
+}
+
+// `repeat` N plays the list N times, each pass counted once; 0 plays it
+// again and again, for as long as a pass plays anything: each pass counts
+// its bytes afresh, so prompts that are emptied meanwhile end the play
+// after the pass that found them empty.
+TEST_F(VoiceSlots, FilePlayerRepeatsTheListExactlyOrUntilAPassPlaysNothing) {
+  std::ofstream(root.path() + "/usr/local/voice/a") << "AAA";
+  std::ofstream(root.path() + "/usr/local/voice/c") << "C";
+  auto frames = [&] {
+    std::vector<std::string> all;
+    for (const Bytes& f : newest().sent())
+      all.emplace_back(f.begin(), f.end());
+    return all;
+  };
+  const std::vector<std::string> ended = {"slot=1 signal transmitter inactive", "slot=1 signal abort 0"};
+  for (int repeat : {1, 3}) {
+    SCOPED_TRACE(repeat);
+    filePlayer({"a", "c"}, repeat);
+    EXPECT_EQ(messages(5, 1000).back(), ended.back());
+    std::vector<std::string> expected;
+    for (int pass = 0; pass < repeat; ++pass)
+      expected.insert(expected.end(), {"AAA", "C"});
+    EXPECT_EQ(frames(), expected);
+    EXPECT_THAT(messages(1, 50), IsEmpty());
+    destroy(4, 1);
+    destroy(5, 2);
+    EXPECT_EQ(messages(4).size(), 4u);
+  }
+
+  filePlayer({"a"}, 0);
+  ASSERT_TRUE(runner.until([&] { return newest().sent_total() >= 4; }, 1000));
+  for (const std::string& line : messages(3))
+    EXPECT_EQ(line.find("abort"), std::string::npos) << line;
+  std::ofstream(root.path() + "/usr/local/voice/a", std::ios::trunc);
+  EXPECT_THAT(messages(2, 1000), testing::ElementsAreArray(ended));
+  EXPECT_THAT(logs.log(), HasSubstr("nothing to play in the list, play ended\n"));
+  for (const std::string& frame : frames())
+    EXPECT_EQ(frame, "AAA");
+  EXPECT_TRUE(idles());
 }
 
 TEST_F(VoiceSlots, FilePlayerWithoutAPromptRefusesAndAbortsOnceFromTheLoop) {
@@ -220,18 +261,25 @@ TEST_F(VoiceSlots, RecorderRecordsOnceAtATimeAndReportsEachStop) {
             std::vector<uint32_t>({2, 1024, 5, 0}));
   EXPECT_EQ(ch.file().flags() & (O_ACCMODE | O_NONBLOCK), O_RDONLY | O_NONBLOCK);
 
-  // Recording from one source, then another: still the one connection.
+  // Recording from one source, then another: still the one connection,
+  // which gets what the channel receives.
   connect(4, 2, 1);
   Fd conn = accepted(server);
   ASSERT_TRUE(conn);
-  simple(5, 1, LGCP::Command::alt_disconnect);
-  connect(50, 3, 1);
-  runner.turn(5);
-  EXPECT_FALSE(Fd(accept4(server.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)));
-  ch.inject(Bytes{'r', '1'});
-  runner.turn(3);
-  EXPECT_EQ(transport_test::read_n(conn.get(), 2), "r1");
-  ctl.drain();
+  auto newSource = [&](int seq, int source, char mark) {
+    simple(seq, 1, LGCP::Command::alt_disconnect);
+    connect(seq + 1, source, 1);
+    runner.turn(5);
+    EXPECT_FALSE(Fd(accept4(server.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)));
+    ch.inject(Bytes{'r', static_cast<unsigned char>(mark)});
+    runner.turn(3);
+    EXPECT_EQ(transport_test::read_n(conn.get(), 2), std::string("r") + mark);
+    EXPECT_THAT(ctl.drain(), testing::Contains("seq=" + std::to_string(seq + 1) + " slot=" + std::to_string(source) +
+                                               " success"));
+  };
+  newSource(50, 3, '1');  // while still connecting
+  ASSERT_EQ(static_cast<RecordSlot*>(Slots::instance().slot(1))->state(), RecordSlot::Recording);
+  newSource(52, 2, '2');  // connected and recording
 
   // The server goes: connection aborted.
   conn.close();
