@@ -1,6 +1,6 @@
 // Raw HDLC slots through the controller's commands: the frame header both
 // ways, the batches of received frames and their flush, the transmit
-// queue, and the channel's counters.
+// queue across a disconnection, and the channel's counters.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -141,6 +141,54 @@ TEST_F(HdlcSlots, QueueAndStatistics) {
   packages(6, {{0x03}});
   EXPECT_THAT(replies(2), ElementsAre("seq=5 slot=1 error unsupported", "seq=6 slot=1 success"));
   EXPECT_EQ(sent(newest()).back(), "01 02 20 03");  // the dropped 121st frame counted: this is the 122nd
+}
+
+// Disconnected, the slot closes its channel; frames that a full line kept
+// waiting stay queued and go out, in order, on the channel the next
+// connection opens.
+TEST_F(HdlcSlots, DisconnectClosesTheChannelAndKeepsTheQueue) {
+  clock.set_auto_advance(false);
+  connectTimeSlot16();
+  SimBoard::MccChannel& first = newest();
+  first.line_full(true);
+  packages(4, {{0x01}, {0x02}});
+  EXPECT_THAT(replies(1), ElementsAre("seq=4 slot=1 success"));
+  EXPECT_TRUE(first.sent().empty());
+  simple(5, 1, LGCP::Command::alt_disconnect);
+  EXPECT_THAT(quiet(), ElementsAre("seq=5 slot=1 success"));
+  EXPECT_FALSE(first.open());
+
+  size_t channels = board.mcc().channel_count();
+  connect(6, 2, 1);
+  EXPECT_THAT(quiet(), testing::Contains("seq=6 slot=2 success"));
+  ASSERT_EQ(board.mcc().channel_count(), channels + 1);
+  EXPECT_THAT(sent(newest()), ElementsAre("01 02 00 01", "01 02 20 02"));
+}
+
+// Each batch has its own 100 ms: one ended by a clear bit stops the wait,
+// and the next batch waits from its own first frame. A frame too short for
+// a header ends no batch.
+TEST_F(HdlcSlots, EachBatchWaitsItsOwn100Ms) {
+  clock.set_auto_advance(false);
+  connectTimeSlot16();
+  SimBoard::MccChannel& ch = newest();
+  const Bytes more = {0x01, 0x02, 0x00, 0x11, 0x80}, last = {0x01, 0x02, 0x00, 0x22, 0x00};
+  ch.inject(more);
+  runner.turn();
+  clock.advance(10);
+  ch.inject(last);
+  runner.turn();
+  EXPECT_THAT(batches(), ElementsAre(ElementsAre("11 80", "22 00")));
+  clock.advance(50);
+  ch.inject(more);
+  ch.inject({0x01, 0x02});
+  runner.turn(2);
+  clock.advance(99);
+  runner.turn();
+  EXPECT_TRUE(batches().empty());
+  clock.advance(1);
+  runner.turn();
+  EXPECT_THAT(batches(), ElementsAre(ElementsAre("11 80")));
 }
 
 // The channel's five counters, each in its own field of hdlcLinkInfo.

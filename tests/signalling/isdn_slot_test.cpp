@@ -1,6 +1,7 @@
 // ISDN, ATS-QSIG and B-channel slots through the controller's commands:
 // their channels and device records, frames both ways with writes held by
-// a full line, and destruction with the data link running.
+// a full line, disconnection and deactivation, and destruction with the
+// data link running.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -185,6 +186,34 @@ TEST_F(IsdnSlots, DestroyedWithTheLinkEstablished) {
   clock.advance(60000);
   runner.turn(3);
   EXPECT_TRUE(userDataUp().empty());
+}
+
+// An ISDN slot is wired through the switch like any slot: disconnected,
+// only its switch path goes and the link stays established. Deactivated,
+// it releases the link (DISC), and once the network has answered the
+// controller hears the link's report, then `deactivated`.
+TEST_F(IsdnSlots, DisconnectLeavesTheLinkDeactivateReleasesIt) {
+  SimBoard::MccChannel& ch = established();
+  line(3, 3, 0, 17);
+  connect(4, 3, 1);
+  quiet();
+  EXPECT_EQ(output(ch.timeslot()), "connected 17");
+  size_t sent = ch.sent().size();
+  simple(5, 1, LGCP::Command::alt_disconnect);
+  EXPECT_THAT(quiet(), ElementsAre("seq=5 slot=1 success"));
+  EXPECT_NE(output(ch.timeslot()), "connected 17");
+  EXPECT_EQ(ch.sent().size(), sent);
+  EXPECT_EQ(as<IsdnSlot>(1)->lapd()->full_state().state, 6u);
+
+  probe.received.clear();
+  simple(6, 1, LGCP::Command::alt_deactivate);
+  EXPECT_THAT(quiet(), ElementsAre("seq=6 slot=1 success"));
+  EXPECT_EQ(hex(ch.sent().back()), "00 01 53");  // DISC
+  ch.inject({0x00, 0x01, 0x73});                 // UA
+  runner.turn();
+  EXPECT_THAT(replies(2), ElementsAre("slot=1 signal ioctl", "slot=1 signal deactivated"));
+  EXPECT_THAT(reports(), ElementsAre("isdnLinkInfo"));
+  EXPECT_EQ(as<IsdnSlot>(1)->lapd()->full_state().state, 3u);
 }
 
 // B channels are counted from 1: subslot k registers the device's B channel

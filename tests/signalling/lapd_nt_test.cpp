@@ -268,4 +268,40 @@ TEST(LapdNt, RejectRetransmitsAndWaitsForTheAnswer) {
   EXPECT_EQ(idle.take(), Frames{"02 81 01 01"});
 }
 
+// A terminal that answers a poll late starts the next poll with its full
+// N200 retries.
+TEST(LapdNt, EachPollHasItsFullRetries) {
+  Bus bus;
+  bus.tei(1, 1, 127);
+  bus.take();
+  bus.advance(LAPD_NT_user::PollTime);
+  bus.advance(2 * LAPD_NT_user::T200);
+  EXPECT_EQ(bus.take(), Frames(3, "02 81 01 01"));
+  bus.rx({0x02, 0x81, 0x01, 0x01});  // RR F = 1: the answer at last
+  ASSERT_EQ(bus.nt->find_Tei(64)->state(), LAPD_NT_user::Assigned);
+  bus.advance(LAPD_NT_user::PollTime);
+  bus.advance(LAPD_NT_user::N200 * LAPD_NT_user::T200);
+  EXPECT_EQ(bus.take(), Frames(1 + LAPD_NT_user::N200, "02 81 01 01"));
+  EXPECT_NE(bus.nt->find_Tei(64), nullptr);
+  bus.advance(LAPD_NT_user::T200);
+  EXPECT_EQ(bus.nt->find_Tei(64), nullptr);
+}
+
+// The TEI check comes back every minute while the bus is active, and no
+// more once it has been deactivated.
+TEST(LapdNt, ChecksEveryMinuteUntilDeactivated) {
+  Bus bus;
+  bus.nt->local_activate();
+  EXPECT_EQ(bus.take(), Frames{mgmt(0, 4, 127)});
+  for (int minute = 1; minute <= 3; ++minute) {
+    bus.advance(LAPD_NT::CheckPeriod - 1);
+    EXPECT_TRUE(bus.take().empty()) << minute;
+    bus.advance(1);
+    EXPECT_EQ(bus.take(), Frames{mgmt(0, 4, 127)}) << minute;
+  }
+  bus.nt->local_deactivate();
+  bus.advance(3 * LAPD_NT::CheckPeriod);
+  EXPECT_TRUE(bus.take().empty());
+}
+
 }  // namespace

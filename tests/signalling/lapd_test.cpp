@@ -596,6 +596,48 @@ TEST(Lapd, SupervisoryResponsesByType) {
   }
 }
 
+// Timer recovery that ends well leaves nothing behind: the next one has
+// its full N200 enquiries. A recovery that fails re-establishes the link;
+// the second failure after that re-establishes it the same way, and with
+// no answer the link gives up after N200 SABMEs.
+TEST(Lapd, RecoveryAfterRecovery) {
+  const std::string enquiry = "00 01 01 01";
+  const std::string exhausted = "Unsuccessful retransmission (N200 times) - Status enquiry";
+  Link link;
+  link.bring_to(6);
+  link.send({0x08, 0x01, 0x01, 0x05});
+  link.advance(LAPD::T200);
+  link.advance(LAPD::T200);  // two enquiries
+  link.rx({0x00, 0x01, 0x01, 0x03});  // RR F = 1 acknowledging the frame
+  ASSERT_EQ(link.state(), 6u);
+  link.wire.sent.clear();
+
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    link.advance(LAPD::T203);  // idle: an enquiry, and N200 more
+    for (int retry = 0; retry < LAPD::N200; ++retry)
+      link.advance(LAPD::T200);
+    EXPECT_EQ(link.wire.take(), std::vector<std::string>(1 + LAPD::N200, enquiry));
+    EXPECT_EQ(link.state(), 7u);
+    link.advance(LAPD::T200);
+    EXPECT_EQ(link.wire.take(), std::vector<std::string>{SabmeSent});
+    EXPECT_EQ(link.state(), 4u);
+    EXPECT_EQ(link.upper.statuses, std::vector<std::string>(round, exhausted));
+    if (round == 1) {
+      link.rx(UaF1);
+      ASSERT_EQ(link.state(), 6u);
+      EXPECT_EQ(link.upper.activations, 1);
+    }
+  }
+  for (int retry = 0; retry < LAPD::N200; ++retry)
+    link.advance(LAPD::T200);
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>(LAPD::N200, SabmeSent));
+  EXPECT_EQ(link.state(), 4u);
+  link.advance(LAPD::T200);
+  EXPECT_EQ(link.state(), 3u);
+  EXPECT_EQ(link.upper.ends, std::vector<std::string>{"link error (T200 expired N200 times)"});
+}
+
 // Each field of the statistics record from its own counter or flag, with
 // values told apart: 6 I frames up, 2 out of sequence, 142 messages from
 // layer 3 of which 9 overflowed, 3 T200 expiries, 4 frames retransmitted,

@@ -1,7 +1,7 @@
 // PSTN slots through the controller's commands: the link layer and the
 // HDLC channel each create builds, the connection rules per mode, traffic
-// both ways, the ioctls, the reports, trunk status, and destruction with
-// the link running.
+// both ways, the ioctls, the reports, trunk status, disconnection in
+// either direction, and destruction with the link running.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -385,6 +385,93 @@ TEST_F(PstnSlots, Ss7LinkInfoFieldsEachFromTheirOwnCounter) {
   // and the MSU.
   EXPECT_EQ(ss7Info(), (std::vector<int>{134, 6, 2 * 3 + 6 * 8 + 3 + 125 * 8, 4 + 4 + 3 + 3 + 3 + 8, 0, 0, 3, 127, 2, 1,
                                          ACP::SS7State::worked}));
+}
+
+// A basic-rate slot is wired both ways, and disconnecting either way takes
+// its link down: the network side lets its terminals go at once, says so
+// and checks and polls no more; the user side releases its link (DISC)
+// and says so once the network has answered.
+TEST_F(PstnSlots, BasicRateLinkGoesDownWithEitherDirection) {
+  struct Case {
+    const char* name;
+    bool network;
+    int disconnected;  // 1: the slot's receiving side, 2: the line's
+  };
+  const Case cases[] = {{"network, the line's side", true, 2},
+                        {"network, the slot's side", true, 1},
+                        {"user, the line's side", false, 2},
+                        {"user, the slot's side", false, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    clock.set_auto_advance(false);
+    isdn(1, 1, LGCP::IsdnType::bri, c.network);
+    line(2, 2, 1, 1, true);
+    connect(3, 2, 1);
+    connect(4, 1, 2);
+    quiet();
+    SimBoard::MccChannel& ch = newest();
+    if (c.network) {
+      ch.inject({0xFC, 0xFF, 0x03, 0x0F, 0x12, 0x34, 0x01, 0xFF});  // identity request: TEI 64
+      runner.turn();
+      ASSERT_EQ(sent(ch).back(), "02 81 7F");
+    } else {
+      ASSERT_EQ(sent(ch).size(), 1u);  // identity request
+      Bytes request = ch.sent().back();
+      ch.inject({0xFE, 0xFF, 0x03, 0x0F, request[4], request[5], 0x02, 0x81});  // TEI 64 assigned
+      runner.turn();
+      ASSERT_EQ(sent(ch).back(), "00 81 7F");  // SABME
+      ch.inject({0x00, 0x81, 0x73});             // UA
+      runner.turn();
+      ASSERT_EQ(as<PstnSlot>(1)->lapd()->full_state().state, 6u);
+    }
+    quiet();
+    probe.received.clear();
+    size_t before = ch.sent().size();
+
+    simple(5, c.disconnected, LGCP::Command::alt_disconnect);
+    std::string done = "seq=5 slot=" + std::to_string(c.disconnected) + " success";
+    if (c.network) {
+      EXPECT_THAT(replies(3), ElementsAre("slot=1 signal ioctl", "slot=1 signal deactivated", done));
+      EXPECT_THAT(reports(), ElementsAre("hdlcLinkInfo"));
+      EXPECT_EQ(as<PstnSlot>(1)->lapd_nt()->find_Tei(64), nullptr);
+    } else {
+      EXPECT_THAT(replies(1), ElementsAre(done));
+      EXPECT_EQ(sent(ch).back(), "00 81 53");  // DISC
+      ch.inject({0x00, 0x81, 0x73});             // UA
+      runner.turn();
+      EXPECT_THAT(replies(3), ElementsAre("slot=1 signal ioctl", "slot=1 signal ioctl", "slot=1 signal deactivated"));
+      EXPECT_THAT(reports(), ElementsAre("isdnLinkInfo", "hdlcLinkInfo"));
+      before = ch.sent().size();
+    }
+    clock.advance(ISDN::LAPD_NT::CheckPeriod + 1000);
+    runner.turn(3);
+    EXPECT_EQ(ch.sent().size(), before);  // no check, poll or retry
+    EXPECT_THAT(reports(), testing::Each("hdlcLinkInfo"));
+    quiet();
+    destroy(9, 1);
+    destroy(9, 2);
+    quiet();
+  }
+}
+
+// The trunk lost, back, and lost again: the link leaves service on each
+// loss, and the controller hears each return to service and each loss.
+TEST_F(PstnSlots, Ss7LinkLeavesServiceOnEachTrunkLoss) {
+  clock.set_auto_advance(false);
+  ss7(1, 1);
+  connectTimeSlot16(1);
+  SimBoard::MccChannel& ch = newest();
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    alignSs7(ch, 1);
+    EXPECT_THAT(replies(2), ElementsAre("slot=1 signal ioctl", "slot=1 signal activated"));
+    pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::lossBF));
+    EXPECT_EQ(as<PstnSlot>(1)->ss7()->get_state_id(), SS7::SLC::State::Idle);
+    EXPECT_EQ(sent(ch).back(), "FF FF 01 03");
+    EXPECT_THAT(replies(4), ElementsAre("slot=1 signal ioctl", "slot=1 signal ioctl", "slot=1 signal ioctl",
+                                        "slot=1 signal deactivated"));
+    pstn.SelfSignal(trunkStatus(0, ACP::TrunkState::normal));
+  }
 }
 
 // Each of the eight trace switches of the ss7Log ioctl sets its own trace

@@ -407,3 +407,123 @@ TEST(Slc, StateAndIndicationNames) {
     EXPECT_EQ(l.state(), State::Idle);
   }
 }
+
+// A sequence error that the link let pass is forgotten once the link has
+// recovered from it, by a good signal unit or by a new alignment: the
+// same error once more is let pass again, and only a second in a row fails
+// the link.
+TEST(Slc, ASequenceErrorIsForgottenOnceRecovered) {
+  struct Case {
+    const char* name;
+    std::function<void(Link&)> error;
+    std::function<void(Link&)> recover;
+  };
+  auto badBsn = [](Link& l) { l.rx(su(5, 1, 127, 1)); };
+  auto badFib = [](Link& l) { l.rx(su(127, 1, 127, 0)); };
+  auto good = [](Link& l) { l.rx(su(127, 1, 127, 1)); };
+  auto realign = [](Link& l) {
+    l.rx(lssu(SLC::Indication::SIOS));
+    ASSERT_EQ(l.state(), State::Idle);
+    l.rx(lssu(SLC::Indication::SIO));
+    l.rx(lssu(SLC::Indication::SIN));
+    l.rx(su(127, 1, 127, 1));
+  };
+  const Case cases[] = {{"BSN, good unit", badBsn, good},
+                        {"FIB, good unit", badFib, good},
+                        {"BSN, realigned", badBsn, realign},
+                        {"FIB, realigned", badFib, realign}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Link link;
+    link.in_service();
+    c.error(link);
+    ASSERT_EQ(link.state(), State::InService);
+    c.recover(link);
+    ASSERT_EQ(link.state(), State::InService);
+    c.error(link);
+    EXPECT_EQ(link.state(), State::InService);
+    c.error(link);
+    EXPECT_EQ(link.state(), State::Idle);
+  }
+}
+
+// A link that fails with MSUs waiting and unacknowledged comes back into
+// service without them: the new alignment discards what waited, and says
+// so, and the numbering starts afresh.
+TEST(Slc, ARealignedLinkStartsAfresh) {
+  Link link;
+  link.in_service();
+  for (unsigned n = 0; n < 127 + 3; ++n)
+    link.l3(msu(n));
+  ASSERT_EQ(link.slc->statistics().rtbCount, 127u);
+  link.rx(lssu(SLC::Indication::SIO));  // the peer realigns: the link fails
+  ASSERT_EQ(link.state(), State::Idle);
+  link.rx(lssu(SLC::Indication::SIO));
+  link.rx(lssu(SLC::Indication::SIN));
+  link.wire.sent.clear();
+  link.logs.clear();
+  link.rx(su(127, 1, 127, 1));
+  ASSERT_EQ(link.state(), State::InService);
+  EXPECT_EQ(link.wire.take(), (std::vector<std::string>{"FF FF 00", "FF FF 00"}));
+  EXPECT_EQ(link.logs.err(), "SS7/L2 [dpc=7, slc=2, trunk=1] (worked): discard 3 msu in TB\n");
+  EXPECT_EQ(link.slc->statistics().rtbCount, 0u);
+  link.l3(msu(1));
+  EXPECT_EQ(link.wire.take(), std::vector<std::string>{"FF 80 05 83 01 01 01 01"});
+  EXPECT_EQ(link.upper.activations, 2);
+}
+
+// T7 runs only while MSUs wait for their acknowledgement: acknowledged,
+// it stops; the next MSU has the whole 12000 ms again.
+TEST(Slc, T7StopsWhenAllIsAcknowledged) {
+  Link link;
+  link.in_service();
+  link.l3(msu(1));
+  link.advance(5000);
+  link.rx(su(0, 1, 127, 1));  // FSN 0 acknowledged: nothing outstanding
+  link.advance(60000);
+  EXPECT_EQ(link.state(), State::InService);
+  link.l3(msu(2));
+  link.advance(11999);
+  EXPECT_EQ(link.state(), State::InService);
+  link.advance(1);
+  EXPECT_EQ(link.state(), State::Idle);
+}
+
+// Proving that the peer ends (SIO: it realigns; SIOS: it gives up) leaves
+// the link idle with SIOS sent once; the peer's next alignment proves again
+// for the whole of T4 and takes the link into service.
+TEST(Slc, ProvingAgainAfterAFailedProving) {
+  struct Case {
+    bool emergency;
+    unsigned ending;
+  };
+  for (const Case& c : {Case{false, SLC::Indication::SIO}, Case{false, SLC::Indication::SIOS},
+                        Case{true, SLC::Indication::SIO}}) {
+    SCOPED_TRACE(std::to_string(c.emergency) + " " + std::to_string(c.ending));
+    Link link(c.emergency);
+    const std::string proving = c.emergency ? SIE : SIN;
+    unsigned t4 = c.emergency ? SLC::T4e.ms : SLC::T4n.ms;
+    link.proving();
+    link.advance(t4 - 100);
+    link.wire.sent.clear();
+    link.rx(lssu(c.ending));
+    EXPECT_EQ(link.state(), State::Idle);
+    EXPECT_EQ(link.wire.take(), std::vector<std::string>{SIOS});
+    EXPECT_EQ(link.upper.ends, std::vector<std::string>{"impossible phasing"});
+    link.advance(t4);
+    EXPECT_TRUE(link.wire.sent.empty());
+
+    link.rx(lssu(SLC::Indication::SIO));
+    EXPECT_EQ(link.wire.take(), std::vector<std::string>{proving});  // aligned
+    link.rx(lssu(SLC::Indication::SIN));
+    EXPECT_EQ(link.state(), State::Proving);
+    EXPECT_EQ(link.wire.take(), std::vector<std::string>{proving});
+    link.advance(t4 - 1);
+    EXPECT_EQ(link.state(), State::Proving);
+    link.advance(1);
+    EXPECT_EQ(link.state(), State::AlignedReady);
+    link.rx(su(127, 1, 127, 1));
+    EXPECT_EQ(link.state(), State::InService);
+    EXPECT_EQ(link.upper.activations, 1);
+  }
+}
